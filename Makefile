@@ -1,0 +1,52 @@
+# Thin wrapper around CMake. `make run` starts the program, `make test` runs every test.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+# Debian packages the build and tests need; conformance adds MinGW-w64 and Wine.
+BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev \
+                  libbenchmark-dev fonts-dejavu-core
+CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
+FUZZ_PACKAGES := clang libclang-rt-dev
+
+.PHONY: all build run test bench conformance screenshots install fuzz format deps clean
+
+all: build
+
+deps:
+	@tools/ensure-packages $(BUILD_PACKAGES)
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/app/marrowick
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	tools/run-benchmarks $(BUILD_DIR)
+
+conformance: deps
+	@tools/ensure-packages $(CONFORMANCE_PACKAGES)
+	tests/conformance/run $(BUILD_DIR)
+
+screenshots: build
+	cmake --build $(BUILD_DIR) --target screenshots
+
+install: build
+	cmake --install $(BUILD_DIR)
+
+fuzz:
+	@tools/ensure-packages $(FUZZ_PACKAGES)
+	fuzz/run $(FUZZ_SECONDS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR)
