@@ -1,0 +1,52 @@
+// A temporary hive for tests that touch the registry.
+//
+//   class MyTest : public marrowick::test::HiveTest {};   // or hold a TemporaryHive
+//   TEST_F(MyTest, Something) {
+//       hive.WriteText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n");
+//       ... call the registry functions ...
+//       std::string text = hive.ReadText();
+//   }
+//
+// The hive file does not exist until something writes it (a missing hive is an empty
+// registry). Its directory is world-readable (0755) so that code run through
+// RunAsUnprivilegedUser can read it but not write to it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+namespace marrowick::test {
+
+class TemporaryHive {
+public:
+    // Creates a fresh directory and points MARROWICK_HKLM at "HKLM.reg" inside it.
+    TemporaryHive();
+    // Restores the previous MARROWICK_HKLM and removes the directory with its contents.
+    ~TemporaryHive();
+    TemporaryHive(const TemporaryHive&) = delete;
+    TemporaryHive& operator=(const TemporaryHive&) = delete;
+
+    const std::string& Directory() const { return directory_; }
+    const std::string& Path() const { return path_; }
+
+    // Replaces the hive file with exactly these bytes.
+    void WriteText(const std::string& text) const;
+    // The hive file's bytes; "" when it does not exist.
+    std::string ReadText() const;
+    bool Exists() const;
+
+private:
+    std::string directory_;
+    std::string path_;
+    std::optional<std::string> previousEnvironment_;
+};
+
+// Fixture giving each test its own empty hive.
+class HiveTest : public ::testing::Test {
+protected:
+    TemporaryHive hive;
+};
+
+}  // namespace marrowick::test
