@@ -1,0 +1,49 @@
+// The MIME map operations of CViewerSettings: one REG_SZ value per extension.
+#include "stdafx.h"
+
+#include "ViewerSettings.h"
+
+#include <algorithm>
+
+namespace {
+
+// Spelled differently from the viewer's other keys; key names ignore case, so it is the
+// same key's sub-key.
+const LPCTSTR kMimeMapKey = _T("SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap");
+
+bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(LPCTSTR(a.strExtension)),
+                    reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
+}
+
+void Report(BOOL* pbWritten, BOOL bWritten) {
+    if (pbWritten != NULL) *pbWritten = bWritten;
+}
+
+}  // namespace
+
+BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKey, entries);
+    SortMimeMap(entries);
+    return TRUE;
+}
+
+void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
+    // Stable, so mappings whose extensions differ only in case keep the registry's order.
+    std::stable_sort(entries.begin(), entries.end(), ExtensionLess);
+}
+
+BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
+    Report(pbWritten,
+           m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, strMimeType));
+    return TRUE;
+}
+
+BOOL CViewerSettings::ChangeMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
+    return AddMimeType(strExtension, strMimeType, pbWritten);
+}
+
+BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
+    Report(pbWritten, m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension));
+    return TRUE;
+}

@@ -1,0 +1,160 @@
+#include "stdafx.h"
+
+#include "RegManager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Reads need no more than this, so a user who may not write still sees the stored values.
+const REGSAM kReadAccess = KEY_READ;
+const REGSAM kWriteAccess = KEY_READ | KEY_WRITE;
+
+// Value names can be this long at most (in characters, with the terminating NUL).
+const DWORD kMaxValueNameChars = 16384;
+const DWORD kInitialNameChars = 256;
+const DWORD kInitialDataBytes = 256;
+
+HKEY OpenForReading(HKEY hRoot, LPCTSTR lpszSubKey) {
+    HKEY hKey = NULL;
+    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, kReadAccess, &hKey) != ERROR_SUCCESS) return NULL;
+    return hKey;
+}
+
+// Text ends at its first NUL within the bytes read, or with the last byte read.
+CString TextOf(const BYTE* pData, DWORD cbData) {
+    const BYTE* pEnd = std::find(pData, pData + cbData, BYTE(0));
+    return CString(reinterpret_cast<LPCTSTR>(pData), static_cast<int>(pEnd - pData));
+}
+
+}  // namespace
+
+IMPLEMENT_DYNCREATE(CRegManager, CCmdTarget)
+
+BEGIN_MESSAGE_MAP(CRegManager, CCmdTarget)
+END_MESSAGE_MAP()
+
+CRegManager::CRegManager() {}
+
+CRegManager::~CRegManager() {}
+
+DWORD CRegManager::GetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                               DWORD dwDefault) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey);
+    if (hKey == NULL) return dwDefault;
+
+    BYTE data[sizeof(DWORD)] = {};
+    DWORD cbData = sizeof(data);
+    LONG lResult = RegQueryValueExA(hKey, lpszValueName, NULL, NULL, data, &cbData);
+    RegCloseKey(hKey);
+
+    // Shorter data would leave bytes undefined; longer data does not fit at all.
+    if (lResult != ERROR_SUCCESS || cbData != sizeof(data)) return dwDefault;
+    return DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
+}
+
+CString CRegManager::GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                                  LPCTSTR lpszDefault) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey);
+    if (hKey == NULL) return CString(lpszDefault);
+
+    DWORD cbData = 0;
+    LONG lResult = RegQueryValueExA(hKey, lpszValueName, NULL, NULL, NULL, &cbData);
+    std::vector<BYTE> data;
+    if (lResult == ERROR_SUCCESS) {
+        data.resize(cbData + 1);  // never empty, so the buffer pointer is never NULL
+        lResult = RegQueryValueExA(hKey, lpszValueName, NULL, NULL, data.data(), &cbData);
+    }
+    RegCloseKey(hKey);
+
+    if (lResult != ERROR_SUCCESS) return CString(lpszDefault);
+    return TextOf(data.data(), cbData);
+}
+
+HKEY CRegManager::OpenOrCreateKey(HKEY hRoot, LPCTSTR lpszSubKey) {
+    HKEY hKey = NULL;
+    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, kWriteAccess, &hKey) == ERROR_SUCCESS) return hKey;
+
+    DWORD dwDisposition = 0;
+    if (RegCreateKeyExA(hRoot, lpszSubKey, 0, NULL, REG_OPTION_NON_VOLATILE, kWriteAccess, NULL,
+                        &hKey, &dwDisposition) == ERROR_SUCCESS) {
+        return hKey;
+    }
+    return NULL;
+}
+
+BOOL CRegManager::SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                              DWORD dwValue) {
+    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
+    if (hKey == NULL) return FALSE;
+
+    const BYTE data[sizeof(DWORD)] = {BYTE(dwValue), BYTE(dwValue >> 8), BYTE(dwValue >> 16),
+                                      BYTE(dwValue >> 24)};
+    LONG lResult = RegSetValueExA(hKey, lpszValueName, 0, REG_DWORD, data, sizeof(data));
+    RegCloseKey(hKey);
+    return lResult == ERROR_SUCCESS;
+}
+
+BOOL CRegManager::SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                               LPCTSTR lpszText) {
+    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
+    if (hKey == NULL) return FALSE;
+
+    LONG lResult;
+    if (lpszText == NULL) {
+        lResult = RegDeleteValueA(hKey, lpszValueName);
+    } else {
+        const DWORD cbData = static_cast<DWORD>(strlen(lpszText)) + 1;
+        lResult = RegSetValueExA(hKey, lpszValueName, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(lpszText), cbData);
+    }
+    RegCloseKey(hKey);
+    return lResult == ERROR_SUCCESS;
+}
+
+BOOL CRegManager::DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName) {
+    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
+    if (hKey == NULL) return FALSE;
+
+    LONG lResult = RegDeleteValueA(hKey, lpszValueName);
+    RegCloseKey(hKey);
+    return lResult == ERROR_SUCCESS;
+}
+
+BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey);
+    if (hKey == NULL) return FALSE;
+
+    std::vector<TCHAR> name(kInitialNameChars);
+    std::vector<BYTE> data(kInitialDataBytes);
+    for (DWORD dwIndex = 0;;) {
+        DWORD cchName = static_cast<DWORD>(name.size());
+        DWORD cbData = static_cast<DWORD>(data.size());
+        LONG lResult =
+            RegEnumValueA(hKey, dwIndex, name.data(), &cchName, NULL, NULL, data.data(), &cbData);
+        if (lResult == ERROR_MORE_DATA) {
+            // A long value must not end the list: retry the same index with room enough.
+            // The registry tells the data size it needs but not the name's, so names grow
+            // by doubling up to the longest name a value can have.
+            if (cbData > data.size()) {
+                data.resize(cbData);
+            } else if (name.size() < kMaxValueNameChars) {
+                name.resize(std::min<size_t>(name.size() * 2, kMaxValueNameChars));
+            } else {
+                break;
+            }
+            continue;
+        }
+        if (lResult != ERROR_SUCCESS) break;
+
+        MimeEntry entry;
+        entry.strExtension = CString(name.data(), static_cast<int>(cchName));
+        entry.strMimeType = TextOf(data.data(), cbData);
+        entries.Add(entry);
+        ++dwIndex;
+    }
+    RegCloseKey(hKey);
+    return FALSE;
+}

@@ -1,0 +1,40 @@
+// The only code that touches the registry. Every operation opens its key, does one thing
+// and closes the key again; no handle outlives a call and the object holds no state.
+// Include after stdafx.h.
+#pragma once
+
+#include "MimeEntry.h"
+
+class CRegManager : public CCmdTarget {
+    DECLARE_DYNCREATE(CRegManager)
+
+public:
+    CRegManager();
+    virtual ~CRegManager();
+
+    // Reads open the key for reading only and never create it; any failure gives the
+    // default. A DWORD is read from exactly 4 data bytes of any type.
+    static DWORD GetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                             DWORD dwDefault);
+    static CString GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                                LPCTSTR lpszDefault);
+
+    // Opens the key for reading and writing, creating the whole path when it is missing.
+    // NULL when neither works; the caller closes the handle.
+    static HKEY OpenOrCreateKey(HKEY hRoot, LPCTSTR lpszSubKey);
+
+    // Writes create a missing key first and return TRUE exactly when the registry took
+    // the change. SetRegString with a NULL text deletes the value instead.
+    static BOOL SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD dwValue);
+    static BOOL SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                             LPCTSTR lpszText);
+    static BOOL DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName);
+
+    // Appends every value of the key to `entries` (name as extension, data up to its first
+    // NUL as MIME type), in the registry's enumeration order, however long the name or
+    // data. Never creates the key. Always returns FALSE: callers look at the array only.
+    static BOOL EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries);
+
+protected:
+    DECLARE_MESSAGE_MAP()
+};

@@ -1,0 +1,70 @@
+// The document viewer's machine-wide settings, as plain integers for the dialogs, and its
+// map from file extensions to MIME types. Every getter reads the registry anew and every
+// setter or map change writes at once; nothing is cached. Include after stdafx.h.
+#pragma once
+
+#include "MimeEntry.h"
+#include "RegManager.h"
+
+// Which of the five table sizes GetObjectNum/SetObjectNum mean. Other values are accepted
+// and ignored.
+enum ObjectNumKind : int {
+    ObjectNumEntrySection = 0,  // maximum number of sections when adding
+    ObjectNumDocList = 1,       // documents per page in the detail view
+    ObjectNumDocThum = 2,       // documents per page in the icon view
+    ObjectNumSecList = 3,       // sections per page in the detail view
+    ObjectNumSecThum = 4,       // sections per page in the icon view
+};
+
+// Position of a document sort key in the main dialog's list (strings 109 to 116).
+enum SortKeyIndex : int {
+    SortKeyDocName = 0,
+    SortKeyDocNumber = 1,
+    SortKeyAdded = 2,
+    SortKeyChanged = 3,
+    SortKeyExpires = 4,
+    SortKeySize = 5,
+    SortKeySectionCount = 6,
+    SortKeyWorkState = 7,
+    SortKeyCount = 8
+};
+
+class CViewerSettings {
+public:
+    CViewerSettings();
+    virtual ~CViewerSettings();
+
+    // Getters always return TRUE and deliver the stored value unchecked, or the default
+    // when it cannot be read. Setters return the write's result.
+    BOOL GetTopDay(int& nDay);
+    BOOL SetTopDay(int nDay);
+    // An unknown stored identifier, in any letter case, reads as SortKeyDocName; an index
+    // outside 1..7 (-1 for "nothing selected" included) writes SortKeyDocName.
+    BOOL GetSortKey(int& nIndex);
+    BOOL SetSortKey(int nIndex);
+    BOOL GetSortDir(int& nDir);
+    BOOL SetSortDir(int nDir);
+    // For a kind outside the five, nCount is left as it is and nothing is written.
+    BOOL GetObjectNum(ObjectNumKind kind, int& nCount);
+    BOOL SetObjectNum(ObjectNumKind kind, int nCount);
+
+    // The MIME map. GetMimeMap appends every stored mapping to `entries` (clear it first)
+    // sorted by SortMimeMap, and returns TRUE; it never creates the key.
+    BOOL GetMimeMap(MimeEntryArray& entries);
+    // Ascending by extension ignoring case (_mbsicmp); equal extensions keep their order.
+    static void SortMimeMap(MimeEntryArray& entries);
+
+    // Each change is written at once. The value name is the extension exactly as given,
+    // so an existing mapping of that extension in any letter case is replaced.
+    //
+    // These return TRUE whatever the registry answers. To learn whether the change was
+    // stored, pass pbWritten: it receives TRUE when the registry took the write or the
+    // deletion, FALSE when it refused (no write access, unreadable hive, ...). Deleting an
+    // extension that is not stored also gives FALSE, as nothing was deleted.
+    BOOL AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
+    BOOL ChangeMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
+    BOOL DeleteMimeType(CString strExtension, BOOL* pbWritten = NULL);
+
+private:
+    CRegManager m_regManager;
+};
