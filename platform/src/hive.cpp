@@ -1,0 +1,327 @@
+#include "hive.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "case_folding.h"
+
+namespace marrowick::platform {
+
+namespace {
+
+constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+constexpr std::uint32_t kString = 1;
+constexpr std::uint32_t kDword = 4;
+constexpr std::size_t kBytesPerLine = 24;
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// ---- Reading -------------------------------------------------------------------------
+
+// Splits the text into lines, dropping the "\r" of Windows line ends.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : rest_(text) {}
+    bool Next(std::string_view& line) {
+        if (rest_.empty()) return false;
+        const std::size_t end = rest_.find('\n');
+        line = rest_.substr(0, end);
+        rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        return true;
+    }
+
+private:
+    std::string_view rest_;
+};
+
+// Reads a quoted string at the start of text ("\\" and "\"" are the only escapes) and
+// removes it from text.
+std::optional<std::string> ReadQuoted(std::string_view& text) {
+    if (text.empty() || text[0] != '"') return std::nullopt;
+    std::string result;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            text.remove_prefix(i + 1);
+            return result;
+        }
+        if (c == '\\') {
+            if (++i == text.size() || (text[i] != '\\' && text[i] != '"')) return std::nullopt;
+        }
+        result += text[i];
+    }
+    return std::nullopt;
+}
+
+// Reads "xx,xx,...", continued on the next lines after a trailing ",\".
+std::optional<std::string> ReadHexBytes(std::string_view text, LineReader& lines) {
+    std::string bytes;
+    while (!text.empty()) {
+        if (text.size() < 2) return std::nullopt;
+        const int high = HexDigit(text[0]);
+        const int low = HexDigit(text[1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+        text.remove_prefix(2);
+        if (text.empty()) break;
+        if (text[0] != ',') return std::nullopt;
+        text.remove_prefix(1);
+        if (text == "\\") {
+            if (!lines.Next(text)) return std::nullopt;
+            text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+            if (text.empty()) return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+// Reads the part after "=" of a value line.
+std::optional<Value> ReadData(std::string_view text, LineReader& lines) {
+    if (text.starts_with('"')) {
+        std::optional<std::string> content = ReadQuoted(text);
+        if (!content || !text.empty()) return std::nullopt;
+        *content += '\0';
+        return Value{{}, kString, std::move(*content)};
+    }
+    if (text.starts_with("dword:")) {
+        text.remove_prefix(6);
+        if (text.size() != 8) return std::nullopt;
+        std::uint32_t number = 0;
+        for (char c : text) {
+            const int digit = HexDigit(c);
+            if (digit < 0) return std::nullopt;
+            number = number * 16 + static_cast<std::uint32_t>(digit);
+        }
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
+        return Value{{}, kDword, std::move(bytes)};
+    }
+    std::uint32_t type = 3;  // plain "hex:" is binary
+    if (text.starts_with("hex(")) {
+        text.remove_prefix(4);
+        const std::size_t close = text.find(')');
+        if (close == 0 || close > 8 || close == std::string_view::npos) return std::nullopt;
+        type = 0;
+        for (char c : text.substr(0, close)) {
+            const int digit = HexDigit(c);
+            if (digit < 0) return std::nullopt;
+            type = type * 16 + static_cast<std::uint32_t>(digit);
+        }
+        text.remove_prefix(close + 1);
+    } else if (text.starts_with("hex")) {
+        text.remove_prefix(3);
+    } else {
+        return std::nullopt;
+    }
+    if (!text.starts_with(':')) return std::nullopt;
+    text.remove_prefix(1);
+    std::optional<std::string> bytes = ReadHexBytes(text, lines);
+    if (!bytes) return std::nullopt;
+    return Value{{}, type, std::move(*bytes)};
+}
+
+// "[HKEY_LOCAL_MACHINE\A\B]": opens the key, creating missing ones.
+Key* ReadKeyLine(std::string_view line, Key& root) {
+    if (line.size() < 2 || line.back() != ']') return nullptr;
+    std::string_view path = line.substr(1, line.size() - 2);
+    if (path.size() < kRootName.size() || FoldCase(path.substr(0, kRootName.size())) != kRootName) {
+        return nullptr;
+    }
+    path.remove_prefix(kRootName.size());
+    Key* key = &root;
+    if (path.empty()) return key;
+    if (path[0] != '\\') return nullptr;
+    path.remove_prefix(1);
+    while (true) {
+        const std::size_t end = path.find('\\');
+        const std::string_view name = path.substr(0, end);
+        if (name.empty()) return nullptr;
+        key = &key->OpenOrAddSubKey(name);
+        if (end == std::string_view::npos) return key;
+        path.remove_prefix(end + 1);
+    }
+}
+
+// ---- Writing -------------------------------------------------------------------------
+
+void AppendQuoted(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    out += '"';
+}
+
+// REG_SZ text that reads back unchanged from quotes: one final NUL, no other control
+// character, valid UTF-8.
+bool WritableAsQuoted(const Value& value) {
+    if (value.type != kString || value.data.empty() || value.data.back() != '\0') return false;
+    const std::string_view text(value.data.data(), value.data.size() - 1);
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) return false;
+    }
+    return IsWellFormedUtf8(text);
+}
+
+void AppendData(std::string& out, const Value& value) {
+    if (WritableAsQuoted(value)) {
+        AppendQuoted(out, std::string_view(value.data).substr(0, value.data.size() - 1));
+        return;
+    }
+    if (value.type == kDword && value.data.size() == 4) {
+        std::uint32_t number = 0;
+        for (int i = 3; i >= 0; --i) {
+            number = (number << 8) | static_cast<unsigned char>(value.data[i]);
+        }
+        out += "dword:";
+        for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(number >> shift) & 0xF];
+        return;
+    }
+    out += "hex(";
+    bool leading = true;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        const unsigned digit = (value.type >> shift) & 0xF;
+        if (digit == 0 && leading && shift > 0) continue;
+        leading = false;
+        out += kHexDigits[digit];
+    }
+    out += "):";
+    for (std::size_t i = 0; i < value.data.size(); ++i) {
+        if (i > 0) out += (i % kBytesPerLine == 0) ? ",\\\n  " : ",";
+        const auto byte = static_cast<unsigned char>(value.data[i]);
+        out += kHexDigits[byte >> 4];
+        out += kHexDigits[byte & 0xF];
+    }
+}
+
+void AppendKey(std::string& out, const Key& key, const std::string& path, bool isRoot) {
+    if (!isRoot || !key.Values().empty()) {
+        out += "\n[";
+        out += path;
+        out += "]\n";
+        for (const Value& value : key.Values()) {
+            if (value.name.empty()) {
+                out += '@';
+            } else {
+                AppendQuoted(out, value.name);
+            }
+            out += '=';
+            AppendData(out, value);
+            out += '\n';
+        }
+    }
+    for (const auto& subKey : key.SubKeys()) {
+        AppendKey(out, *subKey, path + '\\' + subKey->Name(), false);
+    }
+}
+
+}  // namespace
+
+// ---- Key -----------------------------------------------------------------------------
+
+Key* Key::FindSubKey(std::string_view name) const {
+    const auto found = subKeyIndex_.find(FoldCase(name));
+    return found == subKeyIndex_.end() ? nullptr : subKeys_[found->second].get();
+}
+
+Key& Key::OpenOrAddSubKey(std::string_view name) {
+    const auto [slot, added] = subKeyIndex_.try_emplace(FoldCase(name), subKeys_.size());
+    if (added) subKeys_.push_back(std::make_unique<Key>(std::string(name)));
+    return *subKeys_[slot->second];
+}
+
+const Value* Key::FindValue(std::string_view name) const {
+    const auto found = valueIndex_.find(FoldCase(name));
+    return found == valueIndex_.end() ? nullptr : &values_[found->second];
+}
+
+void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) {
+    const auto [slot, added] = valueIndex_.try_emplace(FoldCase(name), values_.size());
+    if (added) {
+        values_.push_back(Value{std::string(name), type, std::move(data)});
+    } else {
+        Value& value = values_[slot->second];
+        value.type = type;
+        value.data = std::move(data);
+    }
+}
+
+bool Key::DeleteValue(std::string_view name) {
+    const auto found = valueIndex_.find(FoldCase(name));
+    if (found == valueIndex_.end()) return false;
+    const std::size_t position = found->second;
+    valueIndex_.erase(found);
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [folded, index] : valueIndex_) {
+        if (index > position) --index;
+    }
+    return true;
+}
+
+bool SameTree(const Key& left, const Key& right) {
+    if (left.Name() != right.Name() || left.Values().size() != right.Values().size() ||
+        left.SubKeys().size() != right.SubKeys().size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < left.Values().size(); ++i) {
+        const Value& a = left.Values()[i];
+        const Value& b = right.Values()[i];
+        if (a.name != b.name || a.type != b.type || a.data != b.data) return false;
+    }
+    for (std::size_t i = 0; i < left.SubKeys().size(); ++i) {
+        if (!SameTree(*left.SubKeys()[i], *right.SubKeys()[i])) return false;
+    }
+    return true;
+}
+
+// ---- Text form -----------------------------------------------------------------------
+
+std::unique_ptr<Key> ParseHive(std::string_view text) {
+    LineReader lines(text);
+    std::string_view line;
+    if (!lines.Next(line) || line != kHeader) return nullptr;
+    auto root = std::make_unique<Key>();
+    Key* current = nullptr;
+    while (lines.Next(line)) {
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            current = ReadKeyLine(line, *root);
+            if (!current) return nullptr;
+            continue;
+        }
+        if (!current) return nullptr;
+        std::string name;
+        if (line[0] == '@') {
+            line.remove_prefix(1);
+        } else {
+            std::optional<std::string> quoted = ReadQuoted(line);
+            if (!quoted) return nullptr;
+            name = std::move(*quoted);
+        }
+        if (!line.starts_with('=')) return nullptr;
+        line.remove_prefix(1);
+        std::optional<Value> value = ReadData(line, lines);
+        if (!value) return nullptr;
+        current->SetValue(name, value->type, std::move(value->data));
+    }
+    return root;
+}
+
+std::string WriteHive(const Key& root) {
+    std::string out(kHeader);
+    out += '\n';
+    AppendKey(out, root, std::string(kRootName), true);
+    return out;
+}
+
+}  // namespace marrowick::platform

@@ -1,0 +1,58 @@
+// The registry tree of one hive and its text form (regedit's REGEDIT4 syntax, UTF-8).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace marrowick::platform {
+
+struct Value {
+    std::string name;  // as created; "" is the default value
+    std::uint32_t type;
+    std::string data;  // the bytes exactly as stored
+};
+
+// One key: sub-keys and values in creation order, found by their folded names.
+class Key {
+public:
+    explicit Key(std::string name = {}) : name_(std::move(name)) {}
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+
+    const std::string& Name() const { return name_; }
+
+    const std::vector<std::unique_ptr<Key>>& SubKeys() const { return subKeys_; }
+    Key* FindSubKey(std::string_view name) const;
+    // Returns the existing sub-key of that name, or appends a new one.
+    Key& OpenOrAddSubKey(std::string_view name);
+
+    const std::vector<Value>& Values() const { return values_; }
+    const Value* FindValue(std::string_view name) const;
+    // A new value goes last; an existing one keeps its place and the case of its name.
+    void SetValue(std::string_view name, std::uint32_t type, std::string data);
+    bool DeleteValue(std::string_view name);
+
+private:
+    std::string name_;
+    std::vector<std::unique_ptr<Key>> subKeys_;
+    std::unordered_map<std::string, std::size_t> subKeyIndex_;
+    std::vector<Value> values_;
+    std::unordered_map<std::string, std::size_t> valueIndex_;
+};
+
+// Same names (case included), types, bytes and order throughout both trees.
+bool SameTree(const Key& left, const Key& right);
+
+// The root key (HKEY_LOCAL_MACHINE) described by the text, or null when the text is not
+// a well-formed hive. Nothing is skipped: a line that cannot be read fails the whole text.
+std::unique_ptr<Key> ParseHive(std::string_view text);
+
+// The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
+// too), each after a blank line. ParseHive gives back the same tree.
+std::string WriteHive(const Key& root);
+
+}  // namespace marrowick::platform

@@ -1,0 +1,62 @@
+// The hive file behind HKEY_LOCAL_MACHINE: where it lives, the parsed tree kept while the
+// file is unchanged, access checks, and changes written as one atomic, durable step.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hive.h"
+
+namespace marrowick::platform {
+
+// $MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg.
+std::string HivePath();
+
+// Not thread-safe: the registry functions serialise every call.
+class HiveStore {
+public:
+    // Brings the tree up to date with the file (one stat when nothing changed).
+    // ERROR_SUCCESS, ERROR_ACCESS_DENIED (cannot read it) or ERROR_BADDB (cannot parse it).
+    long Refresh();
+    // The tree after a successful Refresh; a missing file is an empty tree.
+    const Key& Root() const { return *root_; }
+    // Changes whenever Root() is replaced, so pointers into the old tree can be dropped.
+    std::uint64_t Generation() const { return generation_; }
+
+    // Whether this process may read and/or replace the hive: ERROR_SUCCESS or
+    // ERROR_ACCESS_DENIED. Asking to write creates the hive's directory when permitted.
+    long CheckAccess(bool read, bool write);
+
+    // Applies a change to the latest tree under an exclusive lock shared with other
+    // processes, then replaces the file atomically. The change returns a Win32 code and
+    // sets its second argument when it altered the tree; nothing is written otherwise.
+    long Modify(const std::function<long(Key& root, bool& changed)>& change);
+
+private:
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        std::int64_t modified = -1;  // nanoseconds
+        bool operator==(const Identity&) const = default;
+    };
+    static Identity IdentityOf(const struct ::stat& status);
+    long Load();
+    long WriteFile(const std::string& text);
+    void Forget();
+
+    std::string path_;
+    bool known_ = false;    // identity_ and status_ describe the file at path_
+    bool missing_ = false;  // the file did not exist
+    Identity identity_;
+    long status_ = 0;
+    std::unique_ptr<Key> root_ = std::make_unique<Key>();
+    std::uint64_t generation_ = 0;
+};
+
+}  // namespace marrowick::platform

@@ -1,0 +1,293 @@
+// The seven registry functions, over the hive file of HKEY_LOCAL_MACHINE.
+//
+// A handle names its key by path, not by a node of the tree: the tree is re-read when
+// another process changes the hive, and a key that has gone meanwhile is reported as
+// ERROR_KEY_DELETED. Every call holds one process-wide mutex.
+#include <windows.h>
+
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "hive_store.h"
+
+using marrowick::platform::HiveStore;
+using marrowick::platform::Key;
+using marrowick::platform::Value;
+
+namespace {
+
+constexpr std::size_t kMaxKeyNameCharacters = 255;
+constexpr std::size_t kMaxValueNameCharacters = 16383;
+constexpr REGSAM kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
+
+using KeyPath = std::vector<std::string>;
+
+struct OpenKey {
+    KeyPath path;
+    REGSAM access;
+    // The key in the store's tree, valid while the store's generation is unchanged.
+    Key* cached = nullptr;
+    std::uint64_t generation = 0;
+};
+
+struct Registry {
+    std::mutex mutex;
+    HiveStore store;
+    std::unordered_map<std::uintptr_t, OpenKey> handles;
+    std::uintptr_t nextHandle = 0x100;
+    OpenKey root{{}, KEY_ALL_ACCESS};
+};
+
+Registry& TheRegistry() {
+    static Registry* registry = new Registry;  // never destroyed: usable during exit
+    return *registry;
+}
+
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
+// Line breaks cannot be stored in the hive's line-oriented text.
+bool StorableName(std::string_view name, std::size_t maxCharacters) {
+    return name.find_first_of("\r\n") == std::string_view::npos &&
+           CharacterCount(name) <= maxCharacters;
+}
+
+// "A\B\" -> {"A", "B"}. Trailing backslashes are accepted, a leading one is not.
+LONG SplitPath(LPCSTR subKey, KeyPath& path) {
+    std::string_view rest = subKey ? subKey : "";
+    if (rest.starts_with('\\')) return ERROR_BAD_PATHNAME;
+    while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\\');
+        const std::string_view name = rest.substr(0, end);
+        if (name.empty()) return ERROR_BAD_PATHNAME;
+        if (!StorableName(name, kMaxKeyNameCharacters)) return ERROR_INVALID_PARAMETER;
+        path.emplace_back(name);
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return ERROR_SUCCESS;
+}
+
+OpenKey* FindHandle(Registry& registry, HKEY key) {
+    if (key == HKEY_LOCAL_MACHINE) return &registry.root;
+    const auto found = registry.handles.find(reinterpret_cast<std::uintptr_t>(key));
+    return found == registry.handles.end() ? nullptr : &found->second;
+}
+
+Key* Walk(Key& from, const KeyPath& path) {
+    Key* key = &from;
+    for (const std::string& name : path) {
+        key = key->FindSubKey(name);
+        if (!key) return nullptr;
+    }
+    return key;
+}
+
+// The key a handle names in the current tree, or null when it has been deleted.
+Key* Locate(Registry& registry, OpenKey& handle) {
+    if (!handle.cached || handle.generation != registry.store.Generation()) {
+        handle.cached = Walk(const_cast<Key&>(registry.store.Root()), handle.path);
+        handle.generation = registry.store.Generation();
+    }
+    return handle.cached;
+}
+
+HKEY NewHandle(Registry& registry, KeyPath path, REGSAM access) {
+    const std::uintptr_t id = registry.nextHandle;
+    registry.nextHandle += 4;
+    registry.handles.emplace(id, OpenKey{std::move(path), access});
+    return reinterpret_cast<HKEY>(id);
+}
+
+KeyPath Join(const KeyPath& base, const KeyPath& relative) {
+    KeyPath path = base;
+    path.insert(path.end(), relative.begin(), relative.end());
+    return path;
+}
+
+// Finds the key a handle names after bringing the tree up to date.
+LONG Prepare(Registry& registry, HKEY hKey, REGSAM needed, OpenKey*& handle, Key*& key) {
+    handle = FindHandle(registry, hKey);
+    if (!handle) return ERROR_INVALID_HANDLE;
+    if ((handle->access & needed) != needed) return ERROR_ACCESS_DENIED;
+    const LONG status = registry.store.Refresh();
+    if (status != ERROR_SUCCESS) return status;
+    key = Locate(registry, *handle);
+    return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+LONG CheckAccess(HiveStore& store, REGSAM access) {
+    return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    KeyPath relative;
+    if (const LONG status = SplitPath(lpSubKey, relative); status != ERROR_SUCCESS) return status;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* base;
+    Key* baseKey;
+    if (const LONG status = Prepare(registry, hKey, 0, base, baseKey); status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!Walk(*baseKey, relative)) return ERROR_FILE_NOT_FOUND;
+    if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
+        return status;
+    }
+    *phkResult = NewHandle(registry, Join(base->path, relative), samDesired);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+                               const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                               LPDWORD lpdwDisposition) {
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    KeyPath relative;
+    if (const LONG status = SplitPath(lpSubKey, relative); status != ERROR_SUCCESS) return status;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* base;
+    Key* baseKey;
+    if (const LONG status = Prepare(registry, hKey, 0, base, baseKey); status != ERROR_SUCCESS) {
+        return status;
+    }
+    KeyPath path = Join(base->path, relative);
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    if (!Walk(*baseKey, relative)) {
+        // Creating needs the right to replace the hive, whatever access was asked for.
+        const LONG status = registry.store.Modify([&](Key& root, bool& changed) -> long {
+            Key* key = Walk(root, base->path);
+            if (!key) return ERROR_KEY_DELETED;
+            for (const std::string& name : relative) {
+                Key* parent = key;
+                const std::size_t before = parent->SubKeys().size();
+                key = &parent->OpenOrAddSubKey(name);
+                changed = changed || parent->SubKeys().size() != before;
+            }
+            // Another process may have created it since we looked.
+            if (changed) disposition = REG_CREATED_NEW_KEY;
+            return ERROR_SUCCESS;
+        });
+        if (status != ERROR_SUCCESS) return status;
+    }
+    if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
+        return status;
+    }
+    *phkResult = NewHandle(registry, std::move(path), samDesired);
+    if (lpdwDisposition) *lpdwDisposition = disposition;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Value* value = key->FindValue(lpValueName ? lpValueName : "");
+    if (!value) {
+        if (!lpData && lpcbData) *lpcbData = 0;
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const auto size = static_cast<DWORD>(value->data.size());
+    if (lpType) *lpType = value->type;
+    if (lpData) {
+        if (*lpcbData < size) {
+            *lpcbData = size;
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(lpData, value->data.data(), size);
+    }
+    if (lpcbData) *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
+                              const BYTE* lpData, DWORD cbData) {
+    if (!lpData && cbData > 0) return ERROR_NOACCESS;
+    const std::string_view name = lpValueName ? lpValueName : "";
+    if (!StorableName(name, kMaxValueNameCharacters)) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle = FindHandle(registry, hKey);
+    if (!handle) return ERROR_INVALID_HANDLE;
+    if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
+    return registry.store.Modify([&](Key& root, bool& changed) -> long {
+        Key* key = Walk(root, handle->path);
+        if (!key) return ERROR_KEY_DELETED;
+        key->SetValue(name, dwType, std::move(data));
+        changed = true;
+        return ERROR_SUCCESS;
+    });
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle = FindHandle(registry, hKey);
+    if (!handle) return ERROR_INVALID_HANDLE;
+    if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    return registry.store.Modify([&](Key& root, bool& changed) -> long {
+        Key* key = Walk(root, handle->path);
+        if (!key) return ERROR_KEY_DELETED;
+        changed = key->DeleteValue(lpValueName ? lpValueName : "");
+        return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (dwIndex >= key->Values().size()) return ERROR_NO_MORE_ITEMS;
+    const Value& value = key->Values()[dwIndex];
+    const auto size = static_cast<DWORD>(value.data.size());
+    const bool nameFits = value.name.size() < *lpcchValueName;
+    const bool dataFits = !lpData || size <= *lpcbData;
+    if (!nameFits || !dataFits) {
+        if (lpcbData) *lpcbData = size;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+    *lpcchValueName = static_cast<DWORD>(value.name.size());
+    if (lpType) *lpType = value.type;
+    if (lpData) std::memcpy(lpData, value.data.data(), size);
+    if (lpcbData) *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    if (hKey == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
+    return registry.handles.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
+                                                                          : ERROR_INVALID_HANDLE;
+}
