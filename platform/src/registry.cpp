@@ -272,13 +272,13 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     const auto size = static_cast<DWORD>(value.data.size());
     const bool nameFits = value.name.size() < *lpcchValueName;
     const bool dataFits = !lpData || size <= *lpcbData;
+    if (lpType) *lpType = value.type;
     if (!nameFits || !dataFits) {
         if (lpcbData) *lpcbData = size;
         return ERROR_MORE_DATA;
     }
     std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
     *lpcchValueName = static_cast<DWORD>(value.name.size());
-    if (lpType) *lpType = value.type;
     if (lpData) std::memcpy(lpData, value.data.data(), size);
     if (lpcbData) *lpcbData = size;
     return ERROR_SUCCESS;
