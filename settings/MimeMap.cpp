@@ -30,7 +30,8 @@ BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
 
 void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
     // Stable, so mappings whose extensions differ only in case keep the registry's order.
-    std::stable_sort(entries.begin(), entries.end(), ExtensionLess);
+    MimeEntry* pFirst = entries.GetData();
+    std::stable_sort(pFirst, pFirst + entries.GetSize(), ExtensionLess);
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
