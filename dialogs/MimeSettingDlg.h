@@ -1,0 +1,36 @@
+// The extension-to-MIME-type map as a list. Every add, change or delete is stored at
+// once and the list is then reloaded from the registry.
+#pragma once
+
+#include "stdafx.h"
+
+#include "ViewerSettings.h"
+#include "resource.h"
+
+class CMimeSettingDlg : public CDialog {
+public:
+    explicit CMimeSettingDlg(CWnd* pParent = nullptr);
+
+    enum { IDD = IDD_MIME_SETTING };
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+
+    afx_msg void OnAddMime();
+    afx_msg void OnDeleteMime();
+    afx_msg void OnChangeMime();
+    DECLARE_MESSAGE_MAP()
+
+    void RefreshList();
+
+    CListCtrl m_listMime;
+    CViewerSettings m_settings;
+    MimeEntryArray m_mimeEntries;
+
+private:
+    BOOL IsExtensionListed(const CString& extension) const;
+    // The store operations succeed whatever the registry says; the user must still learn
+    // when a change was not stored.
+    static void ReportIfNotWritten(BOOL written);
+};

@@ -1,0 +1,218 @@
+#include "SettingDlg.h"
+
+#include <algorithm>
+
+#include "AboutDlg.h"
+#include "MimeSettingDlg.h"
+
+namespace {
+
+// The allowed range and factory value of each table size, indexed by ObjectNumKind.
+struct CountLimits {
+    int lower;
+    int upper;
+    int factoryValue;
+};
+constexpr CountLimits kCountLimits[] = {
+    {5, 99, 10},    // EntrySection
+    {10, 100, 20},  // DocList
+    {10, 100, 10},  // DocThum
+    {10, 100, 20},  // SecList
+    {10, 100, 10},  // SecThum
+};
+constexpr int kCountKinds = 5;
+constexpr UINT kFirstSortKeyLabel = IDS_SORTKEY_FIRST;
+constexpr int kSortKeyCount = 8;
+
+}  // namespace
+
+CSettingDlg::CSettingDlg(CWnd* pParent) : CDialog(CSettingDlg::IDD, pParent) {
+    m_hIcon = AfxGetApp()->LoadIcon(IDR_MAINFRAME);
+}
+
+void CSettingDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_SPIN_SECTHUM, m_spinSecThum);
+    DDX_Control(pDX, IDC_SPIN_DOCTHUM, m_spinDocThum);
+    DDX_Control(pDX, IDC_SPIN_SECLIST, m_spinSecList);
+    DDX_Control(pDX, IDC_SPIN_DOCLIST, m_spinDocList);
+    DDX_Control(pDX, IDC_SPIN_ENTRYSECTION, m_spinEntrySection);
+    DDX_Control(pDX, IDC_COMBO_SORTKEY, m_comboSortKey);
+    DDX_Control(pDX, IDC_RADIO_SUNDAY, m_radioSunday);
+    DDX_Control(pDX, IDC_RADIO_MONDAY, m_radioMonday);
+    DDX_Control(pDX, IDC_RADIO_ASCENDING, m_radioAscending);
+    DDX_Control(pDX, IDC_RADIO_DESCENDING, m_radioDescending);
+    DDX_Control(pDX, IDC_EDIT_SECTHUM, m_editSecThum);
+    DDX_Control(pDX, IDC_EDIT_DOCTHUM, m_editDocThum);
+    DDX_Control(pDX, IDC_EDIT_SECLIST, m_editSecList);
+    DDX_Control(pDX, IDC_EDIT_DOCLIST, m_editDocList);
+    DDX_Control(pDX, IDC_EDIT_ENTRYSECTION, m_editEntrySection);
+    DDX_Text(pDX, IDC_EDIT_ENTRYSECTION, m_nEntrySection);
+    DDV_MinMaxInt(pDX, m_nEntrySection, 5, 99);
+    DDX_Text(pDX, IDC_EDIT_DOCLIST, m_nDocList);
+    DDV_MinMaxInt(pDX, m_nDocList, 10, 100);
+    DDX_Text(pDX, IDC_EDIT_SECLIST, m_nSecList);
+    DDV_MinMaxInt(pDX, m_nSecList, 10, 100);
+    DDX_Text(pDX, IDC_EDIT_DOCTHUM, m_nDocThum);
+    DDV_MinMaxInt(pDX, m_nDocThum, 10, 100);
+    DDX_Text(pDX, IDC_EDIT_SECTHUM, m_nSecThum);
+    DDV_MinMaxInt(pDX, m_nSecThum, 10, 100);
+    DDX_CBIndex(pDX, IDC_COMBO_SORTKEY, m_nSortKey);
+}
+
+BEGIN_MESSAGE_MAP(CSettingDlg, CDialog)
+ON_WM_SYSCOMMAND()
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_RESTORE_DEFAULTS, &CSettingDlg::OnRestoreDefaults)
+ON_BN_CLICKED(IDC_MIME_SETTINGS, &CSettingDlg::OnMimeSettings)
+END_MESSAGE_MAP()
+
+BOOL CSettingDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    CMenu* pSysMenu = GetSystemMenu(FALSE);
+    if (pSysMenu != nullptr) {
+        CString strAboutMenu;
+        strAboutMenu.LoadString(IDS_ABOUTBOX);
+        if (!strAboutMenu.IsEmpty()) {
+            pSysMenu->AppendMenu(MF_SEPARATOR);
+            pSysMenu->AppendMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+        }
+    }
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    // Every step runs whatever is stored: a value the form cannot show leaves its
+    // controls blank instead of leaving the rest of the form unfilled.
+    LoadWeekStart();
+    LoadSortOrder();
+    m_editEntrySection.EnableWindow(TRUE);
+    LoadCounts();
+    return TRUE;
+}
+
+void CSettingDlg::LoadWeekStart() {
+    int topDay = 0;
+    m_settings.GetTopDay(topDay);
+    m_radioSunday.SetCheck(topDay == 1 ? BST_CHECKED : BST_UNCHECKED);
+    m_radioMonday.SetCheck(topDay == 2 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CSettingDlg::LoadSortOrder() {
+    for (int index = 0; index < kSortKeyCount; ++index) {
+        CString label;
+        label.LoadString(kFirstSortKeyLabel + index);
+        m_comboSortKey.AddString(label);
+    }
+    int sortKey = 0;
+    m_settings.GetSortKey(sortKey);
+    m_comboSortKey.SetCurSel(sortKey);
+
+    int sortDir = 0;
+    m_settings.GetSortDir(sortDir);
+    m_radioAscending.SetCheck(sortDir == 0 ? BST_CHECKED : BST_UNCHECKED);
+    m_radioDescending.SetCheck(sortDir == 1 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void CSettingDlg::LoadCounts() {
+    for (int kind = 0; kind < kCountKinds; ++kind) {
+        const CountLimits& limits = kCountLimits[kind];
+        int count = limits.factoryValue;
+        m_settings.GetObjectNum(static_cast<ObjectNumKind>(kind), count);
+        // A stored count the form cannot accept is shown at the nearest allowed value.
+        count = std::clamp(count, limits.lower, limits.upper);
+        CSpinButtonCtrl& spin = SpinOf(kind);
+        spin.SetPos(count);
+        spin.SetRange(static_cast<short>(limits.lower), static_cast<short>(limits.upper));
+    }
+}
+
+CSpinButtonCtrl& CSettingDlg::SpinOf(int kind) {
+    CSpinButtonCtrl* const spins[kCountKinds] = {&m_spinEntrySection, &m_spinDocList,
+                                                 &m_spinDocThum, &m_spinSecList, &m_spinSecThum};
+    return *spins[kind];
+}
+
+void CSettingDlg::OnOK() {
+    // Nothing is stored unless every field is valid, so Cancel still discards a form
+    // that was rejected once.
+    if (!UpdateData(TRUE)) {
+        return;
+    }
+    if (!SaveSettings()) {
+        AfxMessageBox(IDS_SAVE_FAILED, MB_OK);
+        return;
+    }
+    EndDialog(IDOK);
+}
+
+BOOL CSettingDlg::SaveSettings() {
+    BOOL saved = TRUE;
+    if (m_radioSunday.GetCheck() == BST_CHECKED) {
+        saved &= m_settings.SetTopDay(1);
+    } else if (m_radioMonday.GetCheck() == BST_CHECKED) {
+        saved &= m_settings.SetTopDay(2);
+    }
+    saved &= m_settings.SetSortKey(m_comboSortKey.GetCurSel());
+    if (m_radioAscending.GetCheck() == BST_CHECKED) {
+        saved &= m_settings.SetSortDir(0);
+    } else if (m_radioDescending.GetCheck() == BST_CHECKED) {
+        saved &= m_settings.SetSortDir(1);
+    }
+    for (int kind = 0; kind < kCountKinds; ++kind) {
+        const int position = static_cast<short>(LOWORD(SpinOf(kind).GetPos()));
+        saved &= m_settings.SetObjectNum(static_cast<ObjectNumKind>(kind), position);
+    }
+    return saved;
+}
+
+void CSettingDlg::OnRestoreDefaults() {
+    m_radioSunday.SetCheck(BST_CHECKED);
+    m_radioMonday.SetCheck(BST_UNCHECKED);
+    m_radioAscending.SetCheck(BST_CHECKED);
+    m_radioDescending.SetCheck(BST_UNCHECKED);
+    m_comboSortKey.SetCurSel(0);
+
+    const int editIds[kCountKinds] = {IDC_EDIT_ENTRYSECTION, IDC_EDIT_DOCLIST, IDC_EDIT_DOCTHUM,
+                                      IDC_EDIT_SECLIST, IDC_EDIT_SECTHUM};
+    for (int kind = 0; kind < kCountKinds; ++kind) {
+        CString text;
+        text.Format("%d", kCountLimits[kind].factoryValue);
+        SetDlgItemText(editIds[kind], text);
+    }
+}
+
+void CSettingDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialog::OnSysCommand(nID, lParam);
+    }
+}
+
+void CSettingDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
+    const int cxIcon = GetSystemMetrics(SM_CXICON);
+    const int cyIcon = GetSystemMetrics(SM_CYICON);
+    RECT rect;
+    GetClientRect(&rect);
+    const int x = (rect.right - rect.left - cxIcon + 1) / 2;
+    const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CSettingDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CSettingDlg::OnMimeSettings() {
+    CMimeSettingDlg dlg;
+    dlg.DoModal();
+}

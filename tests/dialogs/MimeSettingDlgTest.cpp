@@ -1,0 +1,291 @@
+// The list of mappings: what it shows for what is stored, and what each add, change and
+// delete leaves in the registry and on screen.
+#include "stdafx.h"
+
+#include <gtest/gtest.h>
+#include <testing/user_session.h>
+
+#include <string>
+#include <vector>
+
+#include "MimeSettingDlg.h"
+#include "SettingDlg.h"
+#include "StoredSettings.h"
+#include "hive_fixture.h"
+#include "resource.h"
+#include "unprivileged.h"
+
+using namespace afxtest;
+using namespace marrowick::test;
+
+namespace {
+
+constexpr const char* kNoSelection = "Bitte eine Auswahl treffen.";
+constexpr const char* kDuplicate = "Diese Erweiterung wurde bereits definiert.";
+constexpr const char* kNotStored = "Die MIME-Typ-Einstellung konnte nicht gespeichert werden.";
+
+using Rows = std::vector<ListRow>;
+
+// A step of the add dialog that enters one mapping and confirms it.
+std::function<void(DialogDriver&)> Enter(std::string extension, std::string mimeType) {
+    return [=](DialogDriver& dlg) {
+        dlg.Type(IDC_MIME_EXTENSION, extension);
+        dlg.Type(IDC_MIME_TYPE, mimeType);
+        dlg.Click(IDOK);
+    };
+}
+
+class MimeSettingDlgTest : public HiveTest {
+protected:
+    void Plant(const std::vector<ListRow>& mappings) {
+        for (const ListRow& mapping : mappings) {
+            ASSERT_TRUE(PlantString(kMimeMapKey, mapping[0].c_str(), mapping[1]));
+        }
+    }
+
+    INT_PTR RunDialog() {
+        CMimeSettingDlg dlg;
+        return dlg.DoModal();
+    }
+};
+
+TEST_F(MimeSettingDlgTest, EmptyMapListsNothingAndChangeOrDeleteAskForASelection) {
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      EXPECT_EQ(dlg.Caption(), "MIME-Typ-Einstellungen");
+                      EXPECT_TRUE(dlg.ListRows(IDC_MIME_LIST).empty());
+                      dlg.Click(IDC_MIME_CHANGE);
+                      dlg.Click(IDC_MIME_DELETE);
+                      dlg.Click(IDOK);
+                  })
+        .OnMessageBox(kNoSelection, IDOK)
+        .OnMessageBox(kNoSelection, IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_FALSE(hive.Exists());
+}
+
+TEST_F(MimeSettingDlgTest, MappingsAreListedByExtensionIgnoringCase) {
+    Plant({{"txt", "text/plain"}, {"HTM", "text/html"}, {"doc", "application/msword"}});
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING, [](DialogDriver& dlg) {
+        EXPECT_EQ(
+            dlg.ListRows(IDC_MIME_LIST),
+            (Rows{{"doc", "application/msword"}, {"HTM", "text/html"}, {"txt", "text/plain"}}));
+        EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+}
+
+TEST_F(MimeSettingDlgTest, AddingAStoredExtensionInOtherCaseIsRefused) {
+    Plant({{"pdf", "application/pdf"}});
+    const std::string before = hive.ReadText();
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_ADD);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), (Rows{{"pdf", "application/pdf"}}));
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD, Enter("PDF", "application/x-pdf"))
+        .OnMessageBox(kDuplicate, IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+TEST_F(MimeSettingDlgTest, NewMappingIsStoredAndListedInPlaceWithNothingSelected) {
+    Plant({{"txt", "text/plain"}, {"doc", "application/msword"}});
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.SelectListRow(IDC_MIME_LIST, 1);
+                      dlg.Click(IDC_MIME_ADD);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), (Rows{{"doc", "application/msword"},
+                                                                   {"Htm", "text/html"},
+                                                                   {"txt", "text/plain"}}));
+                      EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
+                      dlg.Click(IDC_MIME_CHANGE);
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD, Enter("Htm", "text/html"))
+        .OnMessageBox(kNoSelection, IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredString(kMimeMapKey, "Htm"), "text/html");
+}
+
+TEST_F(MimeSettingDlgTest, DeleteAsksFirstAndRemovesOnlyWhenConfirmed) {
+    Plant({{"doc", "application/msword"}, {"htm", "text/html"}, {"txt", "text/plain"}});
+    const std::string question =
+        "Erweiterungen\thtm\nMIME-Typ/Untertyp\ttext/html\n"
+        "Sollen diese Einstellungen tatsächlich gelöscht werden?";
+    auto ask = [&](int answer) {
+        return [=](MessageBoxDriver& box) {
+            EXPECT_EQ(box.Text(), question);
+            EXPECT_EQ(box.Buttons(), (std::vector<int>{IDOK, IDCANCEL}));
+            EXPECT_FALSE(box.HasIcon());
+            box.Press(answer);
+        };
+    };
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.SelectListRow(IDC_MIME_LIST, 1);
+                      dlg.Click(IDC_MIME_DELETE);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST).size(), 3u);
+                      EXPECT_TRUE(StoredString(kMimeMapKey, "htm").has_value());
+                      dlg.Click(IDC_MIME_DELETE);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
+                                (Rows{{"doc", "application/msword"}, {"txt", "text/plain"}}));
+                      EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
+                      dlg.Click(IDOK);
+                  })
+        .OnMessageBox(ask(IDCANCEL))
+        .OnMessageBox(ask(IDOK));
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_FALSE(StoredString(kMimeMapKey, "htm").has_value());
+    EXPECT_EQ(StoredString(kMimeMapKey, "doc"), "application/msword");
+}
+
+TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMappingEvenToAnEmptyType) {
+    Plant({{"doc", "application/msword"}, {"txt", "text/plain"}});
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.SelectListRow(IDC_MIME_LIST, 1);
+                      dlg.Click(IDC_MIME_CHANGE);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
+                                (Rows{{"doc", "application/msword"}, {"txt", ""}}));
+                      EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_CHANGE, [](DialogDriver& dlg) {
+            EXPECT_EQ(dlg.Text(IDC_MIME_EXTENSION), "txt");
+            EXPECT_EQ(dlg.Text(IDC_MIME_TYPE), "text/plain");
+            dlg.Type(IDC_MIME_TYPE, "");
+            dlg.Click(IDOK);
+        });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredString(kMimeMapKey, "txt"), "");
+}
+
+TEST_F(MimeSettingDlgTest, LongMimeTypeHidesNoMappingFromListOrDuplicateCheck) {
+    const std::string longType = "application/" + std::string(288, 'x');
+    Plant({{"mmm", longType}, {"zzz", "text/z"}, {"aaa", "text/a"}});
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [&](DialogDriver& dlg) {
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
+                                (Rows{{"aaa", "text/a"}, {"mmm", longType}, {"zzz", "text/z"}}));
+                      dlg.Click(IDC_MIME_ADD);
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD, Enter("ZZZ", "text/other"))
+        .OnMessageBox(kDuplicate, IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredString(kMimeMapKey, "zzz"), "text/z");
+}
+
+TEST_F(MimeSettingDlgTest, UnreadableHiveReportsEveryChangeAsNotStored) {
+    hive.WriteText(kCorruptHive);
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_ADD);
+                      EXPECT_TRUE(dlg.ListRows(IDC_MIME_LIST).empty());
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD, Enter("pdf", "application/pdf"))
+        .OnMessageBox([](MessageBoxDriver& box) {
+            EXPECT_EQ(box.Text(), kNotStored);
+            EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
+            box.Press(IDOK);
+        });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(hive.ReadText(), kCorruptHive);
+}
+
+// Runs in a child without write access to the hive; bits of the result say which
+// expectation failed, as the child cannot report through the test framework.
+TEST_F(MimeSettingDlgTest, ReadOnlyHiveReportsFailedAddChangeAndDelete) {
+    Plant({{"doc", "application/msword"}});
+    const std::string before = hive.ReadText();
+    const int failures = RunAsUnprivilegedUser([] {
+        const Rows stored = {{"doc", "application/msword"}};
+        int unchangedLists = 0;
+        std::vector<std::string> messages;
+        auto record = [&](MessageBoxDriver& box) {
+            messages.push_back(box.Text());
+            box.Press(IDOK);
+        };
+        UserSession user;
+        user.OnDialog(IDD_MIME_SETTING,
+                      [&](DialogDriver& dlg) {
+                          dlg.Click(IDC_MIME_ADD);
+                          unchangedLists += dlg.ListRows(IDC_MIME_LIST) == stored;
+                          dlg.SelectListRow(IDC_MIME_LIST, 0);
+                          dlg.Click(IDC_MIME_CHANGE);
+                          unchangedLists += dlg.ListRows(IDC_MIME_LIST) == stored;
+                          dlg.SelectListRow(IDC_MIME_LIST, 0);
+                          dlg.Click(IDC_MIME_DELETE);
+                          unchangedLists += dlg.ListRows(IDC_MIME_LIST) == stored;
+                          dlg.Click(IDOK);
+                      })
+            .OnDialog(IDD_MIME_ADD, Enter("pdf", "application/pdf"))
+            .OnMessageBox(record)
+            .OnDialog(IDD_MIME_CHANGE,
+                      [](DialogDriver& dlg) {
+                          dlg.Type(IDC_MIME_TYPE, "text/plain");
+                          dlg.Click(IDOK);
+                      })
+            .OnMessageBox(record)
+            .OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); })  // the question
+            .OnMessageBox(record);
+        CMimeSettingDlg dlg;
+        dlg.DoModal();
+        const std::vector<std::string> expected(3, kNotStored);
+        return (messages == expected ? 0 : 1) | (unchangedLists == 3 ? 0 : 2) |
+               (user.StepsTaken() == 7 ? 0 : 4);
+    });
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+TEST_F(MimeSettingDlgTest, MainFormOpensTheListAndChangesOutliveClosingIt) {
+    Plant({{"txt", "text/plain"}});
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_SETTINGS);
+                      dlg.Click(IDC_MIME_SETTINGS);
+                      dlg.Click(IDCANCEL);
+                  })
+        .OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_ADD);
+                      dlg.SelectListRow(IDC_MIME_LIST, 1);
+                      dlg.Click(IDC_MIME_DELETE);
+                      dlg.Click(IDOK);  // "Schließen"
+                  })
+        .OnDialog(IDD_MIME_ADD, Enter("pdf", "application/pdf"))
+        .OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); })
+        .OnDialog(IDD_MIME_SETTING, [](DialogDriver& dlg) {
+            EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), (Rows{{"pdf", "application/pdf"}}));
+            dlg.Dialog()->SendMessage(WM_SYSCOMMAND, SC_CLOSE);
+        });
+    CSettingDlg dlg;
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    user.Verify();
+    EXPECT_EQ(StoredString(kMimeMapKey, "pdf"), "application/pdf");
+    EXPECT_FALSE(StoredString(kMimeMapKey, "txt").has_value());
+}
+
+}  // namespace

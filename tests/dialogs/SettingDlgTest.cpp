@@ -1,0 +1,290 @@
+// The main form as a user meets it: what it shows for what is stored, what OK, Cancel
+// and Restore defaults leave in the registry, and the About box.
+#include "stdafx.h"
+
+#include <gtest/gtest.h>
+#include <testing/user_session.h>
+
+#include <string>
+#include <vector>
+
+#include "SettingDlg.h"
+#include "StoredSettings.h"
+#include "hive_fixture.h"
+#include "resource.h"
+#include "unprivileged.h"
+
+using namespace afxtest;
+using namespace marrowick::test;
+
+namespace {
+
+const std::vector<std::string> kSortKeyLabels = {
+    "Dokumentname", "Dokument-Nr.",           "Hinzugefügt",  "Geändert", "Ablaufdatum",
+    "Größe",        "Anzahl von Abschnitten", "Arbeitsstatus"};
+constexpr const char* kSaveFailed = "Die Einstellungen konnten nicht gespeichert werden.";
+
+// The count fields in the order of the stored kinds: EntrySection, DocList, DocThum,
+// SecList, SecThum.
+std::vector<std::string> CountTexts(const DialogDriver& dlg) {
+    return {dlg.Text(IDC_EDIT_ENTRYSECTION), dlg.Text(IDC_EDIT_DOCLIST), dlg.Text(IDC_EDIT_DOCTHUM),
+            dlg.Text(IDC_EDIT_SECLIST), dlg.Text(IDC_EDIT_SECTHUM)};
+}
+
+std::vector<std::optional<DWORD>> StoredCounts() {
+    return {StoredDword(kObjectNumKey, "EntrySection"), StoredDword(kObjectNumKey, "DocList"),
+            StoredDword(kObjectNumKey, "DocThum"), StoredDword(kObjectNumKey, "SecList"),
+            StoredDword(kObjectNumKey, "SecThum")};
+}
+
+std::vector<std::optional<DWORD>> Counts(DWORD a, DWORD b, DWORD c, DWORD d, DWORD e) {
+    return {a, b, c, d, e};
+}
+
+const std::vector<std::string> kFactoryCountTexts = {"10", "20", "10", "20", "10"};
+
+class SettingDlgTest : public HiveTest {
+protected:
+    // A hive with every scalar setting stored, so that any write shows in its text.
+    void PlantCompleteSettings() {
+        ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 1));
+        ASSERT_TRUE(PlantString(kViewerKey, "SortKey", "9340d382_ed79_11d2_8c3b_00e0292f001f"));
+        ASSERT_TRUE(PlantDword(kViewerKey, "SortDir", 1));
+        for (const char* name : {"EntrySection", "DocList", "DocThum", "SecList", "SecThum"}) {
+            ASSERT_TRUE(PlantDword(kObjectNumKey, name, 50));
+        }
+    }
+
+    INT_PTR RunDialog() {
+        CSettingDlg dlg;
+        return dlg.DoModal();
+    }
+};
+
+TEST_F(SettingDlgTest, EmptyRegistryOpensAsFullyUsableFormAndWritesNothing) {
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        EXPECT_EQ(dlg.Caption(), "Marrowick");
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_MONDAY));
+        EXPECT_EQ(dlg.ComboItems(IDC_COMBO_SORTKEY), kSortKeyLabels);
+        EXPECT_EQ(dlg.ComboSelection(IDC_COMBO_SORTKEY), 0);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_ASCENDING));
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_DESCENDING));
+        EXPECT_EQ(CountTexts(dlg), kFactoryCountTexts);
+        EXPECT_TRUE(dlg.IsEnabled(IDC_EDIT_ENTRYSECTION));
+        dlg.Click(IDCANCEL);
+    });
+    EXPECT_EQ(RunDialog(), IDCANCEL);
+    user.Verify();
+    EXPECT_FALSE(hive.Exists());
+}
+
+TEST_F(SettingDlgTest, RestoreDefaultsThenOkStoresTheFactoryValues) {
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        dlg.Click(IDC_RESTORE_DEFAULTS);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredDword(kViewerKey, "TopDay"), 1u);
+    EXPECT_EQ(StoredString(kViewerKey, "SortKey"), kFirstSortKeyId);
+    EXPECT_EQ(StoredDword(kViewerKey, "SortDir"), 0u);
+    EXPECT_EQ(StoredCounts(), Counts(10, 20, 10, 20, 10));
+}
+
+TEST_F(SettingDlgTest, RestoreDefaultsOverwritesEveryFieldOfAStoredForm) {
+    PlantCompleteSettings();
+    const std::string before = hive.ReadText();
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        EXPECT_EQ(dlg.ComboSelection(IDC_COMBO_SORTKEY), 3);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_DESCENDING));
+        dlg.Click(IDC_RESTORE_DEFAULTS);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_MONDAY));
+        EXPECT_EQ(dlg.ComboSelection(IDC_COMBO_SORTKEY), 0);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_ASCENDING));
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_DESCENDING));
+        EXPECT_EQ(CountTexts(dlg), kFactoryCountTexts);
+        dlg.Click(IDCANCEL);
+    });
+    EXPECT_EQ(RunDialog(), IDCANCEL);
+    user.Verify();
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+TEST_F(SettingDlgTest, StoredValuesAreShownAndWrittenBackUnchanged) {
+    ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 2));
+    ASSERT_TRUE(PlantString(kViewerKey, "SortKey", "3E149908_B1F6_11d3_88E3_000629B0191D"));
+    ASSERT_TRUE(PlantDword(kViewerKey, "SortDir", 3));
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_MONDAY));
+        EXPECT_EQ(dlg.ComboSelection(IDC_COMBO_SORTKEY), 5);
+        // A direction the form does not know leaves both choices open, nothing else.
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_ASCENDING));
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_DESCENDING));
+        EXPECT_EQ(CountTexts(dlg), (std::vector<std::string>{"10", "45", "10", "20", "10"}));
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredDword(kViewerKey, "TopDay"), 2u);
+    EXPECT_EQ(StoredString(kViewerKey, "SortKey"), "3E149908_B1F6_11d3_88E3_000629B0191D");
+    EXPECT_EQ(StoredDword(kViewerKey, "SortDir"), 3u);  // no direction chosen, none written
+    EXPECT_EQ(StoredCounts(), Counts(10, 45, 10, 20, 10));
+}
+
+TEST_F(SettingDlgTest, CountsOutsideTheirRangeAreShownAndStoredClamped) {
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "EntrySection", 2));
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 150));
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocThum", 0xFFFFFFFF));  // -1
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "SecList", 0x1000A));     // low 16 bits are 10
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "SecThum", 100));
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        EXPECT_EQ(CountTexts(dlg), (std::vector<std::string>{"5", "100", "10", "100", "100"}));
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredCounts(), Counts(5, 100, 10, 100, 100));
+}
+
+TEST_F(SettingDlgTest, RejectedCountWritesNothingAndCancelKeepsTheRegistry) {
+    PlantCompleteSettings();
+    const std::string before = hive.ReadText();
+    std::string rangeMessage;
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG,
+                  [&](DialogDriver& dlg) {
+                      dlg.Click(IDC_RADIO_MONDAY);
+                      dlg.Type(IDC_EDIT_DOCLIST, "150");
+                      dlg.Click(IDOK);
+                      EXPECT_EQ(dlg.FocusedId(), IDC_EDIT_DOCLIST);
+                      EXPECT_EQ(hive.ReadText(), before);
+                      dlg.Type(IDC_EDIT_DOCLIST, "abc");
+                      dlg.Click(IDOK);
+                      EXPECT_EQ(hive.ReadText(), before);
+                      dlg.Click(IDCANCEL);
+                  })
+        .OnMessageBox([&](MessageBoxDriver& box) {
+            rangeMessage = box.Text();
+            box.Press(IDOK);
+        })
+        .OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); });
+    EXPECT_EQ(RunDialog(), IDCANCEL);
+    user.Verify();
+    EXPECT_NE(rangeMessage.find("10"), std::string::npos) << rangeMessage;
+    EXPECT_NE(rangeMessage.find("100"), std::string::npos) << rangeMessage;
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+TEST_F(SettingDlgTest, CorrectedCountIsStoredOnTheSecondOk) {
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG,
+                  [](DialogDriver& dlg) {
+                      dlg.Type(IDC_EDIT_ENTRYSECTION, "4");
+                      dlg.Click(IDOK);
+                      dlg.Type(IDC_EDIT_ENTRYSECTION, "99");
+                      dlg.Click(IDOK);
+                  })
+        .OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredCounts(), Counts(99, 20, 10, 20, 10));
+}
+
+TEST_F(SettingDlgTest, UnreadableHiveShowsFactoryFormAndReportsTheFailedSave) {
+    hive.WriteText(kCorruptHive);
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG,
+                  [](DialogDriver& dlg) {
+                      EXPECT_EQ(CountTexts(dlg), kFactoryCountTexts);
+                      dlg.Click(IDC_RESTORE_DEFAULTS);
+                      dlg.Click(IDOK);
+                      // Still open: the user may cancel or try again.
+                      EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "20");
+                      dlg.Click(IDCANCEL);
+                  })
+        .OnMessageBox([](MessageBoxDriver& box) {
+            EXPECT_EQ(box.Text(), kSaveFailed);
+            EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
+            box.Press(IDOK);
+        });
+    EXPECT_EQ(RunDialog(), IDCANCEL);
+    user.Verify();
+    EXPECT_EQ(hive.ReadText(), kCorruptHive);
+}
+
+// The session runs in a child without write access to the hive; bits of the result say
+// which expectation failed, as the child cannot report through the test framework.
+TEST_F(SettingDlgTest, ReadOnlyHiveShowsStoredValuesAndReportsTheFailedSave) {
+    ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 2));
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
+    const std::string before = hive.ReadText();
+    const int failures = RunAsUnprivilegedUser([] {
+        bool shownStored = false;
+        bool stayedOpen = false;
+        std::string message;
+        std::vector<int> buttons;
+        UserSession user;
+        user.OnDialog(IDD_SETTING_DIALOG,
+                      [&](DialogDriver& dlg) {
+                          shownStored =
+                              dlg.IsChecked(IDC_RADIO_MONDAY) && dlg.Text(IDC_EDIT_DOCLIST) == "45";
+                          dlg.Click(IDOK);
+                          stayedOpen = dlg.Exists(IDC_EDIT_DOCLIST);
+                          dlg.Click(IDCANCEL);
+                      })
+            .OnMessageBox([&](MessageBoxDriver& box) {
+                message = box.Text();
+                buttons = box.Buttons();
+                box.Press(IDOK);
+            });
+        CSettingDlg dlg;
+        const INT_PTR result = dlg.DoModal();
+        return (shownStored ? 0 : 1) | (message == kSaveFailed ? 0 : 2) |
+               (buttons == std::vector<int>{IDOK} ? 0 : 4) | (stayedOpen ? 0 : 8) |
+               (result == IDCANCEL ? 0 : 16) | (user.StepsTaken() == 2 ? 0 : 32);
+    });
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+TEST_F(SettingDlgTest, AboutBoxOpensFromTheSystemMenuAgainAndAgain) {
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
+    constexpr int kOpenings = 3;
+    int aboutBoxesSeen = 0;
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        const std::vector<std::string> menu = dlg.SystemMenu();
+        ASSERT_GE(menu.size(), 2u);
+        EXPECT_EQ(menu[menu.size() - 2], "");
+        EXPECT_EQ(menu.back(), "&Marrowick Info...");
+        dlg.Type(IDC_EDIT_SECTHUM, "77");
+        for (int i = 0; i < kOpenings; ++i) {
+            dlg.ChooseSystemMenuItem("&Marrowick Info...");
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "45");
+            EXPECT_EQ(dlg.Text(IDC_EDIT_SECTHUM), "77");
+        }
+        dlg.Click(IDCANCEL);
+    });
+    for (int i = 0; i < kOpenings; ++i) {
+        user.OnDialog(IDD_ABOUTBOX, [&](DialogDriver& about) {
+            ++aboutBoxesSeen;
+            EXPECT_EQ(about.Caption(), "Marrowick Version");
+            about.Click(IDOK);
+        });
+    }
+    EXPECT_EQ(RunDialog(), IDCANCEL);
+    user.Verify();
+    EXPECT_EQ(aboutBoxesSeen, kOpenings);
+}
+
+}  // namespace

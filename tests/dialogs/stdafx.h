@@ -1,0 +1,6 @@
+#pragma once
+
+#include <afxwin.h>
+
+#include <afxcmn.h>
+#include <afxtempl.h>
