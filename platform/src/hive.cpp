@@ -74,6 +74,7 @@ std::optional<std::string> ReadHexBytes(std::string_view text, LineReader& lines
         if (text.empty()) break;
         if (text[0] != ',') return std::nullopt;
         text.remove_prefix(1);
+        if (text.empty()) return std::nullopt;
         if (text == "\\") {
             if (!lines.Next(text)) return std::nullopt;
             text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));

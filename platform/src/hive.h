@@ -22,6 +22,8 @@ public:
     explicit Key(std::string name = {}) : name_(std::move(name)) {}
     Key(const Key&) = delete;
     Key& operator=(const Key&) = delete;
+    Key(Key&&) = default;
+    Key& operator=(Key&&) = default;
 
     const std::string& Name() const { return name_; }
 

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "hive.h"
+
+using marrowick::platform::Key;
+using marrowick::platform::ParseHive;
+using marrowick::platform::SameTree;
+using marrowick::platform::WriteHive;
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int value : values) bytes += static_cast<char>(value);
+    return bytes;
+}
+
+Key SampleTree() {
+    Key root;
+    Key& viewer = root.OpenOrAddSubKey("Software").OpenOrAddSubKey("Viewer");
+    viewer.SetValue("Name", 1, std::string("Betrachter \"Ä\" C:\\x") + '\0');
+    viewer.SetValue("", 1, std::string("default") + '\0');
+    viewer.SetValue("Count", 4, Bytes({0x0a, 0, 0, 0x80}));
+    viewer.SetValue("Short", 4, Bytes({1, 2}));
+    viewer.SetValue("NoNul", 1, "abc");
+    viewer.SetValue("Inner", 1, Bytes({'a', 0, 'b', 0}));
+    viewer.SetValue("Line", 1, std::string("a\nb") + '\0');
+    viewer.SetValue("Latin1", 1, Bytes({0xe4, 0}));
+    viewer.SetValue("Empty", 1, "");
+    viewer.SetValue("Big", 0x12345678, std::string(60, '\x7f'));
+    root.OpenOrAddSubKey("Empty Key");
+    root.SetValue("AtRoot", 3, Bytes({0xff}));
+    return root;
+}
+
+TEST(HiveText, EveryValueRoundTripsByteForByteWithItsType) {
+    const Key tree = SampleTree();
+    const std::string text = WriteHive(tree);
+    const std::unique_ptr<Key> back = ParseHive(text);
+    ASSERT_TRUE(back) << text;
+    EXPECT_TRUE(SameTree(tree, *back)) << text;
+    EXPECT_EQ(WriteHive(*back), text);
+}
+
+TEST(HiveText, WritesReadableTextWhereItCanAndHexElsewhere) {
+    const std::string text = WriteHive(SampleTree());
+    EXPECT_TRUE(text.starts_with("REGEDIT4\n\n[HKEY_LOCAL_MACHINE]\n\"AtRoot\"=hex(3):ff\n"));
+    EXPECT_NE(text.find("\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Viewer]\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("\"Name\"=\"Betrachter \\\"Ä\\\" C:\\\\x\"\n@=\"default\"\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("\"Count\"=dword:8000000a\n\"Short\"=hex(4):01,02\n"), std::string::npos);
+    EXPECT_NE(text.find("\"NoNul\"=hex(1):61,62,63\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Line\"=hex(1):61,0a,62,00\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Latin1\"=hex(1):e4,00\n\"Empty\"=hex(1):\n"), std::string::npos);
+    EXPECT_NE(text.find("\"Big\"=hex(12345678):7f,"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("\n\n[HKEY_LOCAL_MACHINE\\Empty Key]\n"));
+}
+
+TEST(HiveText, ReadsWhatPeopleWriteByHand) {
+    const std::unique_ptr<Key> root = ParseHive(
+        "REGEDIT4\r\n"
+        "; a comment\r\n"
+        "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
+        "\"Bin\"=hex:01,02,\\\r\n"
+        "  03\r\n"
+        "\"Num\"=dword:0000FFFF\r\n"
+        "[hkey_local_machine\\a]\n"
+        "\"X\"=\"1\"\n"
+        "\"x\"=\"2\"\n");
+    ASSERT_TRUE(root);
+    const Key* a = root->FindSubKey("a");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->Name(), "A");
+    ASSERT_EQ(a->Values().size(), 1u);  // same name: the later line wins
+    EXPECT_EQ(a->Values()[0].name, "X");
+    EXPECT_EQ(a->Values()[0].data, std::string("2") + '\0');
+    const Key* b = a->FindSubKey("B");
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->FindValue("bin")->type, 3u);
+    EXPECT_EQ(b->FindValue("bin")->data, Bytes({1, 2, 3}));
+    EXPECT_EQ(b->FindValue("NUM")->data, Bytes({0xff, 0xff, 0, 0}));
+}
+
+TEST(HiveText, RejectsAnythingItCannotReadExactly) {
+    const char* bad[] = {
+        "",
+        "REGEDIT5\n",
+        "Windows Registry Editor Version 5.00\n",
+        "REGEDIT4\n\"Orphan\"=\"no key\"\n",
+        "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\\\B]\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"unterminated\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"bad \\n escape\"\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"trailing\" \n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:123\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=dword:1234567g\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:1,2\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex:01,\\\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=hex(123456789):01\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=-\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\nx=\"1\"\n",
+        "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n",
+    };
+    for (const char* text : bad) EXPECT_FALSE(ParseHive(text)) << text;
+}
+
+TEST(HiveText, DeletingAValueKeepsTheOthersInOrderAndFindable) {
+    Key key;
+    for (const char* name : {"a", "b", "c", "d"}) key.SetValue(name, 1, name);
+    EXPECT_TRUE(key.DeleteValue("B"));
+    EXPECT_FALSE(key.DeleteValue("b"));
+    key.SetValue("e", 1, "e");
+    ASSERT_EQ(key.Values().size(), 4u);
+    EXPECT_EQ(key.Values()[1].name, "c");
+    EXPECT_EQ(key.FindValue("D")->data, "d");
+    EXPECT_EQ(key.FindValue("e")->data, "e");
+    EXPECT_EQ(key.Values()[3].name, "e");
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// Several processes writing one hive at once, and writers killed half-way: no change is
+// lost and the hive is never torn.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hive.h"
+#include "hive_fixture.h"
+
+namespace {
+
+using RegistryProcesses = marrowick::test::HiveTest;
+using marrowick::platform::Key;
+using marrowick::platform::ParseHive;
+
+constexpr const char* kKeyPath = "Software\\Shared";
+
+// Runs body in a child process; returns the child's pid.
+template <typename Body>
+pid_t Spawn(Body body) {
+    const pid_t child = fork();
+    if (child == 0) _exit(body());
+    return child;
+}
+
+int ExitStatus(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+DWORD DwordOf(const Key& key, const std::string& name) {
+    const auto* value = key.FindValue(name);
+    if (!value || value->data.size() != 4) return ~DWORD{0};
+    return static_cast<unsigned char>(value->data[0]) |
+           static_cast<unsigned char>(value->data[1]) << 8 |
+           static_cast<unsigned char>(value->data[2]) << 16 |
+           static_cast<DWORD>(static_cast<unsigned char>(value->data[3])) << 24;
+}
+
+TEST_F(RegistryProcesses, ConcurrentWritersLoseNoChange) {
+    constexpr int kWriters = 8;
+    constexpr int kWrites = 250;
+    std::vector<pid_t> children;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        children.push_back(Spawn([writer] {
+            HKEY key;
+            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
+                                &key, nullptr) != ERROR_SUCCESS) {
+                return 1;
+            }
+            const std::string own = "Writer" + std::to_string(writer);
+            // Every tenth write goes to the value all writers share.
+            for (DWORD i = 0; i < kWrites; ++i) {
+                const bool shared = i % 10 == 9;
+                const DWORD data = shared ? writer * 1000 + i : i;
+                if (RegSetValueExA(key, shared ? "Shared" : own.c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&data),
+                                   sizeof data) != ERROR_SUCCESS) {
+                    return 2;
+                }
+            }
+            return RegCloseKey(key) == ERROR_SUCCESS ? 0 : 3;
+        }));
+    }
+    for (pid_t child : children) EXPECT_EQ(ExitStatus(child), 0);
+
+    const std::unique_ptr<Key> root = ParseHive(hive.ReadText());
+    ASSERT_TRUE(root);
+    const Key* key = root->FindSubKey("Software")->FindSubKey("Shared");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->Values().size(), kWriters + 1u);
+    std::set<DWORD> lastShared;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        EXPECT_EQ(DwordOf(*key, "Writer" + std::to_string(writer)), kWrites - 2u) << writer;
+        lastShared.insert(writer * 1000 + kWrites - 1);
+    }
+    EXPECT_TRUE(lastShared.count(DwordOf(*key, "Shared"))) << DwordOf(*key, "Shared");
+}
+
+// The value a writer stores in its n-th step: large enough that a torn write shows.
+std::string Payload(unsigned step) {
+    std::string text = std::to_string(step) + ":";
+    while (text.size() < 3000) text += static_cast<char>('a' + (step + text.size()) % 26);
+    return text;
+}
+
+TEST_F(RegistryProcesses, WritersKilledAtRandomMomentsLeaveOldOrNewContent) {
+    std::random_device device;
+    const unsigned seed = device();
+    std::mt19937 random(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::uniform_int_distribution<int> delayMicroseconds(0, 20000);
+
+    unsigned lastSeen = 0;  // every step up to this one was completely written
+    for (int round = 0; round < 100; ++round) {
+        const pid_t writer = Spawn([] {
+            HKEY key;
+            if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                                nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                return 1;
+            }
+            // Carries on from the last step its killed predecessor completed.
+            DWORD done = 0;
+            DWORD size = sizeof done;
+            RegQueryValueExA(key, "Number", nullptr, nullptr, reinterpret_cast<BYTE*>(&done),
+                             &size);
+            for (unsigned step = done + 1;; ++step) {
+                const std::string text = Payload(step);
+                const DWORD number = step;
+                if (RegSetValueExA(key, "Text", 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS ||
+                    RegSetValueExA(key, "Number", 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&number),
+                                   sizeof number) != ERROR_SUCCESS) {
+                    return 2;
+                }
+            }
+        });
+        usleep(delayMicroseconds(random));
+        kill(writer, SIGKILL);
+        ASSERT_EQ(ExitStatus(writer), 128 + SIGKILL) << "round " << round;
+
+        const std::string text = hive.ReadText();
+        if (text.empty()) continue;  // killed before its first write
+        const std::unique_ptr<Key> root = ParseHive(text);
+        ASSERT_TRUE(root) << "round " << round;
+        const Key* key = root->FindSubKey("Software")->FindSubKey("Shared");
+        ASSERT_TRUE(key);
+        const auto* stored = key->FindValue("Text");
+        if (!stored) continue;
+        // "Text" of step n is written before "Number" of step n.
+        const unsigned textStep = std::stoul(stored->data);
+        EXPECT_EQ(stored->data, Payload(textStep) + '\0') << "round " << round;
+        const DWORD number = DwordOf(*key, "Number");
+        if (number != ~DWORD{0}) {
+            EXPECT_TRUE(number == textStep || number + 1 == textStep) << "round " << round;
+        }
+        EXPECT_GE(textStep, lastSeen) << "round " << round;
+        lastSeen = textStep;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// The registry functions over the hive file: what the file holds, what other writers
+// and damaged or protected files do to us. Plain Win32 behaviour is covered by the
+// conformance suite.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "hive_fixture.h"
+#include "unprivileged.h"
+
+namespace {
+
+using RegistryFile = marrowick::test::HiveTest;
+using marrowick::test::RunAsUnprivilegedUser;
+
+LONG Open(const char* path, REGSAM access, HKEY& key) {
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key);
+}
+
+LONG Create(const char* path, HKEY& key) {
+    return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                           &key, nullptr);
+}
+
+LONG SetString(HKEY key, const char* name, const std::string& text) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1));
+}
+
+std::string QueryString(HKEY key, const char* name) {
+    char buffer[256] = {};
+    DWORD size = sizeof buffer - 1;
+    const LONG status =
+        RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    return status == ERROR_SUCCESS ? buffer : "<error " + std::to_string(status) + ">";
+}
+
+constexpr const char* kViewerHive =
+    "REGEDIT4\n"
+    "\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Viewer]\n"
+    "\"TopDay\"=dword:00000001\n"
+    "\"Title\"=\"Betrachter\"\n";
+
+TEST_F(RegistryFile, MissingHiveIsEmptyAndReadingNeverCreatesIt) {
+    HKEY key;
+    EXPECT_EQ(Open("Software", KEY_READ | KEY_WRITE, key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(Open("", KEY_READ, key), ERROR_SUCCESS);
+    DWORD size = 5;
+    EXPECT_EQ(RegQueryValueExA(key, "x", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_FALSE(hive.Exists());
+}
+
+TEST_F(RegistryFile, ChangesAreWrittenAsRegeditText) {
+    HKEY key;
+    ASSERT_EQ(Create("Software\\Viewer\\MimeMap", key), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "pdf", "application/pdf"), ERROR_SUCCESS);
+    const DWORD number = 30;
+    EXPECT_EQ(RegSetValueExA(key, "DocList", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                             sizeof number),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(hive.ReadText(),
+              "REGEDIT4\n"
+              "\n[HKEY_LOCAL_MACHINE\\Software]\n"
+              "\n[HKEY_LOCAL_MACHINE\\Software\\Viewer]\n"
+              "\n[HKEY_LOCAL_MACHINE\\Software\\Viewer\\MimeMap]\n"
+              "\"pdf\"=\"application/pdf\"\n"
+              "\"DocList\"=dword:0000001e\n");
+    // Nothing else is left beside the hive but the lock file.
+    for (const auto& entry : std::filesystem::directory_iterator(hive.Directory())) {
+        EXPECT_TRUE(entry.path() == hive.Path() || entry.path() == hive.Path() + ".lock")
+            << entry.path();
+    }
+}
+
+TEST_F(RegistryFile, CreatesTheHiveDirectoryWhenWriting) {
+    const std::string nested = hive.Directory() + "/var/lib/marrowick/HKLM.reg";
+    setenv("MARROWICK_HKLM", nested.c_str(), 1);
+    HKEY key;
+    ASSERT_EQ(Create("Software", key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_TRUE(std::filesystem::exists(nested));
+}
+
+TEST_F(RegistryFile, SeesWhatAnotherWriterPutInTheFile) {
+    hive.WriteText(kViewerHive);
+    HKEY key;
+    ASSERT_EQ(Open("software\\viewer", KEY_READ | KEY_WRITE, key), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(key, "title"), "Betrachter");
+
+    // Replaced behind our back, as another process would.
+    const std::string other = hive.Directory() + "/other.reg";
+    std::filesystem::rename(hive.Path(), other);
+    hive.WriteText(std::string(kViewerHive) + "\"Extra\"=\"neu\"\n");
+    EXPECT_EQ(QueryString(key, "Extra"), "neu");
+
+    // The key is gone: the handle says so instead of reading something else.
+    hive.WriteText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n");
+    EXPECT_EQ(QueryString(key, "Title"), "<error 1018>");
+    EXPECT_EQ(SetString(key, "Title", "x"), ERROR_KEY_DELETED);
+    EXPECT_EQ(hive.ReadText(), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n");
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryFile, CorruptHiveFailsEveryOpenAndIsNeverOverwritten) {
+    hive.WriteText(kViewerHive);
+    HKEY early;
+    ASSERT_EQ(Open("Software\\Viewer", KEY_READ | KEY_WRITE, early), ERROR_SUCCESS);
+    const std::string corrupt = std::string(kViewerHive) + "\"Broken\"=dword:xyz\n";
+    hive.WriteText(corrupt);
+
+    HKEY key;
+    EXPECT_EQ(Open("Software\\Viewer", KEY_READ, key), ERROR_BADDB);
+    EXPECT_EQ(Open("", KEY_READ, key), ERROR_BADDB);
+    EXPECT_EQ(Create("Software\\New", key), ERROR_BADDB);
+    EXPECT_EQ(QueryString(early, "Title"), "<error 1009>");
+    EXPECT_EQ(SetString(early, "Title", "x"), ERROR_BADDB);
+    EXPECT_EQ(RegDeleteValueA(early, "TopDay"), ERROR_BADDB);
+    EXPECT_EQ(SetString(HKEY_LOCAL_MACHINE, "Root", "x"), ERROR_BADDB);
+    EXPECT_EQ(hive.ReadText(), corrupt);
+
+    // Repaired by hand, the same handle works again.
+    hive.WriteText(kViewerHive);
+    EXPECT_EQ(QueryString(early, "Title"), "Betrachter");
+    EXPECT_EQ(RegCloseKey(early), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryFile, ReadOnlyHiveCanBeReadButNotWritten) {
+    hive.WriteText(kViewerHive);
+    ASSERT_EQ(chmod(hive.Path().c_str(), 0444), 0);
+    // Each failed expectation sets one bit of the child's exit status.
+    const int failures = RunAsUnprivilegedUser([] {
+        int failed = 0;
+        HKEY key;
+        if (Open("Software\\Viewer", KEY_READ, key) != ERROR_SUCCESS) return 1;
+        if (QueryString(key, "Title") != "Betrachter") failed |= 2;
+        if (SetString(key, "Title", "x") != ERROR_ACCESS_DENIED) failed |= 4;
+        RegCloseKey(key);
+        if (Open("Software\\Viewer", KEY_READ | KEY_WRITE, key) != ERROR_ACCESS_DENIED) {
+            failed |= 8;
+        }
+        if (Create("Software\\New", key) != ERROR_ACCESS_DENIED) failed |= 16;
+        // An existing key opens through create when only reading is asked for.
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, nullptr, 0, KEY_READ, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS) {
+            failed |= 32;
+        }
+        return failed;
+    });
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(hive.ReadText(), kViewerHive);
+}
+
+TEST_F(RegistryFile, UnreadableHiveDeniesAccess) {
+    hive.WriteText(kViewerHive);
+    ASSERT_EQ(chmod(hive.Path().c_str(), 0), 0);
+    const int status = RunAsUnprivilegedUser([] {
+        HKEY key;
+        return Open("Software\\Viewer", KEY_READ, key) == ERROR_ACCESS_DENIED ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(RegistryFile, RejectsWhatTheHiveCannotHoldOrTheCallGetsWrong) {
+    HKEY key;
+    ASSERT_EQ(Create("Software", key), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "two\nlines", "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Create("Soft\rware", key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Create(std::string(256, 'k').c_str(), key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Create("A\\\\B", key), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key),
+              ERROR_INVALID_HANDLE);
+    ASSERT_EQ(Open("Software", KEY_READ, key), ERROR_SUCCESS);
+    DWORD reserved = 0;
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "x", &reserved, nullptr, nullptr, &size),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    // Writing-only handles cannot read.
+    ASSERT_EQ(Open("Software", KEY_WRITE, key), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "Value", "x"), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(key, "Value"), "<error 5>");
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(hive.ReadText(), "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"Value\"=\"x\"\n");
+}
+
+}  // namespace
