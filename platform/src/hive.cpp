@@ -155,10 +155,15 @@ Key* ReadKeyLine(std::string_view line, Key& root) {
 
 void AppendQuoted(std::string& out, std::string_view text) {
     out += '"';
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
+    std::size_t plain = 0;  // start of the run not yet copied
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' || text[i] == '"') {
+            out.append(text.data() + plain, i - plain);
+            out += '\\';
+            plain = i;
+        }
     }
+    out.append(text.data() + plain, text.size() - plain);
     out += '"';
 }
 
@@ -167,11 +172,13 @@ void AppendQuoted(std::string& out, std::string_view text) {
 bool WritableAsQuoted(const Value& value) {
     if (value.type != kString || value.data.empty() || value.data.back() != '\0') return false;
     const std::string_view text(value.data.data(), value.data.size() - 1);
+    bool ascii = true;
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) return false;
+        ascii = ascii && byte < 0x80;
     }
-    return IsWellFormedUtf8(text);
+    return ascii || IsWellFormedUtf8(text);
 }
 
 void AppendData(std::string& out, const Value& value) {
@@ -184,8 +191,10 @@ void AppendData(std::string& out, const Value& value) {
         for (int i = 3; i >= 0; --i) {
             number = (number << 8) | static_cast<unsigned char>(value.data[i]);
         }
+        char digits[8];
+        for (int i = 0; i < 8; ++i) digits[i] = kHexDigits[(number >> (28 - 4 * i)) & 0xF];
         out += "dword:";
-        for (int shift = 28; shift >= 0; shift -= 4) out += kHexDigits[(number >> shift) & 0xF];
+        out.append(digits, sizeof digits);
         return;
     }
     out += "hex(";

@@ -68,9 +68,17 @@ bool ReadAll(int fd, std::string& text) {
 
 }  // namespace
 
-std::string HivePath() {
+namespace {
+
+const char* ConfiguredPath() {
     const char* configured = std::getenv("MARROWICK_HKLM");
     return configured && *configured ? configured : kDefaultPath;
+}
+
+}  // namespace
+
+std::string HivePath() {
+    return ConfiguredPath();
 }
 
 HiveStore::Identity HiveStore::IdentityOf(const struct stat& status) {
@@ -83,9 +91,8 @@ void HiveStore::Forget() {
 }
 
 long HiveStore::Refresh() {
-    std::string path = HivePath();
-    if (path != path_) {
-        path_ = std::move(path);
+    if (const char* path = ConfiguredPath(); path_ != path) {
+        path_ = path;
         Forget();
     }
     struct stat status;
@@ -95,8 +102,7 @@ long HiveStore::Refresh() {
             return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
         }
         if (!known_ || !missing_) {
-            root_ = std::make_unique<Key>();
-            ++generation_;
+            root_ = std::make_shared<Key>();
             known_ = missing_ = true;
             status_ = ERROR_SUCCESS;
         }
@@ -123,25 +129,23 @@ long HiveStore::Load() {
         return status_;
     }
     root_ = std::move(root);
-    ++generation_;
     status_ = ERROR_SUCCESS;
     return status_;
 }
 
 long HiveStore::CheckAccess(bool read, bool write) {
-    if (write) {
-        const std::string directory = DirectoryOf(path_);
-        std::error_code error;
-        std::filesystem::create_directories(directory, error);
-        if (faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-            return ERROR_ACCESS_DENIED;
-        }
-    }
     const int mode = (read ? R_OK : 0) | (write ? W_OK : 0);
-    if (mode != 0 && faccessat(AT_FDCWD, path_.c_str(), mode, AT_EACCESS) != 0 && errno != ENOENT) {
-        return ERROR_ACCESS_DENIED;
+    if (mode == 0 || faccessat(AT_FDCWD, path_.c_str(), mode, AT_EACCESS) == 0) {
+        return ERROR_SUCCESS;
     }
-    return ERROR_SUCCESS;
+    if (errno != ENOENT) return ERROR_ACCESS_DENIED;
+    if (!write) return ERROR_SUCCESS;  // a missing hive reads as empty
+    const std::string directory = DirectoryOf(path_);
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0
+               ? ERROR_SUCCESS
+               : ERROR_ACCESS_DENIED;
 }
 
 long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& change) {

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,13 +22,14 @@ public:
     // Brings the tree up to date with the file (one stat when nothing changed).
     // ERROR_SUCCESS, ERROR_ACCESS_DENIED (cannot read it) or ERROR_BADDB (cannot parse it).
     long Refresh();
-    // The tree after a successful Refresh; a missing file is an empty tree.
-    const Key& Root() const { return *root_; }
-    // Changes whenever Root() is replaced, so pointers into the old tree can be dropped.
-    std::uint64_t Generation() const { return generation_; }
+    // The tree after a successful Refresh; a missing file is an empty tree. It is replaced,
+    // not changed, when the file is read again: holding it keeps pointers into it valid.
+    const std::shared_ptr<Key>& Root() const { return root_; }
 
     // Whether this process may read and/or replace the hive: ERROR_SUCCESS or
-    // ERROR_ACCESS_DENIED. Asking to write creates the hive's directory when permitted.
+    // ERROR_ACCESS_DENIED. Writing needs write access to the hive, or, while there is no
+    // hive yet, to its directory, which is created when permitted. (A writable hive in a
+    // directory we may not write to fails at the first change instead.)
     long CheckAccess(bool read, bool write);
 
     // Applies a change to the latest tree under an exclusive lock shared with other
@@ -55,8 +55,7 @@ private:
     bool missing_ = false;  // the file did not exist
     Identity identity_;
     long status_ = 0;
-    std::unique_ptr<Key> root_ = std::make_unique<Key>();
-    std::uint64_t generation_ = 0;
+    std::shared_ptr<Key> root_ = std::make_shared<Key>();
 };
 
 }  // namespace marrowick::platform

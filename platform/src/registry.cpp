@@ -5,11 +5,14 @@
 // ERROR_KEY_DELETED. Every call holds one process-wide mutex.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "hive_store.h"
@@ -28,11 +31,16 @@ constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_
 using KeyPath = std::vector<std::string>;
 
 struct OpenKey {
+    OpenKey(KeyPath path, REGSAM access) : path(std::move(path)), access(access) {}
     KeyPath path;
     REGSAM access;
-    // The key in the store's tree, valid while the store's generation is unchanged.
+    // The key in the tree last looked at; holding the tree keeps the pointer valid.
+    std::shared_ptr<Key> tree;
     Key* cached = nullptr;
-    std::uint64_t generation = 0;
+    // The index last enumerated, or -1. An enumeration that walks on from there is served
+    // from the tree it started in: one look at the file per enumeration, and one version
+    // of the key throughout.
+    std::int64_t enumerated = -1;
 };
 
 struct Registry {
@@ -40,7 +48,7 @@ struct Registry {
     HiveStore store;
     std::unordered_map<std::uintptr_t, OpenKey> handles;
     std::uintptr_t nextHandle = 0x100;
-    OpenKey root{{}, KEY_ALL_ACCESS};
+    OpenKey root{KeyPath{}, KEY_ALL_ACCESS};
 };
 
 Registry& TheRegistry() {
@@ -94,9 +102,9 @@ Key* Walk(Key& from, const KeyPath& path) {
 
 // The key a handle names in the current tree, or null when it has been deleted.
 Key* Locate(Registry& registry, OpenKey& handle) {
-    if (!handle.cached || handle.generation != registry.store.Generation()) {
-        handle.cached = Walk(const_cast<Key&>(registry.store.Root()), handle.path);
-        handle.generation = registry.store.Generation();
+    if (handle.tree != registry.store.Root()) {
+        handle.tree = registry.store.Root();
+        handle.cached = Walk(*handle.tree, handle.path);
     }
     return handle.cached;
 }
@@ -104,7 +112,7 @@ Key* Locate(Registry& registry, OpenKey& handle) {
 HKEY NewHandle(Registry& registry, KeyPath path, REGSAM access) {
     const std::uintptr_t id = registry.nextHandle;
     registry.nextHandle += 4;
-    registry.handles.emplace(id, OpenKey{std::move(path), access});
+    registry.handles.emplace(id, OpenKey(std::move(path), access));
     return reinterpret_cast<HKEY>(id);
 }
 
@@ -261,12 +269,17 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     }
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    OpenKey* handle;
-    Key* key;
-    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
-        status != ERROR_SUCCESS) {
+    OpenKey* handle = FindHandle(registry, hKey);
+    Key* key = nullptr;
+    const bool walkingOn = handle && handle->cached && dwIndex > 0 &&
+                           (dwIndex == handle->enumerated || dwIndex == handle->enumerated + 1);
+    if (walkingOn && (handle->access & KEY_QUERY_VALUE)) {
+        key = handle->cached;
+    } else if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
+               status != ERROR_SUCCESS) {
         return status;
     }
+    handle->enumerated = dwIndex;
     if (dwIndex >= key->Values().size()) return ERROR_NO_MORE_ITEMS;
     const Value& value = key->Values()[dwIndex];
     const auto size = static_cast<DWORD>(value.data.size());
