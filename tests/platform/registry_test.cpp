@@ -100,6 +100,27 @@ TEST_F(RegistryFile, SeesWhatAnotherWriterPutInTheFile) {
     hive.WriteText(std::string(kViewerHive) + "\"Extra\"=\"neu\"\n");
     EXPECT_EQ(QueryString(key, "Extra"), "neu");
 
+    // An enumeration started afresh looks at the file again.
+    std::string names;
+    char name[32];
+    const auto enumerate = [&] {
+        names.clear();
+        for (DWORD index = 0;; ++index) {
+            DWORD size = sizeof name;
+            if (RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS) {
+                return;
+            }
+            names += std::string(name) + ";";
+        }
+    };
+    enumerate();
+    EXPECT_EQ(names, "TopDay;Title;Extra;");
+    std::filesystem::remove(hive.Path());
+    hive.WriteText(std::string(kViewerHive) + "\"Later\"=\"x\"\n");
+    enumerate();
+    EXPECT_EQ(names, "TopDay;Title;Later;");
+
     // The key is gone: the handle says so instead of reading something else.
     hive.WriteText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n");
     EXPECT_EQ(QueryString(key, "Title"), "<error 1018>");
