@@ -359,3 +359,7 @@ LPCTSTR AfxGetAppName();
 // IDCANCEL.
 int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = (UINT)-1);
+
+// The framework's start-up, called by main(): checks for a display, creates the toolkit's
+// application, then runs the application object's InitInstance and ExitInstance.
+int AfxWinMain(int argc, char* argv[]);

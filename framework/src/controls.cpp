@@ -1,0 +1,289 @@
+#include "controls.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QToolButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace afx {
+
+bool PushButton::event(QEvent* event) {
+    if (event->type() == QEvent::Shortcut) {
+        // Windows clicks at once; Qt would animate the click over a tenth of a second.
+        setFocus(Qt::ShortcutFocusReason);
+        click();
+        return true;
+    }
+    return QPushButton::event(event);
+}
+
+AutoRadioButton::AutoRadioButton(const QString& text, QWidget* parent,
+                                 std::function<void(AutoRadioButton*)> onChecked)
+    : QRadioButton(text, parent), m_onChecked(std::move(onChecked)) {
+    // Exclusivity runs along the template's groups, not along Qt's parent widget.
+    setAutoExclusive(false);
+}
+
+void AutoRadioButton::nextCheckState() {
+    setChecked(true);
+    if (m_onChecked) m_onChecked(this);
+}
+
+bool AutoRadioButton::event(QEvent* event) {
+    if (event->type() == QEvent::Shortcut) {
+        setFocus(Qt::ShortcutFocusReason);
+        click();
+        return true;
+    }
+    return QRadioButton::event(event);
+}
+
+// ---------------------------------------------------------------------------------------
+
+GroupBox::GroupBox(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void GroupBox::SetTitle(const QString& title) {
+    m_title = title;
+    update();
+}
+
+void GroupBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    const int top = metrics.height() / 2;
+    const QRect frame(0, top, width() - 2, height() - top - 2);
+    // Etched: a shadow line with a light line just inside and below it.
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.translated(1, 1));
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame);
+    if (m_title.isEmpty()) return;
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic | Qt::TextSingleLine;
+    QRect titleRect = metrics.boundingRect(QRect(0, 0, width(), metrics.height()), flags, m_title);
+    titleRect.moveTopLeft(QPoint(metrics.averageCharWidth() + 2, 0));
+    painter.fillRect(titleRect.adjusted(-2, 0, 2, 0), palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(titleRect, flags, m_title);
+}
+
+// ---------------------------------------------------------------------------------------
+
+UpDownControl::UpDownControl(QWidget* parent, bool setBuddyInt, bool arrowKeys)
+    : QWidget(parent),
+      m_up(new QToolButton(this)),
+      m_down(new QToolButton(this)),
+      m_setBuddyInt(setBuddyInt),
+      m_arrowKeys(arrowKeys) {
+    for (QToolButton* button : {m_up, m_down}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoRepeat(true);
+    }
+    m_up->setArrowType(Qt::UpArrow);
+    m_down->setArrowType(Qt::DownArrow);
+    connect(m_up, &QToolButton::clicked, this, [this] { Step(true); });
+    connect(m_down, &QToolButton::clicked, this, [this] { Step(false); });
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void UpDownControl::SetBuddy(QLineEdit* buddy) {
+    if (m_buddy) m_buddy->removeEventFilter(this);
+    m_buddy = buddy;
+    if (!m_buddy) return;
+    if (m_arrowKeys) m_buddy->installEventFilter(this);
+    if (m_setBuddyInt) ShowPosInBuddy();
+}
+
+bool UpDownControl::InRange(int value) const {
+    return value >= std::min(m_lower, m_upper) && value <= std::max(m_lower, m_upper);
+}
+
+int UpDownControl::Clamp(int value) const {
+    return std::clamp(value, std::min(m_lower, m_upper), std::max(m_lower, m_upper));
+}
+
+int UpDownControl::SetPos(int pos) {
+    // Positions are 16-bit numbers.
+    const int position = Clamp(static_cast<short>(pos & 0xFFFF));
+    const int previous = m_pos;
+    m_pos = position;
+    if (m_setBuddyInt) ShowPosInBuddy();
+    return previous;
+}
+
+namespace {
+
+// A whole number as Windows reads it from the buddy: optional leading blanks, an optional
+// sign, at least one digit, nothing after.
+bool ParseWholeNumber(const QString& text, int* value) {
+    qsizetype start = 0;
+    while (start < text.size() && text[start].isSpace()) ++start;
+    const QString number = text.mid(start);
+    qsizetype digits = (!number.isEmpty() && (number[0] == '+' || number[0] == '-')) ? 1 : 0;
+    if (digits == number.size()) return false;
+    for (; digits < number.size(); ++digits) {
+        if (number[digits] < '0' || number[digits] > '9') return false;
+    }
+    bool ok = false;
+    const long long parsed = number.toLongLong(&ok);
+    if (!ok || parsed < std::numeric_limits<int>::min() || parsed > std::numeric_limits<int>::max())
+        return false;
+    *value = static_cast<int>(parsed);
+    return true;
+}
+
+}  // namespace
+
+void UpDownControl::SyncFromBuddy(bool* valid) {
+    int number = 0;
+    const bool ok =
+        m_setBuddyInt && m_buddy && ParseWholeNumber(m_buddy->text(), &number) && InRange(number);
+    if (ok) {
+        m_pos = number;
+    } else {
+        // The last valid value, pulled into a range that may have changed since.
+        m_pos = Clamp(m_pos);
+    }
+    if (valid) *valid = ok;
+}
+
+int UpDownControl::Pos(bool* valid) {
+    SyncFromBuddy(valid);
+    return m_pos;
+}
+
+void UpDownControl::SetRange(int lower, int upper) {
+    m_lower = static_cast<short>(lower);
+    m_upper = static_cast<short>(upper);
+}
+
+void UpDownControl::Step(bool up) {
+    SyncFromBuddy(nullptr);
+    // Up moves towards the upper bound, also when that is the smaller number.
+    const int delta = (up ? 1 : -1) * (m_upper < m_lower ? -1 : 1);
+    SetPos(Clamp(m_pos + delta));
+}
+
+void UpDownControl::ShowPosInBuddy() {
+    if (!m_buddy) return;
+    const QString text = QString::number(m_pos);
+    if (m_buddy->text() != text) m_buddy->setText(text);
+}
+
+void UpDownControl::resizeEvent(QResizeEvent*) {
+    const int half = height() / 2;
+    m_up->setGeometry(0, 0, width(), half);
+    m_down->setGeometry(0, half, width(), height() - half);
+}
+
+bool UpDownControl::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_buddy && event->type() == QEvent::KeyPress && isEnabled()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            Step(key == Qt::Key_Up);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------
+
+ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setColumnCount(0);
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (m_updating) return;
+        // Deselecting keeps the mark; selecting a row moves it there.
+        if (const int row = SelectedRow(); row >= 0) m_selectionMark = row;
+    });
+}
+
+int ListView::InsertColumn(int column, const QString& heading, int width) {
+    if (column < 0) return -1;
+    const int count = columnCount();
+    column = std::min(column, count);
+    QStringList headings;
+    for (int i = 0; i < count; ++i) headings << headerItem()->text(i);
+    headings.insert(column, heading);
+    setColumnCount(count + 1);
+    setHeaderLabels(headings);
+    // Existing rows get an empty cell in the new column.
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = topLevelItem(row);
+        for (int i = count; i > column; --i) item->setText(i, item->text(i - 1));
+        item->setText(column, QString());
+    }
+    for (int i = count; i > column; --i) header()->resizeSection(i, header()->sectionSize(i - 1));
+    header()->resizeSection(column,
+                            width >= 0 ? width : fontMetrics().horizontalAdvance(heading) + 12);
+    return column;
+}
+
+int ListView::InsertItem(int row, const QString& text) {
+    if (row < 0 || columnCount() == 0) return -1;
+    row = std::min(row, topLevelItemCount());
+    m_updating = true;
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, text);
+    insertTopLevelItem(row, item);
+    m_updating = false;
+    if (m_selectionMark >= row) ++m_selectionMark;
+    return row;
+}
+
+bool ListView::SetItemText(int row, int column, const QString& text) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (!item || column < 0 || column >= columnCount()) return false;
+    item->setText(column, text);
+    return true;
+}
+
+QString ListView::ItemText(int row, int column) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    if (!item || column < 0 || column >= columnCount()) return QString();
+    return item->text(column);
+}
+
+void ListView::DeleteAllItems() {
+    m_updating = true;
+    clear();
+    m_updating = false;
+    m_selectionMark = -1;
+}
+
+int ListView::SetSelectionMark(int row) {
+    const int previous = m_selectionMark;
+    m_selectionMark = row;
+    return previous;
+}
+
+int ListView::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.front());
+}
+
+void ListView::ClickRow(int row) {
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (!item || !isEnabled()) return;
+    setFocus(Qt::MouseFocusReason);
+    setCurrentItem(item);
+    item->setSelected(true);
+    m_selectionMark = row;
+}
+
+}  // namespace afx

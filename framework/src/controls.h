@@ -1,0 +1,121 @@
+// The Qt widgets that play the Windows controls, with the Windows behaviour the
+// program counts on.
+#pragma once
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <functional>
+
+class QToolButton;
+
+namespace afx {
+
+// A push button that, like Windows, clicks at once when its mnemonic is pressed.
+class PushButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    bool event(QEvent* event) override;
+};
+
+// An auto radio button: clicking checks it and unchecks the others of its group; clicking
+// a checked one leaves it checked. The group is the dialog's business (onChecked).
+class AutoRadioButton : public QRadioButton {
+public:
+    AutoRadioButton(const QString& text, QWidget* parent,
+                    std::function<void(AutoRadioButton*)> onChecked);
+
+protected:
+    void nextCheckState() override;
+    bool event(QEvent* event) override;
+
+private:
+    std::function<void(AutoRadioButton*)> m_onChecked;
+};
+
+// A group box as Windows draws it: an etched frame with the title on its top line.
+class GroupBox : public QWidget {
+public:
+    GroupBox(const QString& title, QWidget* parent);
+    QString Title() const { return m_title; }
+    void SetTitle(const QString& title);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_title;
+};
+
+// An up-down control with a buddy edit. Keeps Windows' rules: a 16-bit position inside
+// the range; with set-buddy-integer the position is the buddy's number while that is a
+// whole number inside the range, and stays at its last valid value otherwise.
+class UpDownControl : public QWidget {
+public:
+    UpDownControl(QWidget* parent, bool setBuddyInt, bool arrowKeys);
+
+    void SetBuddy(QLineEdit* buddy);
+    QLineEdit* Buddy() const { return m_buddy; }
+
+    int SetPos(int pos);  // returns the previous position
+    // The position, and whether the buddy held a valid number.
+    int Pos(bool* valid = nullptr);
+    void SetRange(int lower, int upper);
+    int Lower() const { return m_lower; }
+    int Upper() const { return m_upper; }
+    // One step as by the arrow buttons: up goes towards the upper bound.
+    void Step(bool up);
+
+    QToolButton* UpButton() const { return m_up; }
+    QToolButton* DownButton() const { return m_down; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int Clamp(int value) const;
+    bool InRange(int value) const;
+    void SyncFromBuddy(bool* valid);
+    void ShowPosInBuddy();
+
+    QToolButton* m_up;
+    QToolButton* m_down;
+    QLineEdit* m_buddy = nullptr;
+    bool m_setBuddyInt;
+    bool m_arrowKeys;
+    int m_pos = 0;
+    // Windows' initial range runs from 100 down to 0.
+    int m_lower = 100;
+    int m_upper = 0;
+};
+
+// A list view in report mode: rows of texts in columns of pixel widths, single selection,
+// and the selection mark (the row the user last selected, -1 when none).
+class ListView : public QTreeWidget {
+public:
+    explicit ListView(QWidget* parent);
+
+    int InsertColumn(int column, const QString& heading, int width);
+    int InsertItem(int row, const QString& text);
+    bool SetItemText(int row, int column, const QString& text);
+    QString ItemText(int row, int column) const;
+    int ItemCount() const { return topLevelItemCount(); }
+    void DeleteAllItems();
+    int SelectionMark() const { return m_selectionMark; }
+    int SetSelectionMark(int row);
+    int SelectedRow() const;
+    // What a click on the row does: select it and make it the selection mark.
+    void ClickRow(int row);
+
+private:
+    int m_selectionMark = -1;
+    bool m_updating = false;
+};
+
+}  // namespace afx

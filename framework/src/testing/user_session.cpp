@@ -1,0 +1,561 @@
+#include "testing/user_session.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <deque>
+
+#include "controls.h"
+#include "dialog_window.h"
+#include "framework_internal.h"
+#include "testing/session_runner.h"
+
+namespace afxtest {
+
+using afx::DialogWindow;
+using afx::ToHandle;
+using afx::ToWidget;
+
+struct UserSession::Step {
+    enum class Kind { Dialog, MessageBox } kind;
+    UINT templateId = 0;
+    std::function<void(DialogDriver&)> onDialog;
+    std::function<void(MessageBoxDriver&)> onMessageBox;
+
+    std::string Describe() const {
+        return kind == Kind::Dialog ? "dialog " + std::to_string(templateId) : "a message box";
+    }
+};
+
+namespace {
+
+constexpr int kPollMilliseconds = 5;
+// Only against hangs: a step that has not come back after this long is given up.
+constexpr qint64 kHangMilliseconds = 60'000;
+
+std::string Describe(QWidget* window) {
+    if (auto* dialog = dynamic_cast<DialogWindow*>(window)) {
+        return "dialog " + std::to_string(dialog->Template().id) + " (\"" +
+               dialog->windowTitle().toStdString() + "\")";
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(window)) {
+        return "message box \"" + box->text().toStdString() + "\"";
+    }
+    return "window \"" + window->windowTitle().toStdString() + "\"";
+}
+
+// Closes a window nobody answers as a person would give up on it: Cancel, or OK.
+void GiveUp(QWidget* window) {
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    if (auto* dialog = dynamic_cast<DialogWindow*>(window)) {
+        dialog->Owner().EndDialog(IDCANCEL);
+    } else if (auto* box = qobject_cast<QMessageBox*>(window)) {
+        if (QAbstractButton* escape = box->escapeButton()) {
+            escape->click();
+        } else {
+            box->reject();
+        }
+    } else if (auto* other = qobject_cast<QDialog*>(window)) {
+        other->reject();
+    } else {
+        window->close();
+    }
+}
+
+class Runner {
+public:
+    static Runner& Instance() {
+        static Runner runner;
+        return runner;
+    }
+
+    void Start() {
+        if (!m_context) {
+            m_context = new QObject(QCoreApplication::instance());
+            Schedule();
+        }
+    }
+
+    void SetSession(UserSession* session) {
+        m_session = session;
+        m_queue.clear();
+    }
+    UserSession* Session() const { return m_session; }
+    void Enqueue(std::shared_ptr<UserSession::Step> step) { m_queue.push_back(std::move(step)); }
+    std::deque<std::shared_ptr<UserSession::Step>>& Queue() { return m_queue; }
+    int& Taken() { return m_taken; }
+
+private:
+    void Schedule() {
+        // A fresh single-shot each time: Qt does not re-enter a timer that is still
+        // running, and a step's click may open the next window inside its own call.
+        QTimer::singleShot(kPollMilliseconds, m_context, [this] { Poll(); });
+    }
+
+    void Poll() {
+        Schedule();
+        QWidget* top = QApplication::activeModalWidget();
+        if (!top || !top->isVisible()) return;
+        if (!m_running.empty() && m_running.back() == top) {
+            if (m_busy.elapsed() > kHangMilliseconds) {
+                ADD_FAILURE() << "The step acting on " << Describe(top)
+                              << " did not come back; closing the window";
+                m_busy.restart();
+                GiveUp(top);
+            }
+            return;
+        }
+        if (m_queue.empty()) {
+            ADD_FAILURE() << "Unexpected " << Describe(top)
+                          << ": the session expected no more windows";
+            GiveUp(top);
+            return;
+        }
+        std::shared_ptr<UserSession::Step> step = m_queue.front();
+        m_queue.pop_front();
+        const bool isDialog = step->kind == UserSession::Step::Kind::Dialog;
+        auto* dialog = dynamic_cast<DialogWindow*>(top);
+        auto* box = qobject_cast<QMessageBox*>(top);
+        const bool matches =
+            isDialog ? dialog && dialog->Template().id == step->templateId : box != nullptr;
+        if (!matches) {
+            ADD_FAILURE() << "Expected " << step->Describe() << ", but " << Describe(top)
+                          << " came; the rest of the session is dropped";
+            m_queue.clear();
+            GiveUp(top);
+            return;
+        }
+        ++m_taken;
+        top->activateWindow();
+        QCoreApplication::processEvents();
+        m_running.push_back(top);
+        m_busy.start();
+        if (isDialog) {
+            DialogDriver driver(ToHandle(top));
+            step->onDialog(driver);
+        } else {
+            MessageBoxDriver driver(ToHandle(top));
+            step->onMessageBox(driver);
+        }
+        m_running.pop_back();
+        m_busy.start();
+    }
+
+    QObject* m_context = nullptr;
+    UserSession* m_session = nullptr;
+    std::deque<std::shared_ptr<UserSession::Step>> m_queue;
+    std::vector<QPointer<QWidget>> m_running;
+    QElapsedTimer m_busy;
+    int m_taken = 0;
+};
+
+}  // namespace
+
+void StartWatchingWindows() {
+    Runner::Instance().Start();
+}
+
+// ---------------------------------------------------------------------------------------
+// UserSession
+
+UserSession::UserSession() {
+    Runner& runner = Runner::Instance();
+    runner.Start();
+    EXPECT_EQ(runner.Session(), nullptr) << "only one user session at a time";
+    runner.SetSession(this);
+    runner.Taken() = 0;
+}
+
+UserSession::~UserSession() {
+    Verify();
+    Runner::Instance().SetSession(nullptr);
+}
+
+UserSession& UserSession::OnDialog(UINT templateId, std::function<void(DialogDriver&)> step) {
+    auto entry = std::make_shared<Step>();
+    entry->kind = Step::Kind::Dialog;
+    entry->templateId = templateId;
+    entry->onDialog = std::move(step);
+    Runner::Instance().Enqueue(entry);
+    return *this;
+}
+
+UserSession& UserSession::OnMessageBox(std::function<void(MessageBoxDriver&)> step) {
+    auto entry = std::make_shared<Step>();
+    entry->kind = Step::Kind::MessageBox;
+    entry->onMessageBox = std::move(step);
+    Runner::Instance().Enqueue(entry);
+    return *this;
+}
+
+UserSession& UserSession::OnMessageBox(std::string text, int button) {
+    return OnMessageBox([text = std::move(text), button](MessageBoxDriver& box) {
+        EXPECT_EQ(box.Text(), text);
+        box.Press(button);
+    });
+}
+
+void UserSession::Verify() {
+    auto& queue = Runner::Instance().Queue();
+    for (const auto& step : queue) {
+        ADD_FAILURE() << "Expected " << step->Describe() << ", but it never came";
+    }
+    queue.clear();
+}
+
+int UserSession::StepsTaken() const {
+    return Runner::Instance().Taken();
+}
+
+// ---------------------------------------------------------------------------------------
+// DialogDriver
+
+namespace {
+
+DialogWindow* WindowOf(HWND dialog) {
+    return dynamic_cast<DialogWindow*>(ToWidget(dialog));
+}
+
+Qt::Key QtKey(Key key) {
+    switch (key) {
+        case Key::Tab:
+            return Qt::Key_Tab;
+        case Key::BackTab:
+            return Qt::Key_Backtab;
+        case Key::Enter:
+            return Qt::Key_Return;
+        case Key::Escape:
+            return Qt::Key_Escape;
+        case Key::Space:
+            return Qt::Key_Space;
+        case Key::Up:
+            return Qt::Key_Up;
+        case Key::Down:
+            return Qt::Key_Down;
+        case Key::Left:
+            return Qt::Key_Left;
+        case Key::Right:
+            return Qt::Key_Right;
+        case Key::Home:
+            return Qt::Key_Home;
+        case Key::End:
+            return Qt::Key_End;
+    }
+    return Qt::Key_unknown;
+}
+
+void PressKey(QWidget* window, Key key) {
+    QWidget* target = QApplication::focusWidget();
+    if (!target || target->window() != window) target = window;
+    const Qt::KeyboardModifiers modifiers =
+        key == Key::BackTab ? Qt::ShiftModifier : Qt::NoModifier;
+    QTest::keyClick(target, QtKey(key), modifiers);
+    QCoreApplication::processEvents();
+}
+
+RECT ToRect(const QRect& rect) {
+    return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
+}
+
+}  // namespace
+
+DialogDriver::DialogDriver(HWND dialog) : m_dialog(dialog) {}
+
+namespace {
+
+QWidget* Require(HWND dialog, int id) {
+    QWidget* control = WindowOf(dialog) ? WindowOf(dialog)->Control(id) : nullptr;
+    if (!control) ADD_FAILURE() << "The dialog has no control " << id;
+    return control;
+}
+
+template <class Widget>
+Widget* RequireAs(HWND dialog, int id) {
+    QWidget* control = Require(dialog, id);
+    auto* typed = dynamic_cast<Widget*>(control);
+    if (control && !typed) ADD_FAILURE() << "Control " << id << " is not of the expected kind";
+    return typed;
+}
+
+}  // namespace
+
+UINT DialogDriver::TemplateId() const {
+    return WindowOf(m_dialog)->Template().id;
+}
+CDialog* DialogDriver::Dialog() const {
+    return &WindowOf(m_dialog)->Owner();
+}
+std::string DialogDriver::Caption() const {
+    return ToWidget(m_dialog)->windowTitle().toStdString();
+}
+RECT DialogDriver::ClientRect() const {
+    return ToRect(ToWidget(m_dialog)->rect());
+}
+
+void DialogDriver::Click(int id) {
+    auto* button = RequireAs<QAbstractButton>(m_dialog, id);
+    if (!button) return;
+    if (button->isEnabled() && button->isVisible()) QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+}
+
+void DialogDriver::Focus(int id) {
+    if (QWidget* control = Require(m_dialog, id); control && control->isEnabled()) {
+        control->setFocus(Qt::MouseFocusReason);
+        QCoreApplication::processEvents();
+    }
+}
+
+void DialogDriver::Type(int id, std::string_view text) {
+    auto* edit = RequireAs<QLineEdit>(m_dialog, id);
+    if (!edit || !edit->isEnabled()) return;
+    Focus(id);
+    edit->selectAll();
+    if (text.empty()) {
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    } else {
+        QTest::keyClicks(edit, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    }
+    QCoreApplication::processEvents();
+}
+
+void DialogDriver::Press(Key key) {
+    PressKey(ToWidget(m_dialog), key);
+}
+
+void DialogDriver::PressAlt(char letter) {
+    QWidget* target = QApplication::focusWidget();
+    if (!target || target->window() != ToWidget(m_dialog)) target = ToWidget(m_dialog);
+    const QChar upper = QChar(letter).toUpper();
+    QTest::keyClick(target, static_cast<Qt::Key>(upper.unicode()), Qt::AltModifier);
+    QCoreApplication::processEvents();
+}
+
+void DialogDriver::ClickSpin(int id, bool up) {
+    auto* upDown = RequireAs<afx::UpDownControl>(m_dialog, id);
+    if (!upDown || !upDown->isEnabled()) return;
+    QTest::mouseClick(up ? static_cast<QWidget*>(upDown->UpButton()) : upDown->DownButton(),
+                      Qt::LeftButton);
+    QCoreApplication::processEvents();
+}
+
+void DialogDriver::SelectComboItem(int id, int index) {
+    auto* combo = RequireAs<QComboBox>(m_dialog, id);
+    if (!combo || !combo->isEnabled()) return;
+    if (index < 0 || index >= combo->count()) {
+        ADD_FAILURE() << "Combo box " << id << " has no item " << index;
+        return;
+    }
+    combo->setFocus(Qt::MouseFocusReason);
+    combo->setCurrentIndex(index);
+    QCoreApplication::processEvents();
+}
+
+void DialogDriver::SelectListRow(int id, int row) {
+    auto* list = RequireAs<afx::ListView>(m_dialog, id);
+    if (!list || !list->isEnabled()) return;
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    if (!item) {
+        ADD_FAILURE() << "List " << id << " has no row " << row;
+        return;
+    }
+    list->scrollToItem(item);
+    const QRect rect = list->visualItemRect(item);
+    QTest::mouseClick(
+        list->viewport(), Qt::LeftButton, Qt::NoModifier,
+        QPoint(std::min(rect.left() + 4, list->viewport()->width() - 1), rect.center().y()));
+    QCoreApplication::processEvents();
+}
+
+std::vector<std::string> DialogDriver::SystemMenu() const {
+    std::vector<std::string> items;
+    CMenu* menu = Dialog()->GetSystemMenu(FALSE);
+    if (!menu) return items;
+    for (UINT pos = 0; pos < menu->GetMenuItemCount(); ++pos) {
+        CString text;
+        menu->GetMenuString(pos, text, MF_BYPOSITION);
+        items.push_back(text.str());
+    }
+    return items;
+}
+
+void DialogDriver::OpenSystemMenu() {
+    QTest::keyClick(ToWidget(m_dialog), Qt::Key_Space, Qt::AltModifier);
+    QCoreApplication::processEvents();
+}
+
+void DialogDriver::ChooseSystemMenuItem(std::string_view text) {
+    OpenSystemMenu();
+    QMenu* menu = WindowOf(m_dialog)->OpenSystemMenu();
+    if (!menu || !menu->isVisible()) {
+        ADD_FAILURE() << "Alt+Space opened no system menu";
+        return;
+    }
+    for (QAction* action : menu->actions()) {
+        if (!action->isSeparator() && action->text().toStdString() == text) {
+            menu->hide();
+            action->trigger();
+            QCoreApplication::processEvents();
+            return;
+        }
+    }
+    menu->close();
+    ADD_FAILURE() << "The system menu has no item \"" << text << "\"";
+}
+
+std::string DialogDriver::Text(int id) const {
+    QWidget* control = Require(m_dialog, id);
+    return afx::WidgetText(control).toStdString();
+}
+
+bool DialogDriver::IsChecked(int id) const {
+    auto* button = RequireAs<QAbstractButton>(m_dialog, id);
+    return button && button->isChecked();
+}
+
+bool DialogDriver::IsEnabled(int id) const {
+    QWidget* control = Require(m_dialog, id);
+    return control && control->isEnabled();
+}
+
+bool DialogDriver::IsReadOnly(int id) const {
+    auto* edit = RequireAs<QLineEdit>(m_dialog, id);
+    return edit && edit->isReadOnly();
+}
+
+bool DialogDriver::Exists(int id) const {
+    return WindowOf(m_dialog) && WindowOf(m_dialog)->Control(id);
+}
+
+int DialogDriver::FocusedId() const {
+    QWidget* focused = QApplication::focusWidget();
+    if (!focused || focused->window() != ToWidget(m_dialog)) return 0;
+    return afx::ControlId(focused);
+}
+
+std::vector<std::string> DialogDriver::ComboItems(int id) const {
+    std::vector<std::string> items;
+    if (auto* combo = RequireAs<QComboBox>(m_dialog, id)) {
+        for (int i = 0; i < combo->count(); ++i) items.push_back(combo->itemText(i).toStdString());
+    }
+    return items;
+}
+
+int DialogDriver::ComboSelection(int id) const {
+    auto* combo = RequireAs<QComboBox>(m_dialog, id);
+    return combo ? combo->currentIndex() : -1;
+}
+
+std::vector<ListRow> DialogDriver::ListRows(int id) const {
+    std::vector<ListRow> rows;
+    auto* list = RequireAs<afx::ListView>(m_dialog, id);
+    if (!list) return rows;
+    for (int row = 0; row < list->ItemCount(); ++row) {
+        ListRow texts;
+        for (int column = 0; column < list->columnCount(); ++column) {
+            texts.push_back(list->ItemText(row, column).toStdString());
+        }
+        rows.push_back(std::move(texts));
+    }
+    return rows;
+}
+
+int DialogDriver::ListSelectedRow(int id) const {
+    auto* list = RequireAs<afx::ListView>(m_dialog, id);
+    return list ? list->SelectedRow() : -1;
+}
+
+RECT DialogDriver::ControlRect(int id) const {
+    QWidget* control = Require(m_dialog, id);
+    return control ? ToRect(control->geometry()) : RECT{0, 0, 0, 0};
+}
+
+bool DialogDriver::SaveScreenshot(const std::string& path) const {
+    QWidget* window = ToWidget(m_dialog);
+    const QPixmap client = window->grab();
+    // A plain caption bar stands in for the window manager's frame.
+    const int captionHeight = window->fontMetrics().height() + 8;
+    QImage image(client.width() + 2, client.height() + captionHeight + 1, QImage::Format_RGB32);
+    image.fill(QColor(128, 128, 128));
+    QPainter painter(&image);
+    const QRect caption(1, 1, client.width(), captionHeight - 1);
+    painter.fillRect(caption, QColor(0, 0, 128));
+    QFont font = window->font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(caption.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     window->windowTitle());
+    painter.drawPixmap(1, captionHeight, client);
+    painter.end();
+    return image.save(QString::fromStdString(path), "PNG");
+}
+
+// ---------------------------------------------------------------------------------------
+// MessageBoxDriver
+
+namespace {
+
+QMessageBox* BoxOf(HWND box) {
+    return qobject_cast<QMessageBox*>(ToWidget(box));
+}
+
+int ButtonId(QMessageBox* box, QAbstractButton* button) {
+    return box->buttonRole(button) == QMessageBox::RejectRole ? IDCANCEL : IDOK;
+}
+
+}  // namespace
+
+MessageBoxDriver::MessageBoxDriver(HWND box) : m_box(box) {}
+
+std::string MessageBoxDriver::Text() const {
+    return BoxOf(m_box)->text().toStdString();
+}
+
+std::string MessageBoxDriver::Caption() const {
+    return BoxOf(m_box)->windowTitle().toStdString();
+}
+
+std::vector<int> MessageBoxDriver::Buttons() const {
+    std::vector<int> ids;
+    for (QAbstractButton* button : BoxOf(m_box)->buttons()) {
+        ids.push_back(ButtonId(BoxOf(m_box), button));
+    }
+    return ids;
+}
+
+bool MessageBoxDriver::HasIcon() const {
+    return BoxOf(m_box)->icon() != QMessageBox::NoIcon;
+}
+
+void MessageBoxDriver::Press(int id) {
+    QMessageBox* box = BoxOf(m_box);
+    for (QAbstractButton* button : box->buttons()) {
+        if (ButtonId(box, button) == id) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCoreApplication::processEvents();
+            return;
+        }
+    }
+    ADD_FAILURE() << "The message box has no button " << id;
+}
+
+void MessageBoxDriver::Press(Key key) {
+    PressKey(ToWidget(m_box), key);
+}
+
+}  // namespace afxtest
