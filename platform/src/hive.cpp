@@ -10,6 +10,7 @@ namespace marrowick::platform {
 namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
 constexpr std::uint32_t kString = 1;
 constexpr std::uint32_t kDword = 4;
@@ -297,6 +298,8 @@ bool SameTree(const Key& left, const Key& right) {
 // ---- Text form -----------------------------------------------------------------------
 
 std::unique_ptr<Key> ParseHive(std::string_view text) {
+    // Editors on Windows like to start UTF-8 files with a byte-order mark.
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     LineReader lines(text);
     std::string_view line;
     if (!lines.Next(line) || line != kHeader) return nullptr;

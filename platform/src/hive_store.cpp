@@ -155,9 +155,10 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     if (result != ERROR_SUCCESS) return result;
 
     // Writers take turns on a lock file beside the hive; readers need no lock because
-    // the hive is only ever replaced whole.
+    // the hive is only ever replaced whole. Locking needs no write access to the lock
+    // file, so one created by another user serves as well.
     const std::string lockPath = path_ + ".lock";
-    Descriptor lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kNewHiveMode));
+    Descriptor lock(open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kNewHiveMode));
     if (lock.get() < 0) return WriteError(errno);
     while (flock(lock.get(), LOCK_EX) != 0) {
         if (errno != EINTR) return WriteError(errno);

@@ -60,7 +60,7 @@ TEST(HiveText, WritesReadableTextWhereItCanAndHexElsewhere) {
 
 TEST(HiveText, ReadsWhatPeopleWriteByHand) {
     const std::unique_ptr<Key> root = ParseHive(
-        "REGEDIT4\r\n"
+        "\xEF\xBB\xBFREGEDIT4\r\n"
         "; a comment\r\n"
         "[HKEY_LOCAL_MACHINE\\A\\B]\r\n"
         "\"Bin\"=hex:01,02,\\\r\n"
