@@ -100,9 +100,10 @@ Key* Walk(Key& from, const KeyPath& path) {
     return key;
 }
 
-// The key a handle names in the current tree, or null when it has been deleted.
+// The key a handle names in the current tree, or null when it has been deleted. Changes
+// made here only ever add keys to the tree, so a key once found stays valid in it.
 Key* Locate(Registry& registry, OpenKey& handle) {
-    if (handle.tree != registry.store.Root()) {
+    if (handle.tree != registry.store.Root() || !handle.cached) {
         handle.tree = registry.store.Root();
         handle.cached = Walk(*handle.tree, handle.path);
     }
