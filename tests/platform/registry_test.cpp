@@ -130,8 +130,8 @@ TEST_F(RegistryFile, SeesWhatAnotherWriterPutInTheFile) {
     // Created again, here, the handle finds it again.
     HKEY again;
     ASSERT_EQ(Create("Software\\Viewer", again), ERROR_SUCCESS);
-    EXPECT_EQ(SetString(key, "Title", "zurück"), ERROR_SUCCESS);
-    EXPECT_EQ(QueryString(again, "Title"), "zurück");
+    EXPECT_EQ(SetString(again, "Title", "zurück"), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(key, "Title"), "zurück");
     EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
