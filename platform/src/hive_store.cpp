@@ -66,10 +66,6 @@ bool ReadAll(int fd, std::string& text) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 const char* ConfiguredPath() {
     const char* configured = std::getenv("MARROWICK_HKLM");
     return configured && *configured ? configured : kDefaultPath;
