@@ -258,9 +258,24 @@ Qt::Key QtKey(Key key) {
     return Qt::Key_unknown;
 }
 
+// Makes the window active again (an inner window may just have closed), as a person's
+// next key press would go to it.
+void Activate(QWidget* window) {
+    if (QApplication::activeWindow() != window) {
+        window->activateWindow();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Where the window's keyboard input goes: its focus widget, else the window.
+QWidget* KeyboardTarget(QWidget* window) {
+    Activate(window);
+    QWidget* target = window->focusWidget();
+    return target ? target : window;
+}
+
 void PressKey(QWidget* window, Key key) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target || target->window() != window) target = window;
+    QWidget* target = KeyboardTarget(window);
     const Qt::KeyboardModifiers modifiers =
         key == Key::BackTab ? Qt::ShiftModifier : Qt::NoModifier;
     QTest::keyClick(target, QtKey(key), modifiers);
@@ -307,6 +322,7 @@ RECT DialogDriver::ClientRect() const {
 }
 
 void DialogDriver::Click(int id) {
+    Activate(ToWidget(m_dialog));
     auto* button = RequireAs<QAbstractButton>(m_dialog, id);
     if (!button) return;
     if (button->isEnabled() && button->isVisible()) QTest::mouseClick(button, Qt::LeftButton);
@@ -321,6 +337,7 @@ void DialogDriver::Focus(int id) {
 }
 
 void DialogDriver::Type(int id, std::string_view text) {
+    Activate(ToWidget(m_dialog));
     auto* edit = RequireAs<QLineEdit>(m_dialog, id);
     if (!edit || !edit->isEnabled()) return;
     Focus(id);
@@ -328,7 +345,17 @@ void DialogDriver::Type(int id, std::string_view text) {
     if (text.empty()) {
         QTest::keyClick(edit, Qt::Key_Backspace);
     } else {
-        QTest::keyClicks(edit, QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        const QString typed = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        for (const QChar character : typed) {
+            if (character.unicode() < 0x80) {
+                QTest::keyClick(edit, character.toLatin1());
+            } else {
+                // Letters beyond ASCII (umlauts) have their own keys on a German keyboard.
+                QTest::sendKeyEvent(QTest::Click, edit,
+                                    static_cast<Qt::Key>(character.toUpper().unicode()),
+                                    QString(character), Qt::NoModifier);
+            }
+        }
     }
     QCoreApplication::processEvents();
 }
@@ -338,8 +365,7 @@ void DialogDriver::Press(Key key) {
 }
 
 void DialogDriver::PressAlt(char letter) {
-    QWidget* target = QApplication::focusWidget();
-    if (!target || target->window() != ToWidget(m_dialog)) target = ToWidget(m_dialog);
+    QWidget* target = KeyboardTarget(ToWidget(m_dialog));
     const QChar upper = QChar(letter).toUpper();
     QTest::keyClick(target, static_cast<Qt::Key>(upper.unicode()), Qt::AltModifier);
     QCoreApplication::processEvents();
@@ -394,6 +420,7 @@ std::vector<std::string> DialogDriver::SystemMenu() const {
 }
 
 void DialogDriver::OpenSystemMenu() {
+    Activate(ToWidget(m_dialog));
     QTest::keyClick(ToWidget(m_dialog), Qt::Key_Space, Qt::AltModifier);
     QCoreApplication::processEvents();
 }
@@ -442,9 +469,8 @@ bool DialogDriver::Exists(int id) const {
 }
 
 int DialogDriver::FocusedId() const {
-    QWidget* focused = QApplication::focusWidget();
-    if (!focused || focused->window() != ToWidget(m_dialog)) return 0;
-    return afx::ControlId(focused);
+    // The dialog's focus control, also while another window is active for a moment.
+    return afx::ControlId(ToWidget(m_dialog)->focusWidget());
 }
 
 std::vector<std::string> DialogDriver::ComboItems(int id) const {

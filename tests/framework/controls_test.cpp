@@ -1,0 +1,241 @@
+// The controls: up-down rules, radio groups, list view and the system menu.
+#include <gtest/gtest.h>
+
+#include "test_dialogs.h"
+
+BEGIN_MESSAGE_MAP(ListDialog, CDialog)
+ON_BN_CLICKED(IDC_MIME_ADD, &ListDialog::OnAdd)
+ON_WM_SYSCOMMAND()
+END_MESSAGE_MAP()
+
+namespace {
+
+// Runs `step` in an open main template; `init` runs in OnInitDialog.
+void WithCounts(std::function<void(CountsDialog&)> init,
+                std::function<void(DialogDriver&, CountsDialog&)> step) {
+    CountsDialog dialog;
+    dialog.onInit = std::move(init);
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [&](DialogDriver& dlg) {
+        step(dlg, dialog);
+        dlg.Press(Key::Escape);
+    });
+    dialog.DoModal();
+}
+
+int Position(CountsDialog& dialog) {
+    return LOWORD(dialog.m_spinDocList.GetPos());
+}
+bool PositionValid(CountsDialog& dialog) {
+    return HIWORD(dialog.m_spinDocList.GetPos()) == 0;
+}
+
+TEST(UpDown, PositionFollowsTheBuddyWhileItHoldsAValidNumber) {
+    WithCounts([](CountsDialog& self) { self.m_spinDocList.SetRange(10, 100); },
+               [](DialogDriver& dlg, CountsDialog& self) {
+                   EXPECT_EQ(self.m_spinDocList.GetBuddy()->GetDlgCtrlID(), IDC_EDIT_DOCLIST);
+                   dlg.Type(IDC_EDIT_DOCLIST, "45");
+                   EXPECT_EQ(Position(self), 45);
+                   EXPECT_TRUE(PositionValid(self));
+                   // Out of range, then no number at all: the last valid value stays.
+                   dlg.Type(IDC_EDIT_DOCLIST, "150");
+                   EXPECT_EQ(Position(self), 45);
+                   EXPECT_FALSE(PositionValid(self));
+                   dlg.Type(IDC_EDIT_DOCLIST, "4x");
+                   EXPECT_EQ(Position(self), 45);
+                   dlg.Type(IDC_EDIT_DOCLIST, "");
+                   EXPECT_EQ(Position(self), 45);
+                   EXPECT_FALSE(PositionValid(self));
+                   dlg.Type(IDC_EDIT_DOCLIST, "100");
+                   EXPECT_EQ(Position(self), 100);
+               });
+}
+
+TEST(UpDown, ArrowsStepFromTheLastValidValueAndStopAtTheBounds) {
+    WithCounts(
+        [](CountsDialog& self) {
+            self.m_spinDocList.SetRange(10, 100);
+            self.m_spinDocList.SetPos(99);
+        },
+        [](DialogDriver& dlg, CountsDialog& self) {
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "99");
+            dlg.ClickSpin(IDC_SPIN_DOCLIST, true);
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "100");
+            dlg.ClickSpin(IDC_SPIN_DOCLIST, true);
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "100");
+            dlg.Type(IDC_EDIT_DOCLIST, "kaputt");
+            dlg.ClickSpin(IDC_SPIN_DOCLIST, false);
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "99");
+            // The arrow keys in the buddy do the same.
+            dlg.Type(IDC_EDIT_DOCLIST, "11");
+            dlg.Press(Key::Down);
+            dlg.Press(Key::Down);
+            dlg.Press(Key::Down);
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "10");
+            dlg.Press(Key::Up);
+            EXPECT_EQ(Position(self), 11);
+        });
+}
+
+TEST(UpDown, PositionSetBeforeTheRangeKeepsItsValue) {
+    WithCounts(
+        [](CountsDialog& self) {
+            // Windows' initial range runs from 100 down to 0.
+            int lower = 0, upper = 0;
+            self.m_spinDocList.GetRange(lower, upper);
+            EXPECT_EQ(lower, 100);
+            EXPECT_EQ(upper, 0);
+            self.m_spinDocList.SetPos(45);
+            self.m_spinDocList.SetRange(10, 100);
+        },
+        [](DialogDriver& dlg, CountsDialog& self) {
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "45");
+            EXPECT_EQ(self.m_spinDocList.GetPos(), 45);
+            // Positions are 16 bits; the previous one comes back.
+            EXPECT_EQ(self.m_spinDocList.SetPos(0x10000 + 20), 45);
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "20");
+            // Outside the range the position is pulled to the nearer bound.
+            self.m_spinDocList.SetPos(150);
+            EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "100");
+            self.m_spinDocList.SetPos(-5);
+            EXPECT_EQ(Position(self), 10);
+        });
+}
+
+TEST(UpDown, UpMovesTowardsTheUpperBoundEvenWhenItIsTheSmaller) {
+    WithCounts([](CountsDialog& self) { self.m_spinDocList.SetPos(50); },
+               [](DialogDriver& dlg, CountsDialog&) {
+                   dlg.ClickSpin(IDC_SPIN_DOCLIST, true);
+                   EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "49");
+               });
+}
+
+TEST(RadioButtons, AutoRadioButtonsAreExclusiveWithinTheirGroupOnly) {
+    WithCounts(nullptr, [](DialogDriver& dlg, CountsDialog&) {
+        dlg.Click(IDC_RADIO_SUNDAY);
+        dlg.Click(IDC_RADIO_ASCENDING);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_ASCENDING));
+        dlg.Click(IDC_RADIO_MONDAY);
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_MONDAY));
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_ASCENDING));
+        // Clicking the checked one leaves it checked.
+        dlg.Click(IDC_RADIO_MONDAY);
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_MONDAY));
+    });
+}
+
+TEST(RadioButtons, SetCheckChangesOnlyThatButton) {
+    WithCounts(
+        [](CountsDialog& self) {
+            static_cast<CButton*>(self.GetDlgItem(IDC_RADIO_SUNDAY))->SetCheck(BST_CHECKED);
+            static_cast<CButton*>(self.GetDlgItem(IDC_RADIO_MONDAY))->SetCheck(BST_CHECKED);
+        },
+        [](DialogDriver& dlg, CountsDialog& self) {
+            EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+            EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_MONDAY));
+            static_cast<CButton*>(self.GetDlgItem(IDC_RADIO_SUNDAY))->SetCheck(BST_UNCHECKED);
+            EXPECT_EQ(static_cast<CButton*>(self.GetDlgItem(IDC_RADIO_SUNDAY))->GetCheck(),
+                      BST_UNCHECKED);
+            EXPECT_EQ(static_cast<CButton*>(self.GetDlgItem(IDC_RADIO_MONDAY))->GetCheck(),
+                      BST_CHECKED);
+        });
+}
+
+TEST(ComboBox, AppendingSelectsNothingAndMinusOneClears) {
+    WithCounts(
+        [](CountsDialog& self) {
+            EXPECT_EQ(self.m_sortKeys.AddString("Größe"), 0);
+            EXPECT_EQ(self.m_sortKeys.AddString("Geändert"), 1);
+        },
+        [](DialogDriver& dlg, CountsDialog& self) {
+            EXPECT_EQ(dlg.ComboItems(IDC_COMBO_SORTKEY),
+                      (std::vector<std::string>{"Größe", "Geändert"}));
+            EXPECT_EQ(self.m_sortKeys.GetCurSel(), CB_ERR);
+            EXPECT_EQ(self.m_sortKeys.SetCurSel(1), 1);
+            CString text;
+            self.m_sortKeys.GetLBText(1, text);
+            EXPECT_EQ(text, "Geändert");
+            EXPECT_EQ(self.m_sortKeys.SetCurSel(-1), CB_ERR);
+            EXPECT_EQ(dlg.ComboSelection(IDC_COMBO_SORTKEY), -1);
+            EXPECT_EQ(self.m_sortKeys.SetCurSel(2), CB_ERR);
+        });
+}
+
+void WithList(std::function<void(ListDialog&)> init,
+              std::function<void(DialogDriver&, ListDialog&)> step) {
+    ListDialog dialog;
+    dialog.onInit = std::move(init);
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING, [&](DialogDriver& dlg) {
+        step(dlg, dialog);
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+}
+
+void FillTwoColumns(ListDialog& self) {
+    RECT client;
+    self.m_list.GetClientRect(&client);
+    self.m_list.InsertColumn(0, "Erweiterungen", LVCFMT_LEFT, client.right / 4);
+    self.m_list.InsertColumn(1, "MIME-Typ/Untertyp", LVCFMT_LEFT, client.right);
+    for (const char* extension : {"doc", "pdf", "txt"}) {
+        self.m_list.InsertItem(self.m_list.GetItemCount(), extension);
+    }
+    self.m_list.SetItemText(0, 1, "application/msword");
+    self.m_list.SetItemText(1, 1, "application/pdf");
+}
+
+TEST(ListView, RowsColumnsAndTheClientRectangle) {
+    WithList(FillTwoColumns, [](DialogDriver& dlg, ListDialog& self) {
+        EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
+                  (std::vector<ListRow>{
+                      {"doc", "application/msword"}, {"pdf", "application/pdf"}, {"txt", ""}}));
+        RECT client;
+        self.m_list.GetClientRect(&client);
+        const RECT outer = dlg.ControlRect(IDC_MIME_LIST);
+        // Inside the border, and the columns were sized from it.
+        EXPECT_LT(client.right, outer.right - outer.left);
+        EXPECT_GT(client.right, (outer.right - outer.left) - 8);
+        EXPECT_EQ(self.m_list.GetColumnWidth(0), client.right / 4);
+        EXPECT_EQ(self.m_list.GetColumnWidth(1), client.right);
+        EXPECT_EQ(self.m_list.GetItemText(1, 1), "application/pdf");
+        EXPECT_EQ(self.m_list.GetItemText(7, 0), "");
+        EXPECT_FALSE(self.m_list.SetItemText(3, 1, "x"));
+    });
+}
+
+TEST(ListView, SelectionMarkFollowsTheUserAndIsClearedByDeleteAll) {
+    WithList(FillTwoColumns, [](DialogDriver& dlg, ListDialog& self) {
+        EXPECT_EQ(self.m_list.GetSelectionMark(), -1);
+        dlg.SelectListRow(IDC_MIME_LIST, 2);
+        EXPECT_EQ(self.m_list.GetSelectionMark(), 2);
+        dlg.SelectListRow(IDC_MIME_LIST, 1);
+        EXPECT_EQ(self.m_list.GetSelectionMark(), 1);
+        EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), 1);
+        // A row inserted above moves the mark with its row.
+        self.m_list.InsertItem(0, "bmp");
+        EXPECT_EQ(self.m_list.GetSelectionMark(), 2);
+        EXPECT_TRUE(self.m_list.DeleteAllItems());
+        EXPECT_EQ(self.m_list.GetSelectionMark(), -1);
+        EXPECT_EQ(self.m_list.GetItemCount(), 0);
+        EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
+    });
+}
+
+TEST(SystemMenu, CloseFirstThenTheProgramsItemsWhichSendTheirCommand) {
+    ListDialog dialog;
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING, [&](DialogDriver& dlg) {
+        EXPECT_EQ(dlg.SystemMenu(), (std::vector<std::string>{"Schließen", "", "&Info..."}));
+        dlg.ChooseSystemMenuItem("&Info...");
+        dlg.ChooseSystemMenuItem("&Info...");
+        EXPECT_EQ(dialog.systemCommands, (std::vector<UINT>{IDM_ABOUTBOX, IDM_ABOUTBOX}));
+        dlg.ChooseSystemMenuItem("Schließen");
+    });
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.systemCommands.back(), static_cast<UINT>(SC_CLOSE));
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+// Message boxes, nested modal runs, and sessions that go wrong without hanging.
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include "test_dialogs.h"
+
+namespace {
+
+TEST(MessageBox, OkOnlyFromAStringResource) {
+    UserSession user;
+    user.OnMessageBox([](MessageBoxDriver& box) {
+        EXPECT_EQ(box.Text(), "Bitte eine Auswahl treffen.");
+        EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
+        EXPECT_FALSE(box.HasIcon());
+        // The application's name, taken from the executable's.
+        EXPECT_EQ(box.Caption(), "framework_tests");
+        box.Press(Key::Escape);  // the only button answers Escape too
+    });
+    EXPECT_EQ(AfxMessageBox(IDS_NO_SELECTION), IDOK);
+}
+
+TEST(MessageBox, OkAndCancelReturnWhatWasPressed) {
+    const char* question =
+        "Erweiterungen\tpdf\nSollen diese Einstellungen tatsächlich gelöscht werden?";
+    UserSession user;
+    user.OnMessageBox([&](MessageBoxDriver& box) {
+            EXPECT_EQ(box.Text(), question);
+            EXPECT_EQ(box.Buttons(), (std::vector<int>{IDOK, IDCANCEL}));
+            box.Press(IDCANCEL);
+        })
+        .OnMessageBox(question, IDOK)
+        .OnMessageBox([](MessageBoxDriver& box) { box.Press(Key::Escape); })
+        .OnMessageBox([](MessageBoxDriver& box) { box.Press(Key::Enter); });
+    EXPECT_EQ(AfxMessageBox(question, MB_OKCANCEL), IDCANCEL);
+    EXPECT_EQ(AfxMessageBox(question, MB_OKCANCEL), IDOK);
+    EXPECT_EQ(AfxMessageBox(question, MB_OKCANCEL), IDCANCEL);
+    EXPECT_EQ(AfxMessageBox(question, MB_OKCANCEL), IDOK);
+}
+
+TEST(MessageBox, FromADialogOpenedByADialog) {
+    ListDialog list;
+    int innerResult = 0;
+    int answer = 0;
+    list.onAdd = [&] {
+        EntryDialog entry;
+        innerResult = static_cast<int>(entry.DoModal());
+    };
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_ADD);
+                      // Back in the outer dialog once the inner one has closed.
+                      EXPECT_EQ(dlg.TemplateId(), static_cast<UINT>(IDD_MIME_SETTING));
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD,
+                  [&](DialogDriver& dlg) {
+                      answer = AfxMessageBox("Weiter?", MB_OKCANCEL);
+                      dlg.Type(IDC_MIME_EXTENSION, "pdf");
+                      dlg.Click(IDOK);
+                  })
+        .OnMessageBox("Weiter?", IDCANCEL);
+    EXPECT_EQ(list.DoModal(), IDOK);
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_EQ(innerResult, IDOK);
+    EXPECT_EQ(user.StepsTaken(), 3);
+}
+
+TEST(Session, AWindowNobodyExpectsFailsTheTestAndIsClosed) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            UserSession user;
+            EntryDialog dialog;
+            EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        },
+        "Unexpected dialog 130");
+}
+
+TEST(Session, TheWrongWindowFailsTheTestAndDropsTheRest) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            UserSession user;
+            user.OnMessageBox("Bitte eine Auswahl treffen.", IDOK)
+                .OnDialog(IDD_MIME_ADD, [](DialogDriver& dlg) { dlg.Click(IDOK); });
+            EntryDialog dialog;
+            EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        },
+        "Expected a message box, but dialog 130");
+}
+
+TEST(Session, AWindowThatNeverComesFailsTheTest) {
+    EXPECT_NONFATAL_FAILURE(
+        {
+            UserSession user;
+            user.OnDialog(IDD_ABOUTBOX, [](DialogDriver& dlg) { dlg.Click(IDOK); });
+        },
+        "Expected dialog 100, but it never came");
+}
+
+}  // namespace

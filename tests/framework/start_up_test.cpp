@@ -1,0 +1,53 @@
+// Start-up: the application object runs on a display, and without one the program says so.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct ProbeRun {
+    int exitCode;
+    std::string output;  // standard output and error together
+};
+
+ProbeRun RunProbe(const std::string& environment) {
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                environment + " " START_PROBE " 2>&1";
+    ProbeRun run{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 256> buffer{};
+    while (fgets(buffer.data(), buffer.size(), pipe)) run.output += buffer.data();
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(StartUp, WithoutADisplayOneClearLine) {
+    const ProbeRun run = RunProbe("");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output.find("started"), std::string::npos);
+    // One line, naming the way out.
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+    EXPECT_NE(run.output.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("vnc"), std::string::npos) << run.output;
+}
+
+TEST(StartUp, ADisplayThatDoesNotAnswerCountsAsNone) {
+    const ProbeRun run = RunProbe("DISPLAY=:97");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output.find("started"), std::string::npos) << run.output;
+}
+
+TEST(StartUp, TheApplicationObjectRunsAndNamesItselfAfterTheExecutable) {
+    const ProbeRun run = RunProbe("QT_QPA_PLATFORM=offscreen");
+    EXPECT_EQ(run.exitCode, 7);
+    EXPECT_NE(run.output.find("started as framework_start_probe"), std::string::npos) << run.output;
+}
+
+}  // namespace
