@@ -30,7 +30,8 @@ std::string FoldCase(std::string_view name);
 // True when the whole text is well-formed UTF-8.
 bool IsWellFormedUtf8(std::string_view text);
 
-// Compares two names under the folding: < 0, 0 or > 0, ordered by the folded bytes.
+// Compares two names under the folding: 0 exactly when the folded forms are equal;
+// otherwise ordered as the run-time library's _mbsicmp orders them (letters as lower case).
 int CompareFolded(std::string_view left, std::string_view right);
 
 }  // namespace marrowick::platform

@@ -68,6 +68,11 @@ TEST(MultibyteCompare, CaseInsensitiveComparisonAgreesWithTheFolding) {
     EXPECT_LT(MbsICmp("a", "B"), 0);
     EXPECT_GT(MbsICmp("b", "A"), 0);
     EXPECT_LT(MbsICmp("doc", "DOCX"), 0);
+    // Letters order as lower case, as in the run-time library: the punctuation between
+    // 'Z' and 'a' sorts before every letter.
+    EXPECT_LT(MbsICmp("_x", "htm"), 0);
+    EXPECT_LT(MbsICmp("[", "A"), 0);
+    EXPECT_GT(MbsICmp("a", "@"), 0);
     EXPECT_EQ(MbsICmp("", ""), 0);
 }
 
