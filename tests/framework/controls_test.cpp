@@ -102,6 +102,17 @@ TEST(UpDown, PositionSetBeforeTheRangeKeepsItsValue) {
         });
 }
 
+TEST(UpDown, ANarrowedRangePullsTheLastValidValueIn) {
+    WithCounts([](CountsDialog& self) { self.m_spinDocList.SetPos(50); },
+               [](DialogDriver& dlg, CountsDialog& self) {
+                   self.m_spinDocList.SetRange(1, 40);
+                   // The buddy still shows 50, which is now out of range.
+                   EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "50");
+                   EXPECT_EQ(Position(self), 40);
+                   EXPECT_FALSE(PositionValid(self));
+               });
+}
+
 TEST(UpDown, UpMovesTowardsTheUpperBoundEvenWhenItIsTheSmaller) {
     WithCounts([](CountsDialog& self) { self.m_spinDocList.SetPos(50); },
                [](DialogDriver& dlg, CountsDialog&) {

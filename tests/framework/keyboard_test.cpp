@@ -1,6 +1,7 @@
 // The keyboard as on Windows: Tab order, Enter, Escape, mnemonics and arrow keys.
 #include <gtest/gtest.h>
 
+#include "dialog_window.h"
 #include "test_dialogs.h"
 
 namespace {
@@ -113,6 +114,21 @@ TEST(Keyboard, ReadOnlyEditTakesNoTyping) {
     EXPECT_EQ(dialog.DoModal(), IDOK);
     EXPECT_EQ(dialog.m_extension, "pdf");
     EXPECT_EQ(dialog.m_mimeType, "");
+}
+
+TEST(SystemMenu, ARightClickOnTheBackgroundOpensIt) {
+    UserSession user;
+    user.OnDialog(IDD_ABOUTBOX, [](DialogDriver& dlg) {
+        auto* window = dynamic_cast<afx::DialogWindow*>(afx::ToWidget(dlg.Dialog()->m_hWnd));
+        EXPECT_EQ(window->OpenSystemMenu(), nullptr);
+        dlg.RightClickBackground();
+        ASSERT_NE(window->OpenSystemMenu(), nullptr);
+        EXPECT_TRUE(window->OpenSystemMenu()->isVisible());
+        window->OpenSystemMenu()->close();
+        dlg.Click(IDOK);
+    });
+    CDialog about(IDD_ABOUTBOX);
+    EXPECT_EQ(about.DoModal(), IDOK);
 }
 
 TEST(Keyboard, AltSpaceOpensTheSystemMenu) {

@@ -67,6 +67,7 @@ public:
     void SelectListRow(int id, int row);               // by clicking the row
     std::vector<std::string> SystemMenu() const;       // item texts, "" for a separator
     void OpenSystemMenu();                             // with Alt+Space
+    void RightClickBackground();                       // where no control is
     void ChooseSystemMenuItem(std::string_view text);  // opens the menu and picks
 
     // What a person sees.

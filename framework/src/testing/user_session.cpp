@@ -425,6 +425,14 @@ void DialogDriver::OpenSystemMenu() {
     QCoreApplication::processEvents();
 }
 
+void DialogDriver::RightClickBackground() {
+    QWidget* window = ToWidget(m_dialog);
+    Activate(window);
+    // Through the window, so that Qt turns the click into a context-menu request.
+    QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
+    QCoreApplication::processEvents();
+}
+
 void DialogDriver::ChooseSystemMenuItem(std::string_view text) {
     OpenSystemMenu();
     QMenu* menu = WindowOf(m_dialog)->OpenSystemMenu();
