@@ -196,11 +196,7 @@ BOOL CWnd::IsWindowVisible() const {
 
 CWnd* CWnd::SetFocus() {
     CWnd* previous = GetFocus();
-    if (QWidget* widget = ToWidget(m_hWnd)) {
-        widget->setFocus(Qt::OtherFocusReason);
-        // An edit given the focus by the program shows its text selected, as on Windows.
-        if (auto* edit = qobject_cast<QLineEdit*>(widget)) edit->selectAll();
-    }
+    if (QWidget* widget = ToWidget(m_hWnd)) widget->setFocus(Qt::OtherFocusReason);
     return previous;
 }
 
