@@ -1,6 +1,11 @@
 // The controls: up-down rules, radio groups, list view and the system menu.
 #include <gtest/gtest.h>
 
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTreeView>
+
+#include "framework_internal.h"
 #include "test_dialogs.h"
 
 BEGIN_MESSAGE_MAP(ListDialog, CDialog)
@@ -214,6 +219,12 @@ TEST(ListView, RowsColumnsAndTheClientRectangle) {
         EXPECT_EQ(self.m_list.GetItemText(1, 1), "application/pdf");
         EXPECT_EQ(self.m_list.GetItemText(7, 0), "");
         EXPECT_FALSE(self.m_list.SetItemText(3, 1, "x"));
+        // The second column is as wide as the list, so the list scrolls sideways; the
+        // headers do not sort.
+        auto* view = dynamic_cast<QTreeView*>(afx::ToWidget(self.m_list.m_hWnd));
+        ASSERT_NE(view, nullptr);
+        EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
+        EXPECT_FALSE(view->header()->sectionsClickable());
     });
 }
 
