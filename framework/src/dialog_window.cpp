@@ -342,8 +342,36 @@ bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
             MoveInGroup(index, key->key() == Qt::Key_Up || key->key() == Qt::Key_Left);
             return true;
         }
+        // Nor characters: a letter alone works as the mnemonic, as Alt with it does.
+        if (index >= 0 && m_entries[index].control->controlClass == res::ControlClass::Button &&
+            (key->modifiers() & ~Qt::ShiftModifier) == Qt::NoModifier && key->text().size() == 1 &&
+            key->text()[0].isLetterOrNumber()) {
+            return PressMnemonic(key->text()[0], index);
+        }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool DialogWindow::PressMnemonic(QChar letter, int from) {
+    const int count = static_cast<int>(m_entries.size());
+    // From the focused control onwards, so that the same letter steps through its owners.
+    for (int step = 1; step <= count; ++step) {
+        const Entry& entry = m_entries[(from + step) % count];
+        const QString text = ToQString(entry.control->text);
+        const qsizetype amp = text.indexOf('&');
+        if (amp < 0 || amp + 1 >= text.size() || (entry.control->style & SS_NOPREFIX) ||
+            text[amp + 1].toCaseFolded() != letter.toCaseFolded() || !entry.widget->isEnabled()) {
+            continue;
+        }
+        if (auto* label = qobject_cast<QLabel*>(entry.widget)) {
+            if (QWidget* buddy = label->buddy()) buddy->setFocus(Qt::ShortcutFocusReason);
+        } else if (auto* button = qobject_cast<QAbstractButton*>(entry.widget)) {
+            button->setFocus(Qt::ShortcutFocusReason);
+            button->click();
+        }
+        return true;
+    }
+    return false;
 }
 
 void DialogWindow::PressDefaultButton() {

@@ -67,6 +67,8 @@ private:
     int RedirectToCheckedRadio(int index) const;
     void MoveInGroup(int index, bool previous);
     void PressDefaultButton();
+    // The control whose mnemonic is `letter`, searched after `from`: focused or clicked.
+    bool PressMnemonic(QChar letter, int from);
 
     const res::DialogTemplate& m_template;
     CDialog& m_owner;

@@ -88,6 +88,21 @@ TEST(Keyboard, MnemonicsOfButtonsClickThem) {
     EXPECT_EQ(adds, 2);
 }
 
+TEST(Keyboard, ALetterAloneIsAMnemonicWhileAButtonHasTheFocus) {
+    InCounts([](DialogDriver& dlg) {
+        EXPECT_EQ(dlg.FocusedId(), IDOK);
+        dlg.PressChar('m');
+        EXPECT_TRUE(dlg.IsChecked(IDC_RADIO_MONDAY));
+        dlg.PressChar('K');  // a static's: on to its combo box
+        EXPECT_EQ(dlg.FocusedId(), IDC_COMBO_SORTKEY);
+        // In an edit the letter is text.
+        dlg.Focus(IDC_EDIT_DOCLIST);
+        dlg.PressChar('s');
+        EXPECT_EQ(dlg.FocusedId(), IDC_EDIT_DOCLIST);
+        EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_SUNDAY));
+    });
+}
+
 TEST(Keyboard, EnterPressesTheDefaultButtonFromAnEdit) {
     UserSession user;
     user.OnDialog(IDD_MIME_ADD, [](DialogDriver& dlg) {

@@ -62,6 +62,7 @@ public:
     void Focus(int id);                                // as by a mouse click into the control
     void Press(Key key);                               // to the focused control
     void PressAlt(char letter);                        // a mnemonic
+    void PressChar(char character);                    // a plain key, to the focused control
     void ClickSpin(int id, bool up);                   // an up-down control's arrow
     void SelectComboItem(int id, int index);           // by opening the list and picking
     void SelectListRow(int id, int row);               // by clicking the row

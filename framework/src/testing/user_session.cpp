@@ -371,6 +371,11 @@ void DialogDriver::PressAlt(char letter) {
     QCoreApplication::processEvents();
 }
 
+void DialogDriver::PressChar(char character) {
+    QTest::keyClick(KeyboardTarget(ToWidget(m_dialog)), character);
+    QCoreApplication::processEvents();
+}
+
 void DialogDriver::ClickSpin(int id, bool up) {
     auto* upDown = RequireAs<afx::UpDownControl>(m_dialog, id);
     if (!upDown || !upDown->isEnabled()) return;
