@@ -1,0 +1,254 @@
+// How fast the program's windows come up and react, driven offscreen as a user would.
+//
+//   ProgramStart: from starting the program until its main form is shown and filled, and
+//   the same for a bare Qt program that shows an empty dialog, in one run so the two
+//   figures are comparable (target: at most 1.5 times the bare program).
+//   MimeList*: with 5,000 stored mappings, opening the list (target: 150 ms) and one add,
+//   change or delete including the write, the reload, the sort and the refill (50 ms).
+#include "stdafx.h"
+
+#include <benchmark/benchmark.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <testing/user_session.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "MimeSettingDlg.h"
+#include "SettingApp.h"
+#include "resource.h"
+
+extern char** environ;
+
+using namespace afxtest;
+
+namespace {
+
+constexpr int kStoredMappings = 5000;
+constexpr int kChangesMeasured = 50;
+constexpr const char* kBareDialogArgument = "--bare-dialog";
+constexpr const char* kProgramArgument = "--program";
+
+std::string g_selfPath;
+
+// A hive file of its own for the whole run, pointed at by MARROWICK_HKLM.
+class BenchHive {
+public:
+    BenchHive() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "marrowick-bench-XXXXXX");
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        directory_ = pattern;
+        path_ = directory_ + "/HKLM.reg";
+        setenv("MARROWICK_HKLM", path_.c_str(), 1);
+    }
+    ~BenchHive() { std::filesystem::remove_all(directory_); }
+
+    // 5,000 mappings stored in shuffled order, so that loading has to sort them.
+    void StoreMimeMap() const {
+        std::vector<int> order(kStoredMappings);
+        std::iota(order.begin(), order.end(), 0);
+        std::shuffle(order.begin(), order.end(), std::mt19937(5000));
+        std::ofstream out(path_, std::ios::trunc);
+        out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik]\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale]\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]\n";
+        for (int index : order) {
+            // Every other extension in capitals, so the sort has to fold case.
+            const char* format = index % 2 ? "\"EXT%05d\"=\"application/x-ext%05d\"\n"
+                                           : "\"ext%05d\"=\"application/x-ext%05d\"\n";
+            char line[80];
+            std::snprintf(line, sizeof line, format, index, index);
+            out << line;
+        }
+    }
+
+private:
+    std::string directory_;
+    std::string path_;
+};
+
+// Starts a program offscreen and waits until it has ended.
+void RunToEnd(benchmark::State& state, std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        state.SkipWithError("cannot start the program");
+        return;
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        state.SkipWithError("the program did not show its window and end normally");
+    }
+}
+
+// Both start-up figures come from fresh copies of this program, so that loading the
+// same executable costs both the same; they differ only in what they show. Each closes
+// its window as soon as a 5 ms poll finds it shown, as the test driver does.
+void BM_ProgramStart_Marrowick(benchmark::State& state) {
+    BenchHive hive;
+    for (auto _ : state) RunToEnd(state, {g_selfPath, kProgramArgument});
+}
+BENCHMARK(BM_ProgramStart_Marrowick)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_ProgramStart_BareQtDialog(benchmark::State& state) {
+    for (auto _ : state) RunToEnd(state, {g_selfPath, kBareDialogArgument});
+}
+BENCHMARK(BM_ProgramStart_BareQtDialog)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The program's start-up: the application object runs the main form; the session
+// closes it once the form is shown and filled from the registry.
+int RunProgram(int argc, char** argv) {
+    QApplication application(argc, argv);
+    bool filled = false;
+    {
+        UserSession user;
+        user.OnDialog(IDD_SETTING_DIALOG, [&](DialogDriver& dlg) {
+            filled =
+                dlg.Text(IDC_EDIT_DOCLIST) == "20" && dlg.ComboSelection(IDC_COMBO_SORTKEY) == 0;
+            dlg.Click(IDCANCEL);
+        });
+        AfxGetApp()->InitInstance();
+        user.Verify();
+    }
+    AfxGetApp()->ExitInstance();
+    return filled ? 0 : 1;
+}
+
+// The comparison program: an empty dialog, closed once shown.
+int RunBareDialog(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QDialog dialog;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() == &dialog && dialog.isVisible()) dialog.accept();
+    });
+    poll.start(5);
+    return dialog.exec() == QDialog::Accepted ? 0 : 1;
+}
+
+// Whether the list shows every stored mapping, sorted; figures of a list that did not load
+// would mean nothing.
+bool ListShowsTheStoredMap() {
+    std::vector<ListRow> rows;
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING, [&](DialogDriver& dlg) {
+        rows = dlg.ListRows(IDC_MIME_LIST);
+        dlg.Click(IDOK);
+    });
+    CMimeSettingDlg dlg;
+    dlg.DoModal();
+    return rows.size() == kStoredMappings &&
+           rows.front() == ListRow{"ext00000", "application/x-ext00000"} &&
+           rows.back() == ListRow{"EXT04999", "application/x-ext04999"};
+}
+
+void BM_MimeList_Open(benchmark::State& state) {
+    BenchHive hive;
+    hive.StoreMimeMap();
+    if (!ListShowsTheStoredMap()) {
+        state.SkipWithError("the list does not show the 5,000 stored mappings in order");
+        return;
+    }
+    for (auto _ : state) {
+        UserSession user;
+        user.OnDialog(IDD_MIME_SETTING, [](DialogDriver& dlg) { dlg.Click(IDOK); });
+        CMimeSettingDlg dlg;
+        dlg.DoModal();
+    }
+}
+BENCHMARK(BM_MimeList_Open)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// Runs `change` kChangesMeasured times inside one opening of the list; the session
+// answers the windows each change opens with `answer`.
+template <class Change, class Answer>
+void MeasureChanges(benchmark::State& state, Change change, Answer answer) {
+    BenchHive hive;
+    hive.StoreMimeMap();
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING, [&](DialogDriver& dlg) {
+        int round = 0;
+        for (auto _ : state) change(dlg, round++);
+        dlg.Click(IDOK);
+    });
+    for (int round = 0; round < kChangesMeasured; ++round) answer(user, round);
+    CMimeSettingDlg dlg;
+    dlg.DoModal();
+    user.Verify();
+}
+
+void BM_MimeList_Add(benchmark::State& state) {
+    MeasureChanges(
+        state, [](DialogDriver& dlg, int) { dlg.Click(IDC_MIME_ADD); },
+        [](UserSession& user, int round) {
+            user.OnDialog(IDD_MIME_ADD, [round](DialogDriver& dlg) {
+                dlg.Type(IDC_MIME_EXTENSION, "new" + std::to_string(round));
+                dlg.Type(IDC_MIME_TYPE, "application/x-new");
+                dlg.Click(IDOK);
+            });
+        });
+}
+BENCHMARK(BM_MimeList_Add)->Unit(benchmark::kMillisecond)->Iterations(kChangesMeasured);
+
+void BM_MimeList_Change(benchmark::State& state) {
+    MeasureChanges(
+        state,
+        [](DialogDriver& dlg, int round) {
+            dlg.SelectListRow(IDC_MIME_LIST, round * 97);
+            dlg.Click(IDC_MIME_CHANGE);
+        },
+        [](UserSession& user, int) {
+            user.OnDialog(IDD_MIME_CHANGE, [](DialogDriver& dlg) {
+                dlg.Type(IDC_MIME_TYPE, "application/x-changed");
+                dlg.Click(IDOK);
+            });
+        });
+}
+BENCHMARK(BM_MimeList_Change)->Unit(benchmark::kMillisecond)->Iterations(kChangesMeasured);
+
+void BM_MimeList_Delete(benchmark::State& state) {
+    MeasureChanges(
+        state,
+        [](DialogDriver& dlg, int round) {
+            dlg.SelectListRow(IDC_MIME_LIST, round * 97);
+            dlg.Click(IDC_MIME_DELETE);
+        },
+        [](UserSession& user, int) {
+            user.OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); });
+        });
+}
+BENCHMARK(BM_MimeList_Delete)->Unit(benchmark::kMillisecond)->Iterations(kChangesMeasured);
+
+}  // namespace
+
+// The application object of the program's start-up copies; the benchmarks in this
+// process use it too, as the dialogs load their icon through it.
+CSettingApp theApp;
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (argc > 1 && std::string(argv[1]) == kBareDialogArgument) return RunBareDialog(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == kProgramArgument) return RunProgram(argc, argv);
+    g_selfPath = std::filesystem::canonical("/proc/self/exe");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
