@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <deque>
 
 #include "controls.h"
@@ -110,7 +111,9 @@ private:
         Schedule();
         QWidget* top = QApplication::activeModalWidget();
         if (!top || !top->isVisible()) return;
-        if (!m_running.empty() && m_running.back() == top) {
+        // An outer step's window is active again for a moment when an inner step closes
+        // its own window from within a click; it belongs to that step, not to the next.
+        if (std::find(m_running.begin(), m_running.end(), top) != m_running.end()) {
             if (m_busy.elapsed() > kHangMilliseconds) {
                 ADD_FAILURE() << "The step acting on " << Describe(top)
                               << " did not come back; closing the window";
