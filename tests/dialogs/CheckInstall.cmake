@@ -1,0 +1,26 @@
+# Installs the build into a scratch prefix and checks what a desktop needs of it: the
+# program, its menu entry and its icon in both sizes.
+# cmake -DBUILD_DIR=... -DPREFIX=... -P CheckInstall.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+
+foreach(path bin/marrowick share/icons/hicolor/16x16/apps/marrowick.png
+             share/icons/hicolor/32x32/apps/marrowick.png)
+    if(NOT EXISTS ${PREFIX}/${path})
+        message(FATAL_ERROR "not installed: ${path}")
+    endif()
+endforeach()
+
+set(entry ${PREFIX}/share/applications/marrowick.desktop)
+file(STRINGS ${entry} lines)
+foreach(expected "Name=Marrowick" "Categories=Settings;System;" "Exec=marrowick" "Icon=marrowick")
+    list(FIND lines "${expected}" found)
+    if(found EQUAL -1)
+        message(FATAL_ERROR "${entry} lacks the line ${expected}")
+    endif()
+endforeach()
+file(REMOVE_RECURSE ${PREFIX})
