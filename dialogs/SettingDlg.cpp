@@ -21,8 +21,6 @@ constexpr CountLimits kCountLimits[] = {
     {10, 100, 10},  // SecThum
 };
 constexpr int kCountKinds = 5;
-constexpr UINT kFirstSortKeyLabel = IDS_SORTKEY_FIRST;
-constexpr int kSortKeyCount = 8;
 
 }  // namespace
 
@@ -100,9 +98,10 @@ void CSettingDlg::LoadWeekStart() {
 }
 
 void CSettingDlg::LoadSortOrder() {
-    for (int index = 0; index < kSortKeyCount; ++index) {
+    // The labels in SortKeyIndex order, so a list position is the stored key's index.
+    for (int index = 0; index < SortKeyCount; ++index) {
         CString label;
-        label.LoadString(kFirstSortKeyLabel + index);
+        label.LoadString(IDS_SORTKEY_FIRST + index);
         m_comboSortKey.AddString(label);
     }
     int sortKey = 0;
