@@ -1,5 +1,5 @@
-// Dialog templates and the string table as data: what a resource script would hold,
-// written as tables the compiler checks. The framework builds its windows from these.
+// Dialog templates and the string table as the framework uses them, read from the
+// resource scripts (resource_script.h), and the identifiers and styles they are written in.
 #pragma once
 
 #include <windows.h>
@@ -39,6 +39,7 @@
 #define ES_LEFT 0x0000L
 #define ES_AUTOHSCROLL 0x0080L
 #define ES_READONLY 0x0800L
+#define CBS_SIMPLE 0x0001L
 #define CBS_DROPDOWNLIST 0x0003L
 #define CBS_SORT 0x0100L
 #endif
