@@ -95,8 +95,8 @@ std::optional<long long> ParseNumber(std::string_view text) {
 class Preprocessor {
 public:
     Preprocessor(std::map<std::string, long long>& symbols,
-                 const std::map<std::string, std::string_view>& includes)
-        : m_symbols(symbols), m_includes(includes) {}
+                 const std::map<std::string, std::string_view>& includes, int depth = 0)
+        : m_symbols(symbols), m_includes(includes), m_depth(depth) {}
 
     std::string Run(std::string_view file, std::string_view text) {
         std::string body;
@@ -206,7 +206,10 @@ private:
         auto found = m_includes.find(included);
         if (found == m_includes.end()) Fail(file, line, "no such include file: " + included);
         // A header contributes definitions only.
-        const std::string body = Preprocessor(m_symbols, m_includes).Run(included, found->second);
+        // Headers here have no guards that stop a header from including itself.
+        if (m_depth >= 8) Fail(file, line, "includes nest too deep at " + included);
+        const std::string body =
+            Preprocessor(m_symbols, m_includes, m_depth + 1).Run(included, found->second);
         if (HasContent(body)) Fail(included, 1, "a header may hold only directives and comments");
     }
 
@@ -229,6 +232,7 @@ private:
 
     std::map<std::string, long long>& m_symbols;
     const std::map<std::string, std::string_view>& m_includes;
+    int m_depth;
 };
 
 class Parser {

@@ -130,6 +130,10 @@ TEST(ResourceScript, AHeaderHoldsDefinitionsOnly) {
         {"bad.h", "#define A 1\nA ICON \"a.ico\"\n"}};
     EXPECT_THROW(res::ParseResourceScript("test.rc", "#include \"bad.h\"\n", includes, table),
                  res::ResourceScriptError);
+    const std::map<std::string, std::string_view> selfIncluding = {
+        {"loop.h", "#pragma once\n#include \"loop.h\"\n"}};
+    EXPECT_THROW(res::ParseResourceScript("test.rc", "#include \"loop.h\"\n", selfIncluding, table),
+                 res::ResourceScriptError);
     const std::map<std::string, std::string_view> commented = {
         {"good.h", "// a comment\n#define A 1 // trailing\n/* block\n */\n"}};
     res::ParseResourceScript("test.rc", "#include \"good.h\"\nA ICON \"a.ico\"\n", commented,
