@@ -73,7 +73,7 @@ void SetWidgetBeingPainted(QWidget* widget);
 
 }  // namespace afx
 
-// Lets the framework's own code at the private parts of the window classes.
+// Lets the framework's own code at the private members of the window classes.
 class CWndAccess {
 public:
     static void ResetSystemMenu(CWnd& wnd);
