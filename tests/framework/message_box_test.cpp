@@ -2,6 +2,8 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include "test_dialogs.h"
 
 namespace {
@@ -63,6 +65,34 @@ TEST(MessageBox, FromADialogOpenedByADialog) {
     EXPECT_EQ(list.DoModal(), IDOK);
     EXPECT_EQ(answer, IDCANCEL);
     EXPECT_EQ(innerResult, IDOK);
+    EXPECT_EQ(user.StepsTaken(), 3);
+}
+
+TEST(Session, AnOuterWindowStaysWithItsStepWhileAnInnerStepFinishes) {
+    ListDialog list;
+    int opened = 0;
+    list.onAdd = [&] {
+        ++opened;
+        EntryDialog entry;
+        entry.DoModal();
+    };
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_ADD);
+                      dlg.Click(IDC_MIME_ADD);
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDCANCEL);
+                      // The list is active again while this step still runs; it is not
+                      // the next step's window.
+                      QTest::qWait(30);
+                  })
+        .OnDialog(IDD_MIME_ADD, [](DialogDriver& dlg) { dlg.Press(Key::Escape); });
+    EXPECT_EQ(list.DoModal(), IDOK);
+    EXPECT_EQ(opened, 2);
     EXPECT_EQ(user.StepsTaken(), 3);
 }
 
