@@ -1,10 +1,11 @@
 #include <afx.h>
 
 // CObject is the root: no base, not creatable.
-const CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), 0xFFFF, nullptr,
-                                             nullptr};
+const CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), 0xFFFF, nullptr, nullptr};
 
-CRuntimeClass* CObject::GetRuntimeClass() const { return RUNTIME_CLASS(CObject); }
+CRuntimeClass* CObject::GetRuntimeClass() const {
+    return RUNTIME_CLASS(CObject);
+}
 
 BOOL CObject::IsKindOf(const CRuntimeClass* runtimeClass) const {
     return GetRuntimeClass()->IsDerivedFrom(runtimeClass);
@@ -29,7 +30,9 @@ const AFX_MSGMAP* PASCAL CCmdTarget::GetThisMessageMap() {
     return &messageMap;
 }
 
-const AFX_MSGMAP* CCmdTarget::GetMessageMap() const { return GetThisMessageMap(); }
+const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
+    return GetThisMessageMap();
+}
 
 const AFX_MSGMAP_ENTRY* CCmdTarget::FindMessageEntry(UINT message, UINT code, UINT id) const {
     for (const AFX_MSGMAP* map = GetMessageMap(); map;

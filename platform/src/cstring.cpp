@@ -62,7 +62,9 @@ CString& CString::operator+=(TCHAR ch) {
     return *this;
 }
 
-CString operator+(const CString& a, const CString& b) { return CString(a.text_ + b.text_); }
+CString operator+(const CString& a, const CString& b) {
+    return CString(a.text_ + b.text_);
+}
 CString operator+(const CString& a, LPCTSTR b) {
     CString result(a);
     result += b;
@@ -84,19 +86,35 @@ CString operator+(TCHAR a, const CString& b) {
     return result;
 }
 
-int CString::Compare(LPCTSTR other) const { return _mbscmp(Bytes(text_.c_str()), Bytes(other)); }
+int CString::Compare(LPCTSTR other) const {
+    return _mbscmp(Bytes(text_.c_str()), Bytes(other));
+}
 
 int CString::CompareNoCase(LPCTSTR other) const {
     return _mbsicmp(Bytes(text_.c_str()), Bytes(other));
 }
 
-bool operator==(const CString& a, const CString& b) { return a.str() == b.str(); }
-bool operator==(const CString& a, LPCTSTR b) { return a.Compare(b) == 0; }
-bool operator==(LPCTSTR a, const CString& b) { return b.Compare(a) == 0; }
-bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-bool operator!=(const CString& a, LPCTSTR b) { return !(a == b); }
-bool operator!=(LPCTSTR a, const CString& b) { return !(a == b); }
-bool operator<(const CString& a, const CString& b) { return a.str() < b.str(); }
+bool operator==(const CString& a, const CString& b) {
+    return a.str() == b.str();
+}
+bool operator==(const CString& a, LPCTSTR b) {
+    return a.Compare(b) == 0;
+}
+bool operator==(LPCTSTR a, const CString& b) {
+    return b.Compare(a) == 0;
+}
+bool operator!=(const CString& a, const CString& b) {
+    return !(a == b);
+}
+bool operator!=(const CString& a, LPCTSTR b) {
+    return !(a == b);
+}
+bool operator!=(LPCTSTR a, const CString& b) {
+    return !(a == b);
+}
+bool operator<(const CString& a, const CString& b) {
+    return a.str() < b.str();
+}
 
 int CString::Find(TCHAR ch, int start) const {
     if (start < 0 || start > GetLength()) return -1;
@@ -110,9 +128,13 @@ int CString::Find(LPCTSTR sub, int start) const {
     return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
-CString CString::Left(int count) const { return Mid(0, count); }
+CString CString::Left(int count) const {
+    return Mid(0, count);
+}
 
-CString CString::Mid(int first) const { return Mid(first, GetLength()); }
+CString CString::Mid(int first) const {
+    return Mid(first, GetLength());
+}
 
 CString CString::Mid(int first, int count) const {
     first = std::clamp(first, 0, GetLength());
@@ -178,7 +200,9 @@ void CString::ReleaseBuffer(int newLength) {
     text_.resize(static_cast<std::size_t>(std::min(newLength, GetLength())));
 }
 
-void AfxSetStringLookup(AfxStringLookup lookup) { g_stringLookup.store(lookup); }
+void AfxSetStringLookup(AfxStringLookup lookup) {
+    g_stringLookup.store(lookup);
+}
 
 LPCTSTR AfxFindStringResource(UINT id) {
     const AfxStringLookup lookup = g_stringLookup.load();
