@@ -50,7 +50,8 @@ void CMimeSettingDlg::RefreshList() {
 }
 
 BOOL CMimeSettingDlg::IsExtensionListed(const CString& extension) const {
-    for (const MimeEntry& entry : m_mimeEntries) {
+    for (INT_PTR i = 0; i < m_mimeEntries.GetSize(); ++i) {
+        const MimeEntry& entry = m_mimeEntries[i];
         if (_mbsicmp(reinterpret_cast<const unsigned char*>(entry.strExtension.GetString()),
                      reinterpret_cast<const unsigned char*>(extension.GetString())) == 0) {
             return TRUE;

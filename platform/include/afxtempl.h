@@ -43,12 +43,6 @@ public:
     void RemoveAll() { items_.clear(); }
     void Copy(const CArray& source) { items_ = source.items_; }
 
-    // Iteration, for the standard algorithms.
-    TYPE* begin() { return items_.data(); }
-    TYPE* end() { return items_.data() + items_.size(); }
-    const TYPE* begin() const { return items_.data(); }
-    const TYPE* end() const { return items_.data() + items_.size(); }
-
 private:
     std::vector<TYPE> items_;
 };

@@ -20,8 +20,8 @@ typedef std::vector<std::pair<std::string, std::string>> Mappings;
 
 Mappings AsMappings(const MimeEntryArray& entries) {
     Mappings mappings;
-    for (const MimeEntry& entry : entries) {
-        mappings.emplace_back(entry.strExtension.str(), entry.strMimeType.str());
+    for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
+        mappings.emplace_back(entries[i].strExtension.str(), entries[i].strMimeType.str());
     }
     return mappings;
 }

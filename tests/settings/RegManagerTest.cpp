@@ -120,7 +120,9 @@ TEST_F(RegManagerTest, EnumerationAppendsEveryValueHoweverLong) {
     EXPECT_EQ(entries[6].strExtension, "binary");
     EXPECT_EQ(entries[6].strMimeType, "a/b");
     std::string names;
-    for (const MimeEntry& entry : entries) names += entry.strExtension.Left(6).str() + ",";
+    for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
+        names += entries[i].strExtension.Left(6).str() + ",";
+    }
     EXPECT_EQ(names, "kept,first,long,second,nnnnnn,third,binary,");
 }
 
