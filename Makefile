@@ -1,7 +1,8 @@
 # Thin wrapper around CMake. `make run` starts the program, `make test` runs every test.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?=
+# CI (CI=true) treats compiler warnings as errors.
+CMAKE_FLAGS ?= $(if $(CI),-DMARROWICK_WERROR=ON)
 
 # Debian packages the build and tests need; conformance adds MinGW-w64 and Wine.
 BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev \
@@ -31,7 +32,7 @@ test: build
 bench: build
 	tools/run-benchmarks $(BUILD_DIR)
 
-conformance: deps
+conformance: deps $(BUILD_DIR)/CMakeCache.txt
 	@tools/ensure-packages $(CONFORMANCE_PACKAGES)
 	tests/conformance/run $(BUILD_DIR)
 
