@@ -66,16 +66,13 @@ bool ReadAll(int fd, std::string& text) {
     }
 }
 
+// $MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg.
 const char* ConfiguredPath() {
     const char* configured = std::getenv("MARROWICK_HKLM");
     return configured && *configured ? configured : kDefaultPath;
 }
 
 }  // namespace
-
-std::string HivePath() {
-    return ConfiguredPath();
-}
 
 HiveStore::Identity HiveStore::IdentityOf(const struct stat& status) {
     return {status.st_dev, status.st_ino, status.st_size,

@@ -13,9 +13,6 @@
 
 namespace marrowick::platform {
 
-// $MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg.
-std::string HivePath();
-
 // Not thread-safe: the registry functions serialise every call.
 class HiveStore {
 public:

@@ -47,7 +47,7 @@ TEST(CaseFolding, InvalidUtf8BytesStayThemselves) {
     EXPECT_NE(FoldCase("\xe4"), FoldCase("\xc4"));          // Latin-1 bytes are not letters
 }
 
-TEST(MultibyteCompare, ExactComparisonIsByteWiseAndSigned) {
+TEST(MultibyteCompare, ExactComparisonIsByteWiseAndUnsigned) {
     EXPECT_EQ(MbsCmp("abc", "abc"), 0);
     EXPECT_LT(MbsCmp("ABC", "abc"), 0);
     EXPECT_GT(MbsCmp("\xc3\xa4", "z"), 0);  // bytes compare unsigned
