@@ -55,6 +55,16 @@ TEST_F(MimeMapTest, MissingOrEmptyMapLoadsEmptyWithoutCreatingIt) {
     PlantString("Software\\TAVIK\\Brisvandale\\Pallisander", "TopDay", "x");
     EXPECT_TRUE(Load().empty());
     EXPECT_FALSE(KeyExists(kMimeMapKey));
+
+    // The key exists but holds no mapping yet.
+    HKEY key = NULL;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMimeMapKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                              KEY_READ | KEY_WRITE, NULL, &key, NULL),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    const std::string before = hive.ReadText();
+    EXPECT_TRUE(Load().empty());
+    EXPECT_EQ(hive.ReadText(), before);
 }
 
 TEST_F(MimeMapTest, LongMimeTypeHidesNoMapping) {
