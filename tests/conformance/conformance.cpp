@@ -296,7 +296,7 @@ void TestUnicodeNames() {
     HKEY same = Create(Path("äPFEL"), &disposition);
     CHECK_EQ(disposition, REG_OPENED_EXISTING_KEY);
     CHECK_EQ(SetString(key, "Größe", "1"), ERROR_SUCCESS);
-    CHECK_EQ(SetString(same, "GRÖSSE", "2"), ERROR_SUCCESS);  // no one-to-many folding
+    CHECK_EQ(SetString(same, "GRÖSSE", "2"), ERROR_SUCCESS);
     CHECK_EQ(SetString(same, "GRÖßE", "3"), ERROR_SUCCESS);
     char name[16];
     DWORD nameSize = sizeof name;
@@ -305,6 +305,16 @@ void TestUnicodeNames() {
     CHECK_EQ(RegEnumValueA(key, 0, name, &nameSize, nullptr, nullptr, data, &dataSize),
              ERROR_SUCCESS);
     CHECK(std::strcmp(name, "Größe") == 0 && data[0] == '3');
+    // "SS" is a name of its own, not a second spelling of "ß".
+    nameSize = sizeof name;
+    dataSize = sizeof data;
+    CHECK_EQ(RegEnumValueA(key, 1, name, &nameSize, nullptr, nullptr, data, &dataSize),
+             ERROR_SUCCESS);
+    CHECK(std::strcmp(name, "GRÖSSE") == 0 && data[0] == '2');
+    nameSize = sizeof name;
+    dataSize = sizeof data;
+    CHECK_EQ(RegEnumValueA(key, 2, name, &nameSize, nullptr, nullptr, data, &dataSize),
+             ERROR_NO_MORE_ITEMS);
     CHECK_EQ(RegCloseKey(same), ERROR_SUCCESS);
     CHECK_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
