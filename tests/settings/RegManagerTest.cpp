@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "RegManager.h"
@@ -22,6 +23,22 @@ protected:
         return entries;
     }
 };
+
+TEST(RegManagerClassTest, IsCreatedDynamicallyAsACommandTarget) {
+    const CRuntimeClass* record = RUNTIME_CLASS(CRegManager);
+    EXPECT_STREQ(record->m_lpszClassName, "CRegManager");
+    EXPECT_EQ(record->m_pBaseClass, RUNTIME_CLASS(CCmdTarget));
+    EXPECT_EQ(record->m_wSchema, 0xFFFFu);
+    EXPECT_EQ(record->m_nObjectSize, static_cast<int>(sizeof(CRegManager)));
+
+    std::unique_ptr<CObject> object(record->CreateObject());
+    ASSERT_NE(object, nullptr);
+    EXPECT_NE(dynamic_cast<CRegManager*>(object.get()), nullptr);
+    EXPECT_EQ(object->GetRuntimeClass(), record);
+    EXPECT_TRUE(object->IsKindOf(RUNTIME_CLASS(CRegManager)));
+    EXPECT_TRUE(object->IsKindOf(RUNTIME_CLASS(CCmdTarget)));
+    EXPECT_TRUE(object->IsKindOf(RUNTIME_CLASS(CObject)));
+}
 
 TEST_F(RegManagerTest, ReadingAMissingKeyGivesDefaultsAndCreatesNothing) {
     PlantString("Software\\Probe", "other", "x");
