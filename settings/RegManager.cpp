@@ -12,8 +12,9 @@ namespace {
 const REGSAM kReadAccess = KEY_READ;
 const REGSAM kWriteAccess = KEY_READ | KEY_WRITE;
 
-// Value names can be this long at most (in characters, with the terminating NUL).
-const DWORD kMaxValueNameChars = 16384;
+// The longest value name in bytes, with the terminating NUL: the A functions count bytes,
+// and a name holds up to 16,383 characters of up to four UTF-8 bytes each.
+const DWORD kMaxValueNameBytes = 4 * 16383 + 1;
 const DWORD kInitialNameChars = 256;
 const DWORD kInitialDataBytes = 256;
 
@@ -140,8 +141,8 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
             // by doubling up to the longest name a value can have.
             if (cbData > data.size()) {
                 data.resize(cbData);
-            } else if (name.size() < kMaxValueNameChars) {
-                name.resize(std::min<size_t>(name.size() * 2, kMaxValueNameChars));
+            } else if (name.size() < kMaxValueNameBytes) {
+                name.resize(std::min<size_t>(name.size() * 2, kMaxValueNameBytes));
             } else {
                 break;
             }

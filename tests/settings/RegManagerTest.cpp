@@ -144,6 +144,25 @@ TEST_F(RegManagerTest, EnumerationAppendsEveryValueHoweverLong) {
     EXPECT_EQ(names, "kept,first,long,second,nnnnnn,third,binary,");
 }
 
+TEST_F(RegManagerTest, LongMultibyteNameHidesNoLaterValue) {
+    std::string longName;
+    for (int i = 0; i < 9000; ++i) longName += "ä";  // 9,000 characters, 18,000 bytes
+    PlantString(kKey, "before", "text/before");
+    PlantString(kKey, longName.c_str(), "text/long");
+    PlantString(kKey, "after", "text/after");
+    PlantString(kKey, "last", "text/last");
+
+    MimeEntryArray entries;
+    CRegManager::EnumRegValues(HKEY_LOCAL_MACHINE, kKey, entries);
+
+    ASSERT_EQ(entries.GetSize(), 4);
+    EXPECT_EQ(entries[1].strExtension.str(), longName);
+    EXPECT_EQ(entries[1].strMimeType, "text/long");
+    EXPECT_EQ(entries[2].strExtension, "after");
+    EXPECT_EQ(entries[3].strExtension, "last");
+    EXPECT_EQ(entries[3].strMimeType, "text/last");
+}
+
 // Codes the unprivileged child returns, so a failure says which check failed.
 enum ReadOnlyCheck { kAllSeen = 0, kDwordDefaulted, kStringDefaulted, kEnumEmpty, kWriteTaken };
 
