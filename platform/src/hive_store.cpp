@@ -165,7 +165,10 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     if (result != ERROR_SUCCESS || !changed) return result;
     result = WriteFile(WriteHive(*root_));
     if (result != ERROR_SUCCESS) {
-        // The tree now holds a change the file does not: read the file again next time.
+        // The tree now holds a change the file does not. Handles may still hold it, so it
+        // is dropped rather than mended: they see a new tree and look again, and the file
+        // is read again.
+        root_ = std::make_shared<Key>();
         Forget();
     }
     return result;

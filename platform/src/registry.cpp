@@ -272,7 +272,10 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     std::lock_guard lock(registry.mutex);
     OpenKey* handle = FindHandle(registry, hKey);
     Key* key = nullptr;
-    const bool walkingOn = handle && handle->cached && dwIndex > 0 &&
+    // Only while the store still holds that tree: one it dropped may hold a change that
+    // never reached the file.
+    const bool walkingOn = handle && handle->cached && handle->tree == registry.store.Root() &&
+                           dwIndex > 0 &&
                            (dwIndex == handle->enumerated || dwIndex == handle->enumerated + 1);
     if (walkingOn && (handle->access & KEY_QUERY_VALUE)) {
         key = handle->cached;

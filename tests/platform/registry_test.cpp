@@ -159,6 +159,41 @@ TEST_F(RegistryFile, CorruptHiveFailsEveryOpenAndIsNeverOverwritten) {
     EXPECT_EQ(RegCloseKey(early), ERROR_SUCCESS);
 }
 
+TEST_F(RegistryFile, FailedWriteLeavesNoTraceOfTheChange) {
+    hive.WriteText(kViewerHive);
+    HKEY key;
+    ASSERT_EQ(Open("Software\\Viewer", KEY_READ | KEY_WRITE, key), ERROR_SUCCESS);
+    char name[32];
+    DWORD size = sizeof name;
+    ASSERT_EQ(RegEnumValueA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+
+    // The temporary file cannot be created where a directory stands.
+    const std::string temporary = hive.Path() + ".tmp";
+    ASSERT_TRUE(std::filesystem::create_directory(temporary));
+    EXPECT_EQ(SetString(key, "Phantom", "x"), ERROR_WRITE_FAULT);
+    HKEY created;
+    EXPECT_EQ(Create("Software\\Phantom", created), ERROR_WRITE_FAULT);
+
+    // Walking on from index 0 must not find the value that was never stored.
+    size = sizeof name;
+    EXPECT_EQ(RegEnumValueA(key, 1, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(name, "Title");
+    size = sizeof name;
+    EXPECT_EQ(RegEnumValueA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(QueryString(key, "Phantom"), "<error 2>");
+    EXPECT_EQ(Open("Software\\Phantom", KEY_READ, created), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(hive.ReadText(), kViewerHive);
+
+    // Once the obstacle is gone, writing works again.
+    std::filesystem::remove(temporary);
+    EXPECT_EQ(SetString(key, "Real", "y"), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(key, "Real"), "y");
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryFile, ReadOnlyHiveCanBeReadButNotWritten) {
     hive.WriteText(kViewerHive);
     ASSERT_EQ(chmod(hive.Path().c_str(), 0444), 0);
