@@ -119,10 +119,12 @@ void CSettingDlg::LoadCounts() {
         const CountLimits& limits = kCountLimits[kind];
         int count = limits.factoryValue;
         m_settings.GetObjectNum(static_cast<ObjectNumKind>(kind), count);
-        // A stored count the form cannot accept is shown at the nearest allowed value.
-        count = std::clamp(count, limits.lower, limits.upper);
+        // Shown as the up-down takes a position: its low 16 bits as a signed number,
+        // pulled into the allowed range.
+        const int position =
+            std::clamp<int>(static_cast<short>(LOWORD(count)), limits.lower, limits.upper);
         CSpinButtonCtrl& spin = SpinOf(kind);
-        spin.SetPos(count);
+        spin.SetPos(position);
         spin.SetRange(static_cast<short>(limits.lower), static_cast<short>(limits.upper));
     }
 }

@@ -141,19 +141,20 @@ TEST_F(SettingDlgTest, StoredValuesAreShownAndWrittenBackUnchanged) {
 }
 
 TEST_F(SettingDlgTest, CountsOutsideTheirRangeAreShownAndStoredClamped) {
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "EntrySection", 2));
+    // The up-down takes the low 16 bits as a signed number, then its range.
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "EntrySection", 3));
     ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 150));
     ASSERT_TRUE(PlantDword(kObjectNumKey, "DocThum", 0xFFFFFFFF));  // -1
     ASSERT_TRUE(PlantDword(kObjectNumKey, "SecList", 0x1000A));     // low 16 bits are 10
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "SecThum", 100));
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "SecThum", 0x20063));     // low 16 bits are 99
     UserSession user;
     user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
-        EXPECT_EQ(CountTexts(dlg), (std::vector<std::string>{"5", "100", "10", "100", "100"}));
+        EXPECT_EQ(CountTexts(dlg), (std::vector<std::string>{"5", "100", "10", "10", "99"}));
         dlg.Click(IDOK);
     });
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredCounts(), Counts(5, 100, 10, 100, 100));
+    EXPECT_EQ(StoredCounts(), Counts(5, 100, 10, 10, 99));
 }
 
 TEST_F(SettingDlgTest, RejectedCountWritesNothingAndCancelKeepsTheRegistry) {
