@@ -141,6 +141,14 @@ void CSettingDlg::OnOK() {
     if (!UpdateData(TRUE)) {
         return;
     }
+    // The counts are written from the up-downs, whose reading of their buddies is stricter
+    // than the exchange's ("50 " passes the exchange, the up-down keeps its last number):
+    // give them the values that passed, so what is stored is what was validated.
+    const int validated[kCountKinds] = {m_nEntrySection, m_nDocList, m_nDocThum, m_nSecList,
+                                        m_nSecThum};
+    for (int kind = 0; kind < kCountKinds; ++kind) {
+        SpinOf(kind).SetPos(validated[kind]);
+    }
     if (!SaveSettings()) {
         AfxMessageBox(IDS_SAVE_FAILED, MB_OK);
         return;

@@ -157,6 +157,20 @@ TEST_F(SettingDlgTest, CountsOutsideTheirRangeAreShownAndStoredClamped) {
     EXPECT_EQ(StoredCounts(), Counts(5, 100, 10, 10, 99));
 }
 
+TEST_F(SettingDlgTest, CountWithTrailingBlanksIsStoredAsValidated) {
+    // The exchange reads "50 " as 50; the up-down alone would keep its 20.
+    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 20));
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        dlg.Type(IDC_EDIT_DOCLIST, "50 ");
+        dlg.Type(IDC_EDIT_SECTHUM, " 60  ");
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(StoredCounts(), Counts(10, 50, 10, 20, 60));
+}
+
 TEST_F(SettingDlgTest, RejectedCountWritesNothingAndCancelKeepsTheRegistry) {
     PlantCompleteSettings();
     const std::string before = hive.ReadText();
