@@ -241,7 +241,8 @@ TEST_F(SettingDlgTest, ReadOnlyHiveShowsStoredValuesAndReportsTheFailedSave) {
     ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 2));
     ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
     const std::string before = hive.ReadText();
-    EXPECT_EQ(RunUnprivilegedSession("ReadOnlyHive.DISABLED_MainFormReportsTheFailedSave"), 0);
+    EXPECT_EQ(RunUnprivilegedSession("ReadOnlyHive.DISABLED_MainFormReportsTheFailedSave"),
+              kSessionPassed);
     EXPECT_EQ(hive.ReadText(), before);
 }
 
@@ -263,7 +264,12 @@ TEST(ReadOnlyHive, DISABLED_MainFormReportsTheFailedSave) {
         });
     CSettingDlg dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-    user.Verify();
+    EndUnprivilegedSession(user);
+}
+
+// A child whose filter names no session (a renamed one, say) passes nothing.
+TEST(UnprivilegedSession, AChildThatRunsNoSessionIsNotAccepted) {
+    EXPECT_NE(RunUnprivilegedSession("ReadOnlyHive.DISABLED_NoSuchSession"), kSessionPassed);
 }
 
 TEST_F(SettingDlgTest, AboutBoxOpensFromTheSystemMenuAgainAndAgain) {

@@ -2,19 +2,28 @@
 // which ignores file modes, so such a session runs in a fresh copy of this test program
 // started as an unprivileged user (a fork alone would inherit the toolkit's threads in a
 // state the child cannot use). The session itself is a disabled test that only the
-// child runs; its own assertions decide the child's exit status.
+// child runs; it ends with EndUnprivilegedSession, which alone gives the exit status the
+// parent accepts. A filter that matches no test, or a session that stops early, makes
+// GoogleTest exit with 0 or 1 instead, and the parent's test fails.
 #pragma once
 
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <testing/user_session.h>
+
+#include <cstdio>
 #include <string>
 
 #include "unprivileged.h"
 
 namespace marrowick::test {
 
+// The child's exit status when its session ran to the end and nothing failed.
+inline constexpr int kSessionPassed = 42;
+
 // Runs the disabled test `suiteAndName` (e.g. "Suite.DISABLED_Case") unprivileged on the
-// hive MARROWICK_HKLM names; 0 when it passed.
+// hive MARROWICK_HKLM names; kSessionPassed when it ran to its end and passed.
 inline int RunUnprivilegedSession(const std::string& suiteAndName) {
     const std::string filter = "--gtest_filter=" + suiteAndName;
     return RunAsUnprivilegedUser([&] {
@@ -22,6 +31,15 @@ inline int RunUnprivilegedSession(const std::string& suiteAndName) {
               static_cast<char*>(nullptr));
         return 127;
     });
+}
+
+// The last statement of a child's session: checks that every step of `user` received its
+// window, then ends the child with kSessionPassed, or with 1 after any failure.
+inline void EndUnprivilegedSession(afxtest::UserSession& user) {
+    user.Verify();
+    const bool passed = user.StepsTaken() > 0 && !::testing::Test::HasFailure();
+    std::fflush(nullptr);
+    _exit(passed ? kSessionPassed : 1);
 }
 
 }  // namespace marrowick::test
