@@ -1,67 +1,63 @@
-// Start-up: the display check, the toolkit's application, and the application object's run.
-#include <sys/socket.h>
-#include <sys/un.h>
+// Start-up: the toolkit's application, and the application object's run.
 #include <unistd.h>
 
 #include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "framework_internal.h"
 
 namespace {
 
-bool IsSet(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value && *value;
-}
-
-// Whether a local X server answers on display ":n" (socket file or abstract socket).
-bool LocalXServerAnswers(const std::string& display) {
-    const std::string number = display.substr(1, display.find('.') - 1);
-    const std::string path = "/tmp/.X11-unix/X" + number;
-    for (const bool abstract : {false, true}) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        if (fd < 0) return true;  // cannot tell; let the toolkit try
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const size_t offset = abstract ? 1 : 0;
-        std::memcpy(address.sun_path + offset, path.c_str(),
-                    std::min(path.size(), sizeof(address.sun_path) - 1 - offset));
-        const socklen_t length =
-            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
-        const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
-        close(fd);
-        if (connected) return true;
+// While the toolkit starts, its messages are held back: when it finds no display it
+// reports a fatal error and would abort with a core dump. The program says so in one line
+// of its own instead and exits; when start-up succeeds, the held messages go on as usual.
+class StartUpMessages {
+public:
+    static void Begin() { s_previous = qInstallMessageHandler(&StartUpMessages::Handle); }
+    // Start-up succeeded: the previous handler again, and the held messages to it.
+    static void End() {
+        qInstallMessageHandler(s_previous);
+        for (const Held& held : s_held) {
+            const QMessageLogContext context(nullptr, 0, nullptr, held.category.c_str());
+            if (s_previous) s_previous(held.type, context, held.text);
+        }
+        s_held.clear();
     }
-    return false;
-}
 
-// Whether the toolkit will find somewhere to show windows. Checked before it starts,
-// because without a display it aborts with a message of its own.
-bool DisplayAvailable() {
-    if (IsSet("QT_QPA_PLATFORM") || IsSet("WAYLAND_DISPLAY")) return true;
-    if (!IsSet("DISPLAY")) return false;
-    const std::string display = std::getenv("DISPLAY");
-    return display[0] != ':' || LocalXServerAnswers(display);
-}
+private:
+    struct Held {
+        QtMsgType type;
+        std::string category;
+        QString text;
+    };
+
+    static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtFatalMsg) {
+            std::fprintf(stderr,
+                         "%s: no display to show the window on (DISPLAY, WAYLAND_DISPLAY and "
+                         "QT_QPA_PLATFORM name none that works); QT_QPA_PLATFORM=offscreen or "
+                         "QT_QPA_PLATFORM=vnc run it without one.\n",
+                         AfxGetAppName());
+            _exit(EXIT_FAILURE);
+        }
+        s_held.push_back({type, context.category ? context.category : "", text});
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline std::vector<Held> s_held;
+};
 
 }  // namespace
 
 int AfxWinMain(int argc, char* argv[]) {
     afx::InstallStringTable();
-    if (!DisplayAvailable()) {
-        std::fprintf(stderr,
-                     "%s: no display to show the window on (DISPLAY and WAYLAND_DISPLAY name none "
-                     "that answers); QT_QPA_PLATFORM=offscreen or QT_QPA_PLATFORM=vnc run it "
-                     "without one.\n",
-                     AfxGetAppName());
-        return EXIT_FAILURE;
-    }
+    StartUpMessages::Begin();
     QApplication application(argc, argv);
+    StartUpMessages::End();
     QApplication::setApplicationName(afx::ToQString(AfxGetAppName()));
 
     CWinApp* app = AfxGetApp();
