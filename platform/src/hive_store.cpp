@@ -66,6 +66,15 @@ bool ReadAll(int fd, std::string& text) {
     }
 }
 
+// Gives the new file the old one's owner and group: the hive keeps them whoever writes it.
+// Only root may give a file away; anyone else keeps at least the group when a member of
+// it, and otherwise the file becomes theirs.
+bool KeepOwner(int fd, const struct stat& old) {
+    if (fchown(fd, old.st_uid, old.st_gid) == 0) return true;
+    if (errno != EPERM) return false;
+    return fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 || errno == EPERM;
+}
+
 // $MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg.
 const char* ConfiguredPath() {
     const char* configured = std::getenv("MARROWICK_HKLM");
@@ -179,16 +188,16 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
 // leaves nothing behind that the next one does not overwrite.
 long HiveStore::WriteFile(const std::string& text) {
     const std::string temporary = path_ + ".tmp";
-    mode_t mode = kNewHiveMode;
     struct stat old;
-    if (stat(path_.c_str(), &old) == 0) mode = old.st_mode & 0777;
+    const bool replacing = stat(path_.c_str(), &old) == 0;
+    const mode_t mode = replacing ? old.st_mode & 0777 : kNewHiveMode;
 
     Descriptor file(
         open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode));
     if (file.get() < 0) return WriteError(errno);
     struct stat written;
-    if (fchmod(file.get(), mode) != 0 || !WriteAll(file.get(), text) || fsync(file.get()) != 0 ||
-        fstat(file.get(), &written) != 0) {
+    if ((replacing && !KeepOwner(file.get(), old)) || fchmod(file.get(), mode) != 0 ||
+        !WriteAll(file.get(), text) || fsync(file.get()) != 0 || fstat(file.get(), &written) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
         return WriteError(error);

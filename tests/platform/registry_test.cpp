@@ -3,6 +3,7 @@
 // conformance suite.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <cstring>
@@ -192,6 +193,27 @@ TEST_F(RegistryFile, FailedWriteLeavesNoTraceOfTheChange) {
     EXPECT_EQ(SetString(key, "Real", "y"), ERROR_SUCCESS);
     EXPECT_EQ(QueryString(key, "Real"), "y");
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryFile, WritingKeepsTheHivesOwnerAndGroup) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root may hand a file to another user";
+    hive.WriteText(kViewerHive);
+    constexpr uid_t kOwner = 65534;
+    constexpr gid_t kGroup = 65533;
+    ASSERT_EQ(chown(hive.Path().c_str(), kOwner, kGroup), 0);
+    ASSERT_EQ(chmod(hive.Path().c_str(), 0640), 0);
+
+    HKEY key;
+    ASSERT_EQ(Open("Software\\Viewer", KEY_WRITE, key), ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "Title", "neu"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    struct stat status;
+    ASSERT_EQ(stat(hive.Path().c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, kOwner);
+    EXPECT_EQ(status.st_gid, kGroup);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    EXPECT_NE(hive.ReadText().find("\"neu\""), std::string::npos);
 }
 
 TEST_F(RegistryFile, ReadOnlyHiveCanBeReadButNotWritten) {
