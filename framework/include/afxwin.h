@@ -360,6 +360,7 @@ LPCTSTR AfxGetAppName();
 int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = (UINT)-1);
 
-// The framework's start-up, called by main(): checks for a display, creates the toolkit's
-// application, then runs the application object's InitInstance and ExitInstance.
+// The framework's start-up, called by main(): creates the toolkit's application (without a
+// display: one line saying so, exit status 1), then runs the application object's
+// InitInstance and ExitInstance.
 int AfxWinMain(int argc, char* argv[]);

@@ -3,7 +3,8 @@
 
 #include <QApplication>
 
-#include "dialog_window.h"
+#include <tuple>
+
 #include "framework_internal.h"
 #include "test_dialogs.h"
 
@@ -32,26 +33,49 @@ TEST(Layout, BaseUnitsAreHalfTheRoundedWidthOfTwoAverageLetters) {
     EXPECT_EQ(units.y, metrics.height());
 }
 
+// Template rectangles in pixels, worked out here from the dialog's font as Windows does it:
+// base units are the rounded half of the 52 letters' width over 26, and the line height;
+// each of x, y, cx and cy becomes MulDiv(value, base, 4 or 8), rounded to the nearest.
+class MeasuredUnits {
+public:
+    explicit MeasuredUnits(const QFont& font) {
+        const QFontMetrics metrics(font);
+        const int letters = metrics.horizontalAdvance(
+            QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+        m_x = (letters / 26 + 1) / 2;
+        m_y = metrics.height();
+    }
+    int X(int units) const { return (units * m_x + 2) / 4; }
+    int Y(int units) const { return (units * m_y + 4) / 8; }
+    // left, top, right, bottom
+    std::tuple<int, int, int, int> Rect(int x, int y, int cx, int cy) const {
+        return {X(x), Y(y), X(x) + X(cx), Y(y) + Y(cy)};
+    }
+
+private:
+    int m_x = 0;
+    int m_y = 0;
+};
+
+std::tuple<int, int, int, int> Edges(const RECT& rect) {
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+QFont FontOf(const DialogDriver& dlg) {
+    return afx::ToWidget(dlg.Dialog()->m_hWnd)->font();
+}
+
 TEST(Layout, ClientAreaAndControlsSitAtTheirTemplateRectangles) {
     UserSession user;
     user.OnDialog(IDD_MIME_ADD, [](DialogDriver& dlg) {
-        auto* window = dynamic_cast<afx::DialogWindow*>(afx::ToWidget(dlg.Dialog()->m_hWnd));
-        ASSERT_NE(window, nullptr);
-        const afx::BaseUnits units = window->Units();
-        auto pixels = [&](int x, int y, int cx, int cy) {
-            const QRect rect = afx::DialogUnitsToPixels(QRect(x, y, cx, cy), units);
-            return std::tuple(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
-        };
-        auto actual = [&](RECT rect) {
-            return std::tuple(rect.left, rect.top, rect.right, rect.bottom);
-        };
-        EXPECT_EQ(actual(dlg.ClientRect()), pixels(0, 0, 273, 45));
-        EXPECT_EQ(actual(dlg.ControlRect(IDC_MIME_EXTENSION)), pixels(94, 7, 38, 12));
-        EXPECT_EQ(actual(dlg.ControlRect(IDC_MIME_TYPE)), pixels(94, 25, 112, 12));
-        EXPECT_EQ(actual(dlg.ControlRect(IDOK)), pixels(216, 7, 50, 14));
-        EXPECT_EQ(actual(dlg.ControlRect(IDCANCEL)), pixels(216, 24, 50, 14));
         // The template's 9 points at 96 dots per inch.
-        EXPECT_EQ(window->font().pixelSize(), 12);
+        EXPECT_EQ(FontOf(dlg).pixelSize(), 12);
+        const MeasuredUnits units(FontOf(dlg));
+        EXPECT_EQ(Edges(dlg.ClientRect()), units.Rect(0, 0, 273, 45));
+        EXPECT_EQ(Edges(dlg.ControlRect(IDC_MIME_EXTENSION)), units.Rect(94, 7, 38, 12));
+        EXPECT_EQ(Edges(dlg.ControlRect(IDC_MIME_TYPE)), units.Rect(94, 25, 112, 12));
+        EXPECT_EQ(Edges(dlg.ControlRect(IDOK)), units.Rect(216, 7, 50, 14));
+        EXPECT_EQ(Edges(dlg.ControlRect(IDCANCEL)), units.Rect(216, 24, 50, 14));
         dlg.Press(Key::Escape);
     });
     EntryDialog dialog;
@@ -61,17 +85,22 @@ TEST(Layout, ClientAreaAndControlsSitAtTheirTemplateRectangles) {
 TEST(Layout, RightAlignedUpDownTakesTheBuddysRightEdgeAndHeight) {
     UserSession user;
     user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
-        // 1021 is at y 218 in the template, its up-down 1020 at 215: the buddy wins.
-        const RECT edit = dlg.ControlRect(IDC_EDIT_SECLIST);
-        const RECT upDown = dlg.ControlRect(IDC_SPIN_SECLIST);
-        EXPECT_EQ(upDown.top, edit.top);
-        EXPECT_EQ(upDown.bottom, edit.bottom);
-        EXPECT_EQ(upDown.left, edit.right);
-        // Together they fill the edit's template width.
-        const RECT other = dlg.ControlRect(IDC_EDIT_DOCLIST);
-        const RECT otherUpDown = dlg.ControlRect(IDC_SPIN_DOCLIST);
-        EXPECT_EQ(otherUpDown.right - other.left, upDown.right - edit.left);
-        EXPECT_LT(edit.right - edit.left, upDown.right - edit.left);
+        const MeasuredUnits units(FontOf(dlg));
+        // The edit 1021 is at 214, 218, 29 x 12 in the template, its up-down 1020 at
+        // 228, 215, 11 x 12: the up-down keeps its width, takes the buddy's top, height
+        // and right edge, and the buddy gives up that width.
+        const auto [left, top, right, bottom] = units.Rect(214, 218, 29, 12);
+        const int upDownWidth = units.X(11);
+        EXPECT_EQ(Edges(dlg.ControlRect(IDC_EDIT_SECLIST)),
+                  std::tuple(left, top, right - upDownWidth, bottom));
+        EXPECT_EQ(Edges(dlg.ControlRect(IDC_SPIN_SECLIST)),
+                  std::tuple(right - upDownWidth, top, right, bottom));
+        // The same for 1017 at 214, 170, 29 x 12, whose up-down shares its top.
+        const auto [left2, top2, right2, bottom2] = units.Rect(214, 170, 29, 12);
+        EXPECT_EQ(Edges(dlg.ControlRect(IDC_EDIT_DOCLIST)),
+                  std::tuple(left2, top2, right2 - upDownWidth, bottom2));
+        EXPECT_EQ(Edges(dlg.ControlRect(IDC_SPIN_DOCLIST)),
+                  std::tuple(right2 - upDownWidth, top2, right2, bottom2));
         dlg.Press(Key::Escape);
     });
     CountsDialog dialog;
