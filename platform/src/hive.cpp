@@ -142,10 +142,12 @@ Key* ReadKeyLine(std::string_view line, Key& root) {
     if (path.empty()) return key;
     if (path[0] != '\\') return nullptr;
     path.remove_prefix(1);
-    while (true) {
+    for (std::size_t depth = 1;; ++depth) {
         const std::size_t end = path.find('\\');
         const std::string_view name = path.substr(0, end);
-        if (name.empty()) return nullptr;
+        if (name.empty() || depth > kMaxKeyDepth || CharacterCount(name) > kMaxKeyNameCharacters) {
+            return nullptr;
+        }
         key = &key->OpenOrAddSubKey(name);
         if (end == std::string_view::npos) return key;
         path.remove_prefix(end + 1);
@@ -215,7 +217,9 @@ void AppendData(std::string& out, const Value& value) {
     }
 }
 
-void AppendKey(std::string& out, const Key& key, const std::string& path, bool isRoot) {
+// Writes the key and everything below it. The path grows and shrinks as the walk goes, so
+// a deep tree costs no copy of it per level.
+void AppendKey(std::string& out, const Key& key, std::string& path, bool isRoot) {
     if (!isRoot || !key.Values().empty()) {
         out += "\n[";
         out += path;
@@ -231,12 +235,22 @@ void AppendKey(std::string& out, const Key& key, const std::string& path, bool i
             out += '\n';
         }
     }
+    const std::size_t length = path.size();
     for (const auto& subKey : key.SubKeys()) {
-        AppendKey(out, *subKey, path + '\\' + subKey->Name(), false);
+        path += '\\';
+        path += subKey->Name();
+        AppendKey(out, *subKey, path, false);
+        path.resize(length);
     }
 }
 
 }  // namespace
+
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
 
 // ---- Key -----------------------------------------------------------------------------
 
@@ -333,7 +347,8 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
 std::string WriteHive(const Key& root) {
     std::string out(kHeader);
     out += '\n';
-    AppendKey(out, root, std::string(kRootName), true);
+    std::string path(kRootName);
+    AppendKey(out, root, path, true);
     return out;
 }
 

@@ -10,6 +10,15 @@
 
 namespace marrowick::platform {
 
+// Windows' limits on keys: levels below HKEY_LOCAL_MACHINE, and characters in one name.
+// The registry functions refuse paths beyond them and the parser refuses hives beyond
+// them, so every tree held is shallow enough to walk, write and destroy recursively.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+inline constexpr std::size_t kMaxKeyNameCharacters = 255;
+
+// The characters of UTF-8 text: its bytes that do not continue a sequence.
+std::size_t CharacterCount(std::string_view text);
+
 struct Value {
     std::string name;  // as created; "" is the default value
     std::uint32_t type;

@@ -17,13 +17,15 @@
 
 #include "hive_store.h"
 
+using marrowick::platform::CharacterCount;
 using marrowick::platform::HiveStore;
 using marrowick::platform::Key;
+using marrowick::platform::kMaxKeyDepth;
+using marrowick::platform::kMaxKeyNameCharacters;
 using marrowick::platform::Value;
 
 namespace {
 
-constexpr std::size_t kMaxKeyNameCharacters = 255;
 constexpr std::size_t kMaxValueNameCharacters = 16383;
 constexpr REGSAM kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
@@ -56,19 +58,14 @@ Registry& TheRegistry() {
     return *registry;
 }
 
-std::size_t CharacterCount(std::string_view text) {
-    std::size_t count = 0;
-    for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
-}
-
 // Line breaks cannot be stored in the hive's line-oriented text.
 bool StorableName(std::string_view name, std::size_t maxCharacters) {
     return name.find_first_of("\r\n") == std::string_view::npos &&
            CharacterCount(name) <= maxCharacters;
 }
 
-// "A\B\" -> {"A", "B"}. Trailing backslashes are accepted, a leading one is not.
+// "A\B\" -> {"A", "B"}. Trailing backslashes are accepted, a leading one is not; a path
+// deeper than a key can be is refused before it is taken apart further.
 LONG SplitPath(LPCSTR subKey, KeyPath& path) {
     std::string_view rest = subKey ? subKey : "";
     if (rest.starts_with('\\')) return ERROR_BAD_PATHNAME;
@@ -77,7 +74,9 @@ LONG SplitPath(LPCSTR subKey, KeyPath& path) {
         const std::size_t end = rest.find('\\');
         const std::string_view name = rest.substr(0, end);
         if (name.empty()) return ERROR_BAD_PATHNAME;
-        if (!StorableName(name, kMaxKeyNameCharacters)) return ERROR_INVALID_PARAMETER;
+        if (!StorableName(name, kMaxKeyNameCharacters) || path.size() == kMaxKeyDepth) {
+            return ERROR_INVALID_PARAMETER;
+        }
         path.emplace_back(name);
         if (end == std::string_view::npos) break;
         rest.remove_prefix(end + 1);
@@ -117,10 +116,13 @@ HKEY NewHandle(Registry& registry, KeyPath path, REGSAM access) {
     return reinterpret_cast<HKEY>(id);
 }
 
-KeyPath Join(const KeyPath& base, const KeyPath& relative) {
-    KeyPath path = base;
+// The path below the handle's key, or ERROR_INVALID_PARAMETER when it is deeper than a
+// key can be.
+LONG Join(const KeyPath& base, const KeyPath& relative, KeyPath& path) {
+    if (base.size() + relative.size() > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
+    path = base;
     path.insert(path.end(), relative.begin(), relative.end());
-    return path;
+    return ERROR_SUCCESS;
 }
 
 // Finds the key a handle names after bringing the tree up to date.
@@ -152,11 +154,15 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     if (const LONG status = Prepare(registry, hKey, 0, base, baseKey); status != ERROR_SUCCESS) {
         return status;
     }
+    KeyPath path;
+    if (const LONG status = Join(base->path, relative, path); status != ERROR_SUCCESS) {
+        return status;
+    }
     if (!Walk(*baseKey, relative)) return ERROR_FILE_NOT_FOUND;
     if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
         return status;
     }
-    *phkResult = NewHandle(registry, Join(base->path, relative), samDesired);
+    *phkResult = NewHandle(registry, std::move(path), samDesired);
     return ERROR_SUCCESS;
 }
 
@@ -173,7 +179,10 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
     if (const LONG status = Prepare(registry, hKey, 0, base, baseKey); status != ERROR_SUCCESS) {
         return status;
     }
-    KeyPath path = Join(base->path, relative);
+    KeyPath path;
+    if (const LONG status = Join(base->path, relative, path); status != ERROR_SUCCESS) {
+        return status;
+    }
     DWORD disposition = REG_OPENED_EXISTING_KEY;
     if (!Walk(*baseKey, relative)) {
         // Creating needs the right to replace the hive, whatever access was asked for.

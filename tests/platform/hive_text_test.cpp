@@ -107,6 +107,32 @@ TEST(HiveText, RejectsAnythingItCannotReadExactly) {
     for (const char* text : bad) EXPECT_FALSE(ParseHive(text)) << text;
 }
 
+TEST(HiveText, KeyLinesStayWithinWindowsLimits) {
+    std::string deepest = "[HKEY_LOCAL_MACHINE";
+    for (int level = 0; level < 512; ++level) deepest += "\\k";
+    std::string umlauts;
+    for (int i = 0; i < 255; ++i) umlauts += "ä";  // 255 characters in 510 bytes
+    const std::string text = "REGEDIT4\n\n" + deepest + "]\n\"v\"=\"deep\"\n\n" +
+                             "[HKEY_LOCAL_MACHINE\\" + umlauts + "]\n";
+
+    const auto tree = ParseHive(text);
+    ASSERT_TRUE(tree);
+    const Key* key = tree.get();
+    for (int level = 0; level < 512 && key; ++level) key = key->FindSubKey("k");
+    ASSERT_TRUE(key);
+    EXPECT_TRUE(key->SubKeys().empty());
+    EXPECT_TRUE(key->FindValue("v"));
+    EXPECT_TRUE(tree->FindSubKey(umlauts));
+    // Written out, every level on the way down has its own line, and reads back the same.
+    const std::string written = WriteHive(*tree);
+    const auto again = ParseHive(written);
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(SameTree(*tree, *again));
+
+    EXPECT_FALSE(ParseHive("REGEDIT4\n\n" + deepest + "\\k]\n"));
+    EXPECT_FALSE(ParseHive("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + umlauts + "x]\n"));
+}
+
 TEST(HiveText, DeletingAValueKeepsTheOthersInOrderAndFindable) {
     Key key;
     for (const char* name : {"a", "b", "c", "d"}) key.SetValue(name, 1, name);

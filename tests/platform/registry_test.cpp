@@ -160,6 +160,58 @@ TEST_F(RegistryFile, CorruptHiveFailsEveryOpenAndIsNeverOverwritten) {
     EXPECT_EQ(RegCloseKey(early), ERROR_SUCCESS);
 }
 
+// "k\\k\\...": a path of that many levels.
+std::string NestedPath(std::size_t levels) {
+    std::string path = "k";
+    for (std::size_t i = 1; i < levels; ++i) path += "\\k";
+    return path;
+}
+
+TEST_F(RegistryFile, KeysNestAtMost512LevelsDeep) {
+    HKEY key;
+    EXPECT_EQ(Create(NestedPath(513).c_str(), key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Create(NestedPath(100000).c_str(), key), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(hive.Exists());
+
+    // Counted from the root, not from the handle.
+    HKEY middle;
+    ASSERT_EQ(Create(NestedPath(500).c_str(), middle), ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExA(middle, NestedPath(13).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(middle, NestedPath(13).c_str(), 0, KEY_READ, &key),
+              ERROR_INVALID_PARAMETER);
+    ASSERT_EQ(RegCreateKeyExA(middle, NestedPath(12).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(SetString(key, "Deepest", "here"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(middle), ERROR_SUCCESS);
+
+    // The deepest key reads back from the file another process would see.
+    const std::string text = hive.ReadText();
+    hive.WriteText(text + "\n");
+    ASSERT_EQ(Open(NestedPath(512).c_str(), KEY_READ, key), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(key, "Deepest"), "here");
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryFile, HiveWithKeysBeyondTheLimitsFailsEveryOpen) {
+    const std::string tooLong[] = {
+        "[HKEY_LOCAL_MACHINE\\" + NestedPath(513) + "]\n",
+        "[HKEY_LOCAL_MACHINE\\" + NestedPath(100000) + "]\n",
+        "[HKEY_LOCAL_MACHINE\\Software\\" + std::string(256, 'n') + "]\n",
+    };
+    for (const std::string& keyLine : tooLong) {
+        const std::string text = "REGEDIT4\n\n" + keyLine;
+        hive.WriteText(text);
+        HKEY key;
+        EXPECT_EQ(Open("", KEY_READ, key), ERROR_BADDB);
+        EXPECT_EQ(Create("Software", key), ERROR_BADDB);
+        EXPECT_EQ(hive.ReadText(), text);
+    }
+}
+
 TEST_F(RegistryFile, FailedWriteLeavesNoTraceOfTheChange) {
     hive.WriteText(kViewerHive);
     HKEY key;
