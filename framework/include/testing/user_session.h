@@ -59,12 +59,12 @@ public:
     // What a person does.
     void Click(int id);                                // push, radio button; not when disabled
     void Type(int id, std::string_view text);          // focus, select all, type; honours read-only
-    void Focus(int id);                                // as by a mouse click into the control
+    void Focus(int id);                                // gives it the focus; clicks nothing
     void Press(Key key);                               // to the focused control
     void PressAlt(char letter);                        // a mnemonic
     void PressChar(char character);                    // a plain key, to the focused control
     void ClickSpin(int id, bool up);                   // an up-down control's arrow
-    void SelectComboItem(int id, int index);           // by opening the list and picking
+    void SelectComboItem(int id, int index);           // opens the list (F4), arrows, Enter
     void SelectListRow(int id, int row);               // by clicking the row
     std::vector<std::string> SystemMenu() const;       // item texts, "" for a separator
     void OpenSystemMenu();                             // with Alt+Space

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -388,15 +389,31 @@ void DialogDriver::ClickSpin(int id, bool up) {
 }
 
 void DialogDriver::SelectComboItem(int id, int index) {
+    Activate(ToWidget(m_dialog));
     auto* combo = RequireAs<QComboBox>(m_dialog, id);
     if (!combo || !combo->isEnabled()) return;
     if (index < 0 || index >= combo->count()) {
         ADD_FAILURE() << "Combo box " << id << " has no item " << index;
         return;
     }
+    // Open the list with F4, walk to the item with the arrow keys and take it with Enter.
+    // (A mouse click into a list that has just opened is ignored for a double-click time.)
     combo->setFocus(Qt::MouseFocusReason);
-    combo->setCurrentIndex(index);
+    QTest::keyClick(combo, Qt::Key_F4);
     QCoreApplication::processEvents();
+    QAbstractItemView* list = combo->view();
+    if (!list->isVisible()) {
+        ADD_FAILURE() << "F4 opened no list for combo box " << id;
+        return;
+    }
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int row = 0; row < index; ++row) QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    if (list->isVisible()) {
+        ADD_FAILURE() << "Combo box " << id << " kept its list open after Enter";
+        combo->hidePopup();
+    }
 }
 
 void DialogDriver::SelectListRow(int id, int row) {
