@@ -88,6 +88,16 @@ HiveStore::Identity HiveStore::IdentityOf(const struct stat& status) {
             std::int64_t{status.st_mtim.tv_sec} * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
+HiveStore::AccessKey HiveStore::AccessKeyOf(const struct stat& status) {
+    return {IdentityOf(status),
+            std::int64_t{status.st_ctim.tv_sec} * 1'000'000'000 + status.st_ctim.tv_nsec,
+            status.st_mode,
+            status.st_uid,
+            status.st_gid,
+            geteuid(),
+            getegid()};
+}
+
 void HiveStore::Forget() {
     known_ = false;
 }
@@ -98,6 +108,7 @@ long HiveStore::Refresh() {
         Forget();
     }
     struct stat status;
+    seen_.reset();
     if (stat(path_.c_str(), &status) != 0) {
         if (errno != ENOENT && errno != ENOTDIR) {
             Forget();
@@ -110,6 +121,7 @@ long HiveStore::Refresh() {
         }
         return status_;
     }
+    seen_ = status;
     if (known_ && !missing_ && identity_ == IdentityOf(status)) return status_;
     return Load();
 }
@@ -137,10 +149,25 @@ long HiveStore::Load() {
 
 long HiveStore::CheckAccess(bool read, bool write) {
     const int mode = (read ? R_OK : 0) | (write ? W_OK : 0);
-    if (mode == 0 || faccessat(AT_FDCWD, path_.c_str(), mode, AT_EACCESS) == 0) {
-        return ERROR_SUCCESS;
+    if (mode == 0) return ERROR_SUCCESS;
+    // Reads are frequent and the hive's permissions rarely change: ask the kernel only when
+    // the file or its permissions or our ids differ from last time.
+    CachedAccess& cached = access_[Slot(read, write)];
+    std::optional<AccessKey> key;
+    if (seen_) {
+        key = AccessKeyOf(*seen_);
+        if (cached.key == key) return cached.result;
     }
-    if (errno != ENOENT) return ERROR_ACCESS_DENIED;
+    long result = ERROR_SUCCESS;
+    if (faccessat(AT_FDCWD, path_.c_str(), mode, AT_EACCESS) != 0) {
+        if (errno == ENOENT) return CheckMissingHiveAccess(write);
+        result = ERROR_ACCESS_DENIED;
+    }
+    if (key) cached = {key, result};
+    return result;
+}
+
+long HiveStore::CheckMissingHiveAccess(bool write) {
     if (!write) return ERROR_SUCCESS;  // a missing hive reads as empty
     const std::string directory = DirectoryOf(path_);
     std::error_code ignored;
@@ -215,6 +242,7 @@ long HiveStore::WriteFile(const std::string& text) {
     missing_ = false;
     identity_ = IdentityOf(written);
     status_ = ERROR_SUCCESS;
+    seen_.reset();  // a new file: the next check asks again
     return ERROR_SUCCESS;
 }
 

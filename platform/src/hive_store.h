@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "hive.h"
@@ -26,7 +28,8 @@ public:
     // Whether this process may read and/or replace the hive: ERROR_SUCCESS or
     // ERROR_ACCESS_DENIED. Writing needs write access to the hive, or, while there is no
     // hive yet, to its directory, which is created when permitted. (A writable hive in a
-    // directory we may not write to fails at the first change instead.)
+    // directory we may not write to fails at the first change instead.) Call it after
+    // Refresh: the answer is kept while the file's status and our ids are the same.
     long CheckAccess(bool read, bool write);
 
     // Applies a change to the latest tree under an exclusive lock shared with other
@@ -42,7 +45,26 @@ private:
         std::int64_t modified = -1;  // nanoseconds
         bool operator==(const Identity&) const = default;
     };
+    // Everything an access check depends on: the file, its permissions (a change of mode,
+    // owner or ACL changes its status time too) and who asks.
+    struct AccessKey {
+        Identity identity;
+        std::int64_t statusChanged = -1;  // nanoseconds
+        mode_t mode = 0;
+        uid_t owner = 0;
+        gid_t group = 0;
+        uid_t user = 0;
+        gid_t userGroup = 0;
+        bool operator==(const AccessKey&) const = default;
+    };
+    struct CachedAccess {
+        std::optional<AccessKey> key;
+        long result = 0;
+    };
     static Identity IdentityOf(const struct ::stat& status);
+    // The file's side from its status, the asking side from this process as it is now.
+    static AccessKey AccessKeyOf(const struct ::stat& status);
+    long CheckMissingHiveAccess(bool write);
     long Load();
     long WriteFile(const std::string& text);
     void Forget();
@@ -53,6 +75,11 @@ private:
     Identity identity_;
     long status_ = 0;
     std::shared_ptr<Key> root_ = std::make_shared<Key>();
+    // The file's status at the last Refresh, while it still describes the file at path_.
+    std::optional<struct ::stat> seen_;
+    // The last answer for each kind of access asked for.
+    static std::size_t Slot(bool read, bool write) { return (read ? 1 : 0) + (write ? 2 : 0); }
+    std::array<CachedAccess, 4> access_;
 };
 
 }  // namespace marrowick::platform

@@ -294,6 +294,46 @@ TEST_F(RegistryFile, ReadOnlyHiveCanBeReadButNotWritten) {
     EXPECT_EQ(hive.ReadText(), kViewerHive);
 }
 
+TEST_F(RegistryFile, AccessFollowsChangesOfModeAndUser) {
+    // The child creates the hive, so it owns it and may change its mode.
+    ASSERT_EQ(chmod(hive.Directory().c_str(), 0777), 0);
+    const std::string path = hive.Path();
+    const int failures = RunAsUnprivilegedUser([&path] {
+        int failed = 0;
+        HKEY key;
+        if (Create("Software", key) != ERROR_SUCCESS) return 1;
+        RegCloseKey(key);
+        const auto opens = [](REGSAM access) {
+            HKEY opened;
+            const LONG status = Open("Software", access, opened);
+            if (status == ERROR_SUCCESS) RegCloseKey(opened);
+            return status == ERROR_SUCCESS;
+        };
+        if (!opens(KEY_READ | KEY_WRITE)) failed |= 2;
+        chmod(path.c_str(), 0444);
+        if (opens(KEY_READ | KEY_WRITE) || !opens(KEY_READ)) failed |= 4;
+        chmod(path.c_str(), 0644);
+        if (!opens(KEY_READ | KEY_WRITE)) failed |= 8;
+        chmod(path.c_str(), 0);
+        if (opens(KEY_READ)) failed |= 16;
+        chmod(path.c_str(), 0644);
+        return failed;
+    });
+    EXPECT_EQ(failures, 0);
+
+    // What this process may do says nothing about a child that gave up its rights.
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    HKEY key;
+    const LONG parent = Open("Software", KEY_READ | KEY_WRITE, key);
+    if (parent == ERROR_SUCCESS) RegCloseKey(key);
+    EXPECT_EQ(parent, geteuid() == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
+    const int status = RunAsUnprivilegedUser([] {
+        HKEY child;
+        return Open("Software", KEY_READ | KEY_WRITE, child) == ERROR_ACCESS_DENIED ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
 TEST_F(RegistryFile, UnreadableHiveDeniesAccess) {
     hive.WriteText(kViewerHive);
     ASSERT_EQ(chmod(hive.Path().c_str(), 0), 0);
