@@ -36,8 +36,7 @@ protected:
 TEST_F(SettingAppTest, OkCancelAndTheCloseBoxAllEndTheApplication) {
     EXPECT_FALSE(RunApplicationClosedBy([](DialogDriver& dlg) { dlg.Click(IDOK); }));
     EXPECT_FALSE(RunApplicationClosedBy([](DialogDriver& dlg) { dlg.Click(IDCANCEL); }));
-    EXPECT_FALSE(RunApplicationClosedBy(
-        [](DialogDriver& dlg) { dlg.Dialog()->SendMessage(WM_SYSCOMMAND, SC_CLOSE); }));
+    EXPECT_FALSE(RunApplicationClosedBy([](DialogDriver& dlg) { dlg.ClickCloseBox(); }));
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST(DataExchange, CancelInEveryFormExchangesNothing) {
         [](DialogDriver& dlg) { dlg.Click(IDCANCEL); },
         [](DialogDriver& dlg) { dlg.Press(Key::Escape); },
         [](DialogDriver& dlg) { dlg.ChooseSystemMenuItem("Schließen"); },
-        [](DialogDriver& dlg) { dlg.Dialog()->SendMessage(WM_SYSCOMMAND, SC_CLOSE); },
+        [](DialogDriver& dlg) { dlg.ClickCloseBox(); },
     };
     for (size_t i = 0; i < cancels.size(); ++i) {
         SCOPED_TRACE(i);

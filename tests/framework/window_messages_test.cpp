@@ -66,8 +66,7 @@ TEST(WindowMessages, PaintAndDragIconReachTheirHandlers) {
 TEST(WindowMessages, TheCloseBoxIsTheSystemsCloseCommand) {
     IconDialog dialog;
     UserSession user;
-    user.OnDialog(IDD_ABOUTBOX,
-                  [](DialogDriver& dlg) { afx::ToWidget(dlg.Dialog()->m_hWnd)->close(); });
+    user.OnDialog(IDD_ABOUTBOX, [](DialogDriver& dlg) { dlg.ClickCloseBox(); });
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
     EXPECT_EQ(dialog.commands, std::vector<UINT>{SC_CLOSE});
     // Once closed, the object is no longer attached to a window.

@@ -70,6 +70,7 @@ public:
     void OpenSystemMenu();                             // with Alt+Space
     void RightClickBackground();                       // where no control is
     void ChooseSystemMenuItem(std::string_view text);  // opens the menu and picks
+    void ClickCloseBox();                              // the caption's X: a close request
 
     // What a person sees.
     std::string Text(int id) const;  // window text; an edit's content

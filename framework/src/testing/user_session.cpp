@@ -477,6 +477,14 @@ void DialogDriver::ChooseSystemMenuItem(std::string_view text) {
     ADD_FAILURE() << "The system menu has no item \"" << text << "\"";
 }
 
+void DialogDriver::ClickCloseBox() {
+    // The window manager asks the window to close; what that means is the dialog's business.
+    QWidget* window = ToWidget(m_dialog);
+    Activate(window);
+    window->close();
+    QCoreApplication::processEvents();
+}
+
 std::string DialogDriver::Text(int id) const {
     QWidget* control = Require(m_dialog, id);
     return afx::WidgetText(control).toStdString();
