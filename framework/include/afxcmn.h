@@ -7,10 +7,6 @@
 #define UD_MAXVAL 0x7fff
 #define UD_MINVAL (-UD_MAXVAL)
 #endif
-#ifndef LVNI_ALL
-#define LVNI_ALL 0x0000
-#define LVNI_SELECTED 0x0002
-#endif
 
 // An up-down control. With set-buddy-integer its position is the whole number shown in
 // its buddy, and stays at its last valid value while the buddy shows anything else.
@@ -44,7 +40,4 @@ public:
     BOOL DeleteAllItems();
     // The item the user last selected; -1 when none. Deleting all items clears it.
     int GetSelectionMark() const;
-    int SetSelectionMark(int iIndex);
-    // The next item after nItem (-1: from the start) with the flags, e.g. LVNI_SELECTED.
-    int GetNextItem(int nItem, int nFlags) const;
 };

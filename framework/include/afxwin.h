@@ -58,9 +58,6 @@
 #ifndef ID_HELP
 #define ID_HELP 0xE146
 #endif
-#ifndef EN_CHANGE
-#define EN_CHANGE 0x0300
-#endif
 
 int GetSystemMetrics(int nIndex);
 
@@ -104,8 +101,6 @@ AFX_PMSG AfxWindowHandler(Handler handler) {
          static_cast<HCURSOR (AFX_MSG_CALL CWnd::*)()>(&ThisClass::OnQueryDragIcon))},
 #define ON_BN_CLICKED(id, memberFxn) \
     {WM_COMMAND, BN_CLICKED, (WORD)id, (WORD)id, AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn)},
-#define ON_EN_CHANGE(id, memberFxn) \
-    {WM_COMMAND, EN_CHANGE, (WORD)id, (WORD)id, AfxSigCmd_v, static_cast<AFX_PMSG>(memberFxn)},
 
 // ---------------------------------------------------------------------------------------
 // Menus: the window's system menu is the only one the program sees.
@@ -153,11 +148,8 @@ public:
 
     void SetWindowText(LPCTSTR lpszString);
     void GetWindowText(CString& rString) const;
-    int GetWindowTextLength() const;
     // Returns the previous state: nonzero when the window was disabled.
     BOOL EnableWindow(BOOL bEnable = TRUE);
-    BOOL IsWindowEnabled() const;
-    BOOL IsWindowVisible() const;
     // Returns the window that had the focus, when the framework knows its object.
     CWnd* SetFocus();
     static CWnd* GetFocus();
@@ -236,12 +228,6 @@ public:
 
 class CEdit : public CWnd {
     DECLARE_DYNAMIC(CEdit)
-
-public:
-    // Selects characters nStart up to nEnd; nEnd -1 selects to the end, nStart -1 none.
-    void SetSel(int nStart, int nEnd, BOOL bNoScroll = FALSE);
-    void GetSel(int& nStartChar, int& nEndChar) const;
-    BOOL SetReadOnly(BOOL bReadOnly = TRUE);
 };
 
 class CComboBox : public CWnd {
@@ -249,13 +235,10 @@ class CComboBox : public CWnd {
 
 public:
     int AddString(LPCTSTR lpszString);
-    int GetCount() const;
     int GetCurSel() const;
     // Selects item nSelect; -1 clears the selection. CB_ERR when out of range.
     int SetCurSel(int nSelect);
     void GetLBText(int nIndex, CString& rString) const;
-    int GetLBTextLen(int nIndex) const;
-    void ResetContent();
 };
 
 // ---------------------------------------------------------------------------------------

@@ -266,24 +266,9 @@ void ListView::DeleteAllItems() {
     m_selectionMark = -1;
 }
 
-int ListView::SetSelectionMark(int row) {
-    const int previous = m_selectionMark;
-    m_selectionMark = row;
-    return previous;
-}
-
 int ListView::SelectedRow() const {
     const QList<QTreeWidgetItem*> selected = selectedItems();
     return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.front());
-}
-
-void ListView::ClickRow(int row) {
-    QTreeWidgetItem* item = topLevelItem(row);
-    if (!item || !isEnabled()) return;
-    setFocus(Qt::MouseFocusReason);
-    setCurrentItem(item);
-    item->setSelected(true);
-    m_selectionMark = row;
 }
 
 }  // namespace afx

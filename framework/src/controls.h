@@ -108,10 +108,7 @@ public:
     int ItemCount() const { return topLevelItemCount(); }
     void DeleteAllItems();
     int SelectionMark() const { return m_selectionMark; }
-    int SetSelectionMark(int row);
     int SelectedRow() const;
-    // What a click on the row does: select it and make it the selection mark.
-    void ClickRow(int row);
 
 private:
     int m_selectionMark = -1;

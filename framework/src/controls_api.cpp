@@ -43,40 +43,6 @@ void CButton::SetCheck(int nCheck) {
 
 // ---------------------------------------------------------------------------------------
 
-void CEdit::SetSel(int nStart, int nEnd, BOOL) {
-    auto* edit = As<QLineEdit>(m_hWnd);
-    if (!edit) return;
-    if (nStart < 0) {
-        edit->deselect();
-        return;
-    }
-    const int length = static_cast<int>(edit->text().size());
-    const int end = (nEnd < 0 || nEnd > length) ? length : nEnd;
-    const int start = std::min(nStart, length);
-    edit->setSelection(start, end - start);
-}
-
-void CEdit::GetSel(int& nStartChar, int& nEndChar) const {
-    auto* edit = As<QLineEdit>(m_hWnd);
-    nStartChar = nEndChar = 0;
-    if (!edit) return;
-    if (edit->hasSelectedText()) {
-        nStartChar = edit->selectionStart();
-        nEndChar = edit->selectionEnd();
-    } else {
-        nStartChar = nEndChar = edit->cursorPosition();
-    }
-}
-
-BOOL CEdit::SetReadOnly(BOOL bReadOnly) {
-    auto* edit = As<QLineEdit>(m_hWnd);
-    if (!edit) return FALSE;
-    edit->setReadOnly(bReadOnly);
-    return TRUE;
-}
-
-// ---------------------------------------------------------------------------------------
-
 int CComboBox::AddString(LPCTSTR lpszString) {
     auto* combo = As<QComboBox>(m_hWnd);
     if (!combo) return CB_ERR;
@@ -85,11 +51,6 @@ int CComboBox::AddString(LPCTSTR lpszString) {
     combo->addItem(ToQString(lpszString));
     combo->setCurrentIndex(selection);
     return combo->count() - 1;
-}
-
-int CComboBox::GetCount() const {
-    auto* combo = As<QComboBox>(m_hWnd);
-    return combo ? combo->count() : CB_ERR;
 }
 
 int CComboBox::GetCurSel() const {
@@ -113,16 +74,6 @@ void CComboBox::GetLBText(int nIndex, CString& rString) const {
     rString = combo && nIndex >= 0 && nIndex < combo->count()
                   ? afx::ToCString(combo->itemText(nIndex))
                   : CString();
-}
-
-int CComboBox::GetLBTextLen(int nIndex) const {
-    CString text;
-    GetLBText(nIndex, text);
-    return text.GetLength();
-}
-
-void CComboBox::ResetContent() {
-    if (auto* combo = As<QComboBox>(m_hWnd)) combo->clear();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -198,18 +149,4 @@ BOOL CListCtrl::DeleteAllItems() {
 int CListCtrl::GetSelectionMark() const {
     auto* list = As<afx::ListView>(m_hWnd);
     return list ? list->SelectionMark() : -1;
-}
-
-int CListCtrl::SetSelectionMark(int iIndex) {
-    auto* list = As<afx::ListView>(m_hWnd);
-    return list ? list->SetSelectionMark(iIndex) : -1;
-}
-
-int CListCtrl::GetNextItem(int nItem, int nFlags) const {
-    auto* list = As<afx::ListView>(m_hWnd);
-    if (!list) return -1;
-    for (int row = nItem + 1; row < list->ItemCount(); ++row) {
-        if (!(nFlags & LVNI_SELECTED) || list->topLevelItem(row)->isSelected()) return row;
-    }
-    return -1;
 }

@@ -129,8 +129,6 @@ QWidget* DialogWindow::CreateControl(const res::ControlTemplate& control) {
             auto* edit = new QLineEdit(text, this);
             edit->setFrame(control.style & WS_BORDER);
             edit->setReadOnly(control.style & ES_READONLY);
-            connect(edit, &QLineEdit::textChanged, this,
-                    [this, edit, id = control.id] { SendCommand(id, EN_CHANGE, edit); });
             return edit;
         }
         case res::ControlClass::ComboBox:

@@ -172,26 +172,12 @@ void CWnd::GetWindowText(CString& rString) const {
     rString = afx::ToCString(afx::WidgetText(ToWidget(m_hWnd)));
 }
 
-int CWnd::GetWindowTextLength() const {
-    return static_cast<int>(afx::WidgetText(ToWidget(m_hWnd)).toUtf8().size());
-}
-
 BOOL CWnd::EnableWindow(BOOL bEnable) {
     QWidget* widget = ToWidget(m_hWnd);
     if (!widget) return FALSE;
     const BOOL wasDisabled = !widget->isEnabled();
     widget->setEnabled(bEnable);
     return wasDisabled;
-}
-
-BOOL CWnd::IsWindowEnabled() const {
-    QWidget* widget = ToWidget(m_hWnd);
-    return widget && widget->isEnabled();
-}
-
-BOOL CWnd::IsWindowVisible() const {
-    QWidget* widget = ToWidget(m_hWnd);
-    return widget && widget->isVisible();
 }
 
 CWnd* CWnd::SetFocus() {
