@@ -57,4 +57,13 @@ TEST(StartUp, TheApplicationObjectRunsAndNamesItselfAfterTheExecutable) {
     EXPECT_NE(run.output.find("started as framework_start_probe"), std::string::npos) << run.output;
 }
 
+TEST(StartUp, TheToolkitsStartUpMessagesStillComeOutWhenItStarts) {
+    // Held back while the toolkit starts, in case it gives up; passed on once it has not.
+    const ProbeRun run = RunProbe("QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=qt.qpa.plugin=true");
+    EXPECT_EQ(run.exitCode, 7) << run.output;
+    const size_t loaded = run.output.find("qt.qpa.plugin: Successfully loaded");
+    EXPECT_NE(loaded, std::string::npos) << run.output;
+    EXPECT_LT(loaded, run.output.find("started as")) << run.output;
+}
+
 }  // namespace
