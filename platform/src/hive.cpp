@@ -130,28 +130,49 @@ std::optional<Value> ReadData(std::string_view text, LineReader& lines) {
     return Value{{}, type, std::move(*bytes)};
 }
 
+// The key of the last key line read: a line below it is found from there. The written form
+// lists every key with its whole path, each below the one before it as often as not, so
+// this keeps reading a deep tree from walking every path from the root again.
+struct LastKeyLine {
+    std::string_view path;  // below the root, as written
+    Key* key = nullptr;
+    std::size_t depth = 0;
+};
+
 // "[HKEY_LOCAL_MACHINE\A\B]": opens the key, creating missing ones.
-Key* ReadKeyLine(std::string_view line, Key& root) {
+Key* ReadKeyLine(std::string_view line, Key& root, LastKeyLine& last) {
     if (line.size() < 2 || line.back() != ']') return nullptr;
     std::string_view path = line.substr(1, line.size() - 2);
     if (path.size() < kRootName.size() || FoldCase(path.substr(0, kRootName.size())) != kRootName) {
         return nullptr;
     }
     path.remove_prefix(kRootName.size());
-    Key* key = &root;
-    if (path.empty()) return key;
+    if (path.empty()) return &root;
     if (path[0] != '\\') return nullptr;
     path.remove_prefix(1);
-    for (std::size_t depth = 1;; ++depth) {
+    const std::string_view wholePath = path;
+    Key* key = &root;
+    std::size_t depth = 0;
+    // The same bytes name the same key.
+    if (last.key && path.size() > last.path.size() && path.starts_with(last.path) &&
+        path[last.path.size()] == '\\') {
+        key = last.key;
+        depth = last.depth;
+        path.remove_prefix(last.path.size() + 1);
+    }
+    while (true) {
         const std::size_t end = path.find('\\');
         const std::string_view name = path.substr(0, end);
-        if (name.empty() || depth > kMaxKeyDepth || CharacterCount(name) > kMaxKeyNameCharacters) {
+        if (name.empty() || ++depth > kMaxKeyDepth ||
+            CharacterCount(name) > kMaxKeyNameCharacters) {
             return nullptr;
         }
         key = &key->OpenOrAddSubKey(name);
-        if (end == std::string_view::npos) return key;
+        if (end == std::string_view::npos) break;
         path.remove_prefix(end + 1);
     }
+    last = {wholePath, key, depth};
+    return key;
 }
 
 // ---- Writing -------------------------------------------------------------------------
@@ -319,10 +340,11 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
     if (!lines.Next(line) || line != kHeader) return nullptr;
     auto root = std::make_unique<Key>();
     Key* current = nullptr;
+    LastKeyLine lastKeyLine;
     while (lines.Next(line)) {
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
-            current = ReadKeyLine(line, *root);
+            current = ReadKeyLine(line, *root, lastKeyLine);
             if (!current) return nullptr;
             continue;
         }

@@ -107,6 +107,30 @@ TEST(HiveText, RejectsAnythingItCannotReadExactly) {
     for (const char* text : bad) EXPECT_FALSE(ParseHive(text)) << text;
 }
 
+TEST(HiveText, KeyLinesFindTheirKeysWhateverCameBefore) {
+    const auto tree = ParseHive(
+        "REGEDIT4\n"
+        "[HKEY_LOCAL_MACHINE\\A\\B]\n\"1\"=\"\"\n"
+        "[HKEY_LOCAL_MACHINE\\A\\BC\\D]\n\"2\"=\"\"\n"
+        "[HKEY_LOCAL_MACHINE\\a\\b\\E]\n\"3\"=\"\"\n"
+        "[HKEY_LOCAL_MACHINE\\A\\B\\e\\F]\n\"4\"=\"\"\n"
+        "[HKEY_LOCAL_MACHINE\\A\\B]\n\"5\"=\"\"\n");
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(tree->SubKeys().size(), 1u);
+    const Key& a = *tree->SubKeys()[0];
+    ASSERT_EQ(a.SubKeys().size(), 2u);
+    const Key& b = *a.SubKeys()[0];
+    EXPECT_EQ(b.Name(), "B");
+    EXPECT_EQ(b.Values().size(), 2u);  // "1" and "5"
+    EXPECT_EQ(a.SubKeys()[1]->Name(), "BC");
+    ASSERT_EQ(b.SubKeys().size(), 1u);
+    const Key& e = *b.SubKeys()[0];
+    EXPECT_EQ(e.Name(), "E");
+    EXPECT_TRUE(e.FindValue("3"));
+    ASSERT_EQ(e.SubKeys().size(), 1u);
+    EXPECT_TRUE(e.SubKeys()[0]->FindValue("4"));
+}
+
 TEST(HiveText, KeyLinesStayWithinWindowsLimits) {
     std::string deepest = "[HKEY_LOCAL_MACHINE";
     for (int level = 0; level < 512; ++level) deepest += "\\k";
