@@ -45,6 +45,10 @@ BOOL CViewerSettings::ChangeMimeType(CString strExtension, CString strMimeType, 
 }
 
 BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
-    Report(pbWritten, m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension));
+    // A mapping someone else removed meanwhile is gone, as the user asked: not a failure.
+    BOOL bAbsent = FALSE;
+    const BOOL bDeleted =
+        m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, &bAbsent);
+    Report(pbWritten, bDeleted || bAbsent);
     return TRUE;
 }

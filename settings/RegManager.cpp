@@ -115,12 +115,15 @@ BOOL CRegManager::SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValue
     return lResult == ERROR_SUCCESS;
 }
 
-BOOL CRegManager::DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName) {
+BOOL CRegManager::DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                                 BOOL* pbAbsent) {
+    if (pbAbsent != NULL) *pbAbsent = FALSE;
     HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
     if (hKey == NULL) return FALSE;
 
     LONG lResult = RegDeleteValueA(hKey, lpszValueName);
     RegCloseKey(hKey);
+    if (pbAbsent != NULL) *pbAbsent = lResult == ERROR_FILE_NOT_FOUND;
     return lResult == ERROR_SUCCESS;
 }
 

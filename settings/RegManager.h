@@ -28,7 +28,10 @@ public:
     static BOOL SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD dwValue);
     static BOOL SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
                              LPCTSTR lpszText);
-    static BOOL DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName);
+    // DeleteRegValue returns FALSE also when there was no such value; *pbAbsent (when
+    // given) then tells that case from a refused deletion.
+    static BOOL DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                               BOOL* pbAbsent = NULL);
 
     // Appends every value of the key to `entries` (name as extension, data up to its first
     // NUL as MIME type), in the registry's enumeration order, however long the name or
