@@ -136,6 +136,27 @@ LONG Prepare(Registry& registry, HKEY hKey, REGSAM needed, OpenKey*& handle, Key
     return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// What a call that names a sub-key below an open key works on.
+struct SubKeyTarget {
+    OpenKey* base = nullptr;  // the open key
+    Key* baseKey = nullptr;   // its key in the current tree
+    KeyPath relative;         // the sub-key's path below it
+    KeyPath path;             // the sub-key's whole path
+};
+
+// Checks the sub-key's path and the handle and brings the tree up to date; the caller
+// holds the registry's lock.
+LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey, SubKeyTarget& target) {
+    if (const LONG status = SplitPath(lpSubKey, target.relative); status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (const LONG status = Prepare(registry, hKey, 0, target.base, target.baseKey);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    return Join(target.base->path, target.relative, target.path);
+}
+
 LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
@@ -145,24 +166,18 @@ LONG CheckAccess(HiveStore& store, REGSAM access) {
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
                              PHKEY phkResult) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
-    KeyPath relative;
-    if (const LONG status = SplitPath(lpSubKey, relative); status != ERROR_SUCCESS) return status;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    OpenKey* base;
-    Key* baseKey;
-    if (const LONG status = Prepare(registry, hKey, 0, base, baseKey); status != ERROR_SUCCESS) {
+    SubKeyTarget target;
+    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, target);
+        status != ERROR_SUCCESS) {
         return status;
     }
-    KeyPath path;
-    if (const LONG status = Join(base->path, relative, path); status != ERROR_SUCCESS) {
-        return status;
-    }
-    if (!Walk(*baseKey, relative)) return ERROR_FILE_NOT_FOUND;
+    if (!Walk(*target.baseKey, target.relative)) return ERROR_FILE_NOT_FOUND;
     if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
         return status;
     }
-    *phkResult = NewHandle(registry, std::move(path), samDesired);
+    *phkResult = NewHandle(registry, std::move(target.path), samDesired);
     return ERROR_SUCCESS;
 }
 
@@ -170,26 +185,20 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
                                const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
-    KeyPath relative;
-    if (const LONG status = SplitPath(lpSubKey, relative); status != ERROR_SUCCESS) return status;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    OpenKey* base;
-    Key* baseKey;
-    if (const LONG status = Prepare(registry, hKey, 0, base, baseKey); status != ERROR_SUCCESS) {
-        return status;
-    }
-    KeyPath path;
-    if (const LONG status = Join(base->path, relative, path); status != ERROR_SUCCESS) {
+    SubKeyTarget target;
+    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, target);
+        status != ERROR_SUCCESS) {
         return status;
     }
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    if (!Walk(*baseKey, relative)) {
+    if (!Walk(*target.baseKey, target.relative)) {
         // Creating needs the right to replace the hive, whatever access was asked for.
         const LONG status = registry.store.Modify([&](Key& root, bool& changed) -> long {
-            Key* key = Walk(root, base->path);
+            Key* key = Walk(root, target.base->path);
             if (!key) return ERROR_KEY_DELETED;
-            for (const std::string& name : relative) {
+            for (const std::string& name : target.relative) {
                 Key* parent = key;
                 const std::size_t before = parent->SubKeys().size();
                 key = &parent->OpenOrAddSubKey(name);
@@ -204,7 +213,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, 
     if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
         return status;
     }
-    *phkResult = NewHandle(registry, std::move(path), samDesired);
+    *phkResult = NewHandle(registry, std::move(target.path), samDesired);
     if (lpdwDisposition) *lpdwDisposition = disposition;
     return ERROR_SUCCESS;
 }
