@@ -125,25 +125,29 @@ struct CRuntimeClass {
 
 #define RUNTIME_CLASS(class_name) (const_cast<CRuntimeClass*>(&class_name::class##class_name))
 
-#define DECLARE_DYNAMIC(class_name)                    \
-public:                                                \
-    static const CRuntimeClass class##class_name;      \
+#define DECLARE_DYNAMIC(class_name)               \
+public:                                           \
+    static const CRuntimeClass class##class_name; \
     CRuntimeClass* GetRuntimeClass() const override;
 
 #define DECLARE_DYNCREATE(class_name) \
     DECLARE_DYNAMIC(class_name)       \
     static CObject* PASCAL CreateObject();
 
-#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                    \
-    const CRuntimeClass class_name::class##class_name = {                                     \
+#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, pfnNew)                     \
+    const CRuntimeClass class_name::class##class_name = {                                        \
         #class_name, sizeof(class class_name), wSchema, pfnNew, RUNTIME_CLASS(base_class_name)}; \
-    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+    CRuntimeClass* class_name::GetRuntimeClass() const {                                         \
+        return RUNTIME_CLASS(class_name);                                                        \
+    }
 
 #define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, nullptr)
 
-#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                      \
-    CObject* PASCAL class_name::CreateObject() { return new class_name; }     \
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name) \
+    CObject* PASCAL class_name::CreateObject() {         \
+        return new class_name;                           \
+    }                                                    \
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, 0xFFFF, class_name::CreateObject)
 
 class CObject {
@@ -193,25 +197,26 @@ struct AFX_MSGMAP {
 #define CN_COMMAND 0
 #define BN_CLICKED 0
 
-#define DECLARE_MESSAGE_MAP()                           \
-protected:                                              \
+#define DECLARE_MESSAGE_MAP()                            \
+protected:                                               \
     static const AFX_MSGMAP* PASCAL GetThisMessageMap(); \
     const AFX_MSGMAP* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                        \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const AFX_MSGMAP* PASCAL theClass::GetThisMessageMap() {                          \
-        typedef theClass ThisClass;                                                   \
-        typedef baseClass TheBaseClass;                                               \
-        [[maybe_unused]] ThisClass* unusedThis = nullptr;                             \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)               \
+    const AFX_MSGMAP* theClass::GetMessageMap() const {      \
+        return GetThisMessageMap();                          \
+    }                                                        \
+    const AFX_MSGMAP* PASCAL theClass::GetThisMessageMap() { \
+        typedef theClass ThisClass;                          \
+        typedef baseClass TheBaseClass;                      \
+        [[maybe_unused]] ThisClass* unusedThis = nullptr;    \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
-#define END_MESSAGE_MAP()                                                  \
-    {0, 0, 0, 0, AfxSig_end, (AFX_PMSG) nullptr}                           \
-    }                                                                      \
-    ;                                                                      \
-    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, \
-                                          &_messageEntries[0]};            \
-    return &messageMap;                                                    \
+#define END_MESSAGE_MAP()                                                                         \
+    { 0, 0, 0, 0, AfxSig_end, (AFX_PMSG) nullptr }                                                \
+    }                                                                                             \
+    ;                                                                                             \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
+    return &messageMap;                                                                           \
     }
 
 #define ON_COMMAND(id, memberFxn) \
