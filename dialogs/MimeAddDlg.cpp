@@ -1,17 +1,9 @@
 #include "MimeAddDlg.h"
 
-CMimeAddDlg::CMimeAddDlg(CWnd* pParent) : CDialog(CMimeAddDlg::IDD, pParent) {}
-
-void CMimeAddDlg::DoDataExchange(CDataExchange* pDX) {
-    CDialog::DoDataExchange(pDX);
-    DDX_Control(pDX, IDC_MIME_TYPE, m_editMimeType);
-    DDX_Control(pDX, IDC_MIME_EXTENSION, m_editExtension);
-    DDX_Text(pDX, IDC_MIME_EXTENSION, m_strExtension);
-    DDX_Text(pDX, IDC_MIME_TYPE, m_strMimeType);
-}
+CMimeAddDlg::CMimeAddDlg(CWnd* pParent) : CMimeEntryDlg(CMimeAddDlg::IDD, pParent) {}
 
 BOOL CMimeAddDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
+    CMimeEntryDlg::OnInitDialog();
     return TRUE;
 }
 
@@ -26,5 +18,5 @@ void CMimeAddDlg::OnOK() {
         AfxMessageBox(IDS_NO_MIMETYPE, MB_OK);
         return;
     }
-    CDialog::OnOK();
+    CMimeEntryDlg::OnOK();
 }
