@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QLibraryInfo>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -43,6 +46,7 @@ void ExpectNoDisplayLine(const std::string& environment) {
 TEST(StartUp, WithoutADisplayOneClearLine) {
     ExpectNoDisplayLine("");
     ExpectNoDisplayLine("QT_QPA_PLATFORM=xcb");
+    ExpectNoDisplayLine("QT_QPA_PLATFORM=wayland");
 }
 
 TEST(StartUp, ADisplayThatDoesNotAnswerCountsAsNone) {
@@ -64,6 +68,18 @@ TEST(StartUp, TheToolkitsStartUpMessagesStillComeOutWhenItStarts) {
     const size_t loaded = run.output.find("qt.qpa.plugin: Successfully loaded");
     EXPECT_NE(loaded, std::string::npos) << run.output;
     EXPECT_LT(loaded, run.output.find("started as")) << run.output;
+}
+
+TEST(StartUp, WhatLibrariesBelowTheToolkitWroteComesOutWhenItStarts) {
+    // The Wayland client library writes its complaint straight to the error stream; here the
+    // toolkit falls back to running without a display, so the complaint must not be lost.
+    const bool waylandPlugin =
+        QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                          QStringLiteral("/platforms/libqwayland-generic.so"));
+    if (!waylandPlugin) GTEST_SKIP() << "Qt's Wayland platform plugin (qt6-wayland) is missing";
+    const ProbeRun run = RunProbe("-u XDG_RUNTIME_DIR QT_QPA_PLATFORM='wayland;offscreen'");
+    EXPECT_EQ(run.exitCode, 7) << run.output;
+    EXPECT_NE(run.output.find("error: XDG_RUNTIME_DIR"), std::string::npos) << run.output;
 }
 
 }  // namespace
