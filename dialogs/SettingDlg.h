@@ -52,7 +52,8 @@ private:
     void LoadWeekStart();
     void LoadSortOrder();
     void LoadCounts();
-    // Writes the form to the registry; FALSE when any write failed.
+    // Writes the form to the registry in one transaction; FALSE, with nothing written, when
+    // any write failed.
     BOOL SaveSettings();
     CSpinButtonCtrl& SpinOf(int kind);
 };
