@@ -538,6 +538,20 @@ void TestTransactions(bool implemented) {
              ERROR_FILE_NOT_FOUND);
     for (HKEY open : {kept, key}) CHECK_EQ(RegCloseKey(open), ERROR_SUCCESS);
     CHECK(CloseHandle(transaction));
+
+    // Past its time-out a transaction is rolled back.
+    transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 1, nullptr);
+    key = CreateTransacted(transaction, Path("Tx\\Late"));
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(20)) {
+    }
+    CHECK_EQ(SetString(key, "Late", "x"), ERROR_TRANSACTION_NOT_ACTIVE);
+    CHECK(!CommitTransaction(transaction));
+    CHECK_EQ(GetLastError(), ERROR_TRANSACTION_ALREADY_ABORTED);
+    CHECK_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Path("Tx\\Late").c_str(), 0, KEY_READ, &absent),
+             ERROR_FILE_NOT_FOUND);
+    CHECK_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    CHECK(CloseHandle(transaction));
 }
 
 #ifndef _WIN32
