@@ -399,6 +399,8 @@ void TestSubKeys(bool checkOrder) {
     CHECK_EQ(RegOpenKeyExA(key, "Zeta", 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
     CHECK_EQ(RegDeleteTreeA(key, "Zeta"), ERROR_FILE_NOT_FOUND);
     CHECK(SubKeyName(key, 0) == "alpha" || SubKeyName(key, 0) == "Mid");
+    CHECK_EQ(RegOpenKeyExA(key, "mid", 0, KEY_READ, &opened), ERROR_SUCCESS);
+    CHECK_EQ(RegCloseKey(opened), ERROR_SUCCESS);
 
     // A handle names the key it opened, not its path: once that key is deleted, a new key
     // of the same name is another key.
