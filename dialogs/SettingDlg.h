@@ -48,11 +48,13 @@ protected:
     HICON m_hIcon = nullptr;
     CViewerSettings m_settings;
 
+    // Writes the form to the registry in one transaction; FALSE, with nothing written, when
+    // any write failed.
+    BOOL SaveSettings();
+
 private:
     void LoadWeekStart();
     void LoadSortOrder();
     void LoadCounts();
-    // Writes the form to the registry; FALSE when any write failed.
-    BOOL SaveSettings();
     CSpinButtonCtrl& SpinOf(int kind);
 };

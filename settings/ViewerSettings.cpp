@@ -2,6 +2,10 @@
 
 #include "ViewerSettings.h"
 
+#ifdef _WIN32
+#include <ktmw32.h>
+#endif
+
 namespace {
 
 const LPCTSTR kViewerKey = _T("Software\\TAVIK\\Brisvandale\\Pallisander");
@@ -43,21 +47,46 @@ BOOL IsObjectNumKind(ObjectNumKind kind) {
 
 CViewerSettings::CViewerSettings() {}
 
-CViewerSettings::~CViewerSettings() {}
+CViewerSettings::~CViewerSettings() {
+    DiscardChanges();
+}
+
+BOOL CViewerSettings::BeginChanges() {
+    if (m_hTransaction != NULL) return FALSE;
+    HANDLE hTransaction = CreateTransaction(NULL, NULL, 0, 0, 0, 0, NULL);
+    if (hTransaction == INVALID_HANDLE_VALUE) return FALSE;
+    m_hTransaction = hTransaction;
+    return TRUE;
+}
+
+BOOL CViewerSettings::CommitChanges() {
+    if (m_hTransaction == NULL) return FALSE;
+    const BOOL bCommitted = CommitTransaction(m_hTransaction);
+    CloseHandle(m_hTransaction);  // rolls back what a failed commit left
+    m_hTransaction = NULL;
+    return bCommitted;
+}
+
+void CViewerSettings::DiscardChanges() {
+    if (m_hTransaction == NULL) return;
+    CloseHandle(m_hTransaction);
+    m_hTransaction = NULL;
+}
 
 BOOL CViewerSettings::GetTopDay(int& nDay) {
-    nDay =
-        static_cast<int>(m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kTopDayValue, 0));
+    nDay = static_cast<int>(
+        m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kTopDayValue, 0, m_hTransaction));
     return TRUE;
 }
 
 BOOL CViewerSettings::SetTopDay(int nDay) {
-    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kTopDayValue, DWORD(nDay));
+    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kTopDayValue, DWORD(nDay),
+                                    m_hTransaction);
 }
 
 BOOL CViewerSettings::GetSortKey(int& nIndex) {
     CString strId = m_regManager.GetRegString(HKEY_LOCAL_MACHINE, kViewerKey, kSortKeyValue,
-                                              kSortKeyIds[SortKeyDocName]);
+                                              kSortKeyIds[SortKeyDocName], m_hTransaction);
     nIndex = SortKeyDocName;
     for (int i = 0; i < SortKeyCount; ++i) {
         if (_mbscmp(reinterpret_cast<const unsigned char*>(LPCTSTR(strId)),
@@ -72,29 +101,30 @@ BOOL CViewerSettings::GetSortKey(int& nIndex) {
 BOOL CViewerSettings::SetSortKey(int nIndex) {
     if (nIndex < 0 || nIndex >= SortKeyCount) nIndex = SortKeyDocName;
     return m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kViewerKey, kSortKeyValue,
-                                     kSortKeyIds[nIndex]);
+                                     kSortKeyIds[nIndex], m_hTransaction);
 }
 
 BOOL CViewerSettings::GetSortDir(int& nDir) {
     nDir = static_cast<int>(
-        m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kSortDirValue, 0));
+        m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kSortDirValue, 0, m_hTransaction));
     return TRUE;
 }
 
 BOOL CViewerSettings::SetSortDir(int nDir) {
-    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kSortDirValue, DWORD(nDir));
+    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKey, kSortDirValue, DWORD(nDir),
+                                    m_hTransaction);
 }
 
 BOOL CViewerSettings::GetObjectNum(ObjectNumKind kind, int& nCount) {
     if (!IsObjectNumKind(kind)) return TRUE;
     const ObjectNumValue& value = kObjectNumValues[kind];
-    nCount = static_cast<int>(m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kObjectNumKey,
-                                                       value.lpszName, value.dwDefault));
+    nCount = static_cast<int>(m_regManager.GetRegDWORD(
+        HKEY_LOCAL_MACHINE, kObjectNumKey, value.lpszName, value.dwDefault, m_hTransaction));
     return TRUE;
 }
 
 BOOL CViewerSettings::SetObjectNum(ObjectNumKind kind, int nCount) {
     if (!IsObjectNumKind(kind)) return FALSE;
     return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kObjectNumKey,
-                                    kObjectNumValues[kind].lpszName, DWORD(nCount));
+                                    kObjectNumValues[kind].lpszName, DWORD(nCount), m_hTransaction);
 }
