@@ -7,6 +7,8 @@ CMAKE_FLAGS ?= $(if $(CI),-DMARROWICK_WERROR=ON)
 # Debian packages the build and tests need; conformance adds MinGW-w64 and Wine.
 BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev fonts-dejavu-core fonts-liberation
+# The tests that look at the program from outside: accessibility bus, X server, Wayland.
+DESKTOP_TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 
@@ -27,6 +29,7 @@ run: build
 	$(BUILD_DIR)/app/marrowick
 
 test: build
+	@tools/ensure-packages $(DESKTOP_TEST_PACKAGES)
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build

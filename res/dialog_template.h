@@ -63,6 +63,9 @@
 #define AFX_IDS_OK 0xF1A0
 #define AFX_IDS_CANCEL 0xF1A1
 #define AFX_IDS_SYSMENU_CLOSE 0xF1A2
+// What a screen reader calls the two buttons of an up-down control.
+#define AFX_IDS_UPDOWN_INCREASE 0xF1A3
+#define AFX_IDS_UPDOWN_DECREASE 0xF1A4
 
 namespace res {
 

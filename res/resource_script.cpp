@@ -56,6 +56,8 @@ const std::map<std::string, long long>& SystemConstants() {
         CONSTANT(AFX_IDS_OK),
         CONSTANT(AFX_IDS_CANCEL),
         CONSTANT(AFX_IDS_SYSMENU_CLOSE),
+        CONSTANT(AFX_IDS_UPDOWN_INCREASE),
+        CONSTANT(AFX_IDS_UPDOWN_DECREASE),
 #undef CONSTANT
     };
     return constants;

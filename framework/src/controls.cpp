@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "framework_internal.h"
+
 namespace afx {
 
 bool PushButton::event(QEvent* event) {
@@ -67,9 +69,8 @@ void EditControl::ShowWhetherReadOnly() {
     m_onFaceColour = isReadOnly();
 }
 
-GroupBox::GroupBox(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-}
+// Not transparent for the mouse: the dialog places the controls inside it as its children.
+GroupBox::GroupBox(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {}
 
 void GroupBox::SetTitle(const QString& title) {
     m_title = title;
@@ -109,6 +110,8 @@ UpDownControl::UpDownControl(QWidget* parent, bool setBuddyInt, bool arrowKeys)
     }
     m_up->setArrowType(Qt::UpArrow);
     m_down->setArrowType(Qt::DownArrow);
+    m_up->setAccessibleName(LoadResourceString(AFX_IDS_UPDOWN_INCREASE));
+    m_down->setAccessibleName(LoadResourceString(AFX_IDS_UPDOWN_DECREASE));
     connect(m_up, &QToolButton::clicked, this, [this] { Step(true); });
     connect(m_down, &QToolButton::clicked, this, [this] { Step(false); });
     setFocusPolicy(Qt::NoFocus);

@@ -2,6 +2,7 @@
 
 #include <afxcmn.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QShortcut>
 
+#include "accessibility.h"
 #include "controls.h"
 
 namespace afx {
@@ -24,6 +26,10 @@ bool IsGroupBox(const res::ControlTemplate& control) {
 bool IsAutoRadio(const res::ControlTemplate& control) {
     return control.controlClass == res::ControlClass::Button &&
            ButtonType(control) == BS_AUTORADIOBUTTON;
+}
+bool IsTextStatic(const res::ControlTemplate& control) {
+    return control.controlClass == res::ControlClass::Static &&
+           (control.style & SS_TYPEMASK) != SS_ICON;
 }
 bool IsPushButton(const res::ControlTemplate& control) {
     return control.controlClass == res::ControlClass::Button &&
@@ -43,6 +49,8 @@ DialogWindow::DialogWindow(const res::DialogTemplate& dialogTemplate, CDialog& o
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_template(dialogTemplate),
       m_owner(owner) {
+    // Before any control exists: Qt keeps the description it makes of a widget first.
+    InstallAccessibleInterfaces();
     setWindowTitle(ToQString(m_template.caption));
     setFont(DialogFont(m_template));
     m_units = BaseUnitsOf(font());
@@ -51,6 +59,7 @@ DialogWindow::DialogWindow(const res::DialogTemplate& dialogTemplate, CDialog& o
 
     for (const res::ControlTemplate& control : m_template.controls) {
         QWidget* widget = CreateControl(control);
+        ForgetEarlyDescription(widget);
         SetControlId(widget, control.id);
         QRect rect =
             DialogUnitsToPixels(QRect(control.x, control.y, control.cx, control.cy), m_units);
@@ -76,6 +85,8 @@ DialogWindow::DialogWindow(const res::DialogTemplate& dialogTemplate, CDialog& o
         m_entries.push_back({widget, &control});
     }
     ConnectBuddies();
+    PlaceInGroupBoxes();
+    NameControlsForAccessibility();
 
     auto* systemMenuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(systemMenuKey, &QShortcut::activated, this,
@@ -177,6 +188,72 @@ void DialogWindow::ConnectBuddies() {
                 }
             }
         }
+    }
+}
+
+void DialogWindow::PlaceInGroupBoxes() {
+    // Each control goes into the innermost group box whose template rectangle holds its top
+    // edge (a combo box's rectangle includes its list), a group box into one that holds it
+    // whole, as into Qt's own group boxes: screen readers learn a control's group from its
+    // parent.
+    const auto topEdge = [](const res::ControlTemplate& control) {
+        return QRect(control.x, control.y, control.cx, 1);
+    };
+    const auto templateRect = [](const res::ControlTemplate& control) {
+        return QRect(control.x, control.y, control.cx, control.cy);
+    };
+    std::vector<QRect> placed;  // in the dialog, before any moves
+    for (const Entry& entry : m_entries) placed.push_back(entry.widget->geometry());
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const res::ControlTemplate& control = *m_entries[i].control;
+        const QRect own = IsGroupBox(control) ? templateRect(control) : topEdge(control);
+        int container = -1;
+        for (size_t box = 0; box < m_entries.size(); ++box) {
+            const QRect boxRect = templateRect(*m_entries[box].control);
+            if (!IsGroupBox(*m_entries[box].control) || box == i || !boxRect.contains(own) ||
+                templateRect(control) == boxRect) {
+                continue;
+            }
+            if (container < 0 || templateRect(*m_entries[container].control).contains(boxRect))
+                container = static_cast<int>(box);
+        }
+        if (container < 0) continue;
+        m_entries[i].widget->setParent(m_entries[container].widget);
+        m_entries[i].widget->setGeometry(placed[i].translated(-placed[container].topLeft()));
+    }
+}
+
+void DialogWindow::NameControlsForAccessibility() {
+    QString label;  // the text of the static just before, which names the control after it
+    for (const Entry& entry : m_entries) {
+        const res::ControlTemplate& control = *entry.control;
+        const QString text = WidgetText(entry.widget);
+        QString name;
+        switch (control.controlClass) {
+            case res::ControlClass::Static:
+                if (IsTextStatic(control))
+                    name = (control.style & SS_NOPREFIX) ? text : StripMnemonics(text);
+                break;
+            case res::ControlClass::Button:
+                name = StripMnemonics(text);
+                break;
+            case res::ControlClass::Edit:
+            case res::ControlClass::ComboBox:
+            case res::ControlClass::ListView:
+                // Without a label of its own, a control is what its window is about.
+                name = label.isEmpty() ? windowTitle() : label;
+                break;
+            case res::ControlClass::UpDown:
+                // Named as the number it changes.
+                if (auto* upDown = static_cast<UpDownControl*>(entry.widget); upDown->Buddy())
+                    name = upDown->Buddy()->accessibleName();
+                break;
+        }
+        if (entry.widget->accessibleName() != name) entry.widget->setAccessibleName(name);
+        // The drop-down list is a widget of its own.
+        if (auto* combo = qobject_cast<QComboBox*>(entry.widget))
+            combo->view()->setAccessibleName(name);
+        label = IsTextStatic(control) ? name : QString();
     }
 }
 
@@ -444,9 +521,9 @@ void DialogWindow::ShowSystemMenu(const QPoint& globalPos) {
 }
 
 void DialogWindow::contextMenuEvent(QContextMenuEvent* event) {
-    // Only the dialog's background and its statics open the window menu.
+    // Only the dialog's background, its statics and its group boxes open the window menu.
     QWidget* child = childAt(event->pos());
-    if (!child || qobject_cast<QLabel*>(child)) {
+    if (!child || qobject_cast<QLabel*>(child) || dynamic_cast<GroupBox*>(child)) {
         ShowSystemMenu(event->globalPos());
         event->accept();
     }

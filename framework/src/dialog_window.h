@@ -37,6 +37,10 @@ public:
     // Delivers a control notification to the owner's message map.
     void SendCommand(int id, int code, QWidget* control);
 
+    // Names every control for screen readers from the texts the user sees; again after a
+    // text has changed.
+    void NameControlsForAccessibility();
+
     void ShowSystemMenu(const QPoint& globalPos);
     QMenu* OpenSystemMenu() const { return m_openMenu; }
 
@@ -60,6 +64,7 @@ private:
 
     QWidget* CreateControl(const res::ControlTemplate& control);
     void ConnectBuddies();
+    void PlaceInGroupBoxes();
     void CheckOnlyInGroup(QWidget* checked);
     int IndexOf(const QWidget* widget) const;
     std::pair<int, int> GroupAround(int index) const;  // [first, last]

@@ -84,6 +84,8 @@ void SetWidgetText(QWidget* widget, const QString& text) {
     } else if (auto* group = dynamic_cast<GroupBox*>(widget)) {
         group->SetTitle(text);
     }
+    // Labels and titles name controls for screen readers.
+    if (DialogWindow* dialog = DialogWindow::Of(widget)) dialog->NameControlsForAccessibility();
 }
 
 QWidget* WidgetBeingPainted() {

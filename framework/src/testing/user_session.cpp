@@ -548,7 +548,9 @@ int DialogDriver::ListSelectedRow(int id) const {
 
 RECT DialogDriver::ControlRect(int id) const {
     QWidget* control = Require(m_dialog, id);
-    return control ? ToRect(control->geometry()) : RECT{0, 0, 0, 0};
+    if (!control) return RECT{0, 0, 0, 0};
+    // Controls may sit inside a group box; the rectangle is in the dialog's client area.
+    return ToRect(QRect(control->mapTo(ToWidget(m_dialog), QPoint(0, 0)), control->size()));
 }
 
 bool DialogDriver::SaveScreenshot(const std::string& path) const {

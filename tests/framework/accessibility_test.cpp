@@ -1,0 +1,71 @@
+// What screen readers are told of the dialogs, seen from inside the process; the whole
+// tree, as seen over the accessibility bus, is checked by tests/desktop.
+#include <QAccessible>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include "accessibility.h"
+#include "framework_internal.h"
+#include "test_dialogs.h"
+
+namespace {
+
+TEST(AccessibleNames, MnemonicMarksGoAsWindowsDrawsThem) {
+    const struct {
+        const char* text;
+        const char* name;
+    } cases[] = {
+        {"&Löschen", "Löschen"},
+        {"Anzah&l von Abschnitten für De&tailansicht", "Anzahl von Abschnitten für Detailansicht"},
+        {"Fisch && Chips", "Fisch & Chips"},
+        {"&&&x", "&x"},
+        {"Ende&", "Ende"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(afx::StripMnemonics(QString::fromUtf8(c.text)), QString::fromUtf8(c.name))
+            << c.text;
+    }
+}
+
+QWidget* WidgetOf(DialogDriver& dlg, int id) {
+    return afx::ToWidget(dlg.Dialog()->GetDlgItem(id)->m_hWnd);
+}
+
+TEST(GroupBoxes, HoldTheirControlsWhichTheMouseStillReachesWhereTheyAre) {
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
+        QWindow* window = afx::ToWidget(dlg.Dialog()->m_hWnd)->windowHandle();
+        for (int id : {IDC_RADIO_MONDAY, IDC_RADIO_DESCENDING}) {
+            // On the button's mark, through the window as a real click comes.
+            const RECT rect = dlg.ControlRect(id);
+            QTest::mouseClick(window, Qt::LeftButton, {},
+                              QPoint(rect.left + 5, (rect.top + rect.bottom) / 2));
+            EXPECT_TRUE(dlg.IsChecked(id)) << id;
+        }
+        QAccessibleInterface* radio =
+            QAccessible::queryAccessibleInterface(WidgetOf(dlg, IDC_RADIO_MONDAY));
+        EXPECT_EQ(radio->role(), QAccessible::RadioButton);
+        EXPECT_TRUE(radio->state().checked);
+        EXPECT_EQ(radio->parent()->role(), QAccessible::Grouping);
+        EXPECT_EQ(radio->parent()->text(QAccessible::Name), "Format für Kalender-Ansicht");
+        dlg.Click(IDCANCEL);
+    });
+    CountsDialog dialog;
+    dialog.DoModal();
+}
+
+TEST(AccessibleNames, FollowTheLabelWhenTheProgramChangesIt) {
+    UserSession user;
+    user.OnDialog(IDD_MIME_ADD, [](DialogDriver& dlg) {
+        dlg.Dialog()->SetDlgItemText(IDC_STATIC, "Neue &Erweiterung");
+        EXPECT_EQ(WidgetOf(dlg, IDC_MIME_EXTENSION)->accessibleName(), "Neue Erweiterung");
+        dlg.Click(IDCANCEL);
+    });
+    EntryDialog dialog;
+    dialog.DoModal();
+}
+
+}  // namespace
