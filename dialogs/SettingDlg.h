@@ -49,6 +49,8 @@ protected:
     CViewerSettings m_settings;
 
 private:
+    // Exchanges a count's edit with its member and checks it against the count's range.
+    static void ExchangeCount(CDataExchange* pDX, int editId, ObjectNumKind kind, int& value);
     void LoadWeekStart();
     void LoadSortOrder();
     void LoadCounts();

@@ -7,10 +7,6 @@
 
 namespace {
 
-// Spelled differently from the viewer's other keys; key names ignore case, so it is the
-// same key's sub-key.
-const LPCTSTR kMimeMapKey = _T("SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap");
-
 bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(LPCTSTR(a.strExtension)),
                     reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
@@ -23,7 +19,7 @@ void Report(BOOL* pbWritten, BOOL bWritten) {
 }  // namespace
 
 BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
-    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKey, entries);
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries);
     SortMimeMap(entries);
     return TRUE;
 }
@@ -35,8 +31,8 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
-    Report(pbWritten,
-           m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, strMimeType));
+    Report(pbWritten, m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension,
+                                                strMimeType));
     return TRUE;
 }
 
@@ -48,7 +44,13 @@ BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
     // A mapping someone else removed meanwhile is gone, as the user asked: not a failure.
     BOOL bAbsent = FALSE;
     const BOOL bDeleted =
-        m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, &bAbsent);
+        m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension, &bAbsent);
     Report(pbWritten, bDeleted || bAbsent);
     return TRUE;
+}
+
+BOOL CViewerSettings::MimeExtensionExists(CString strExtension) {
+    MimeEntryArray entries;
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries);
+    return MimeEntriesHaveExtension(entries, strExtension);
 }
