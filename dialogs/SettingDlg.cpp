@@ -145,6 +145,9 @@ void CSettingDlg::OnOK() {
 }
 
 BOOL CSettingDlg::SaveSettings() {
+    // All or nothing: a write refused midway must not leave the earlier values stored, and
+    // one hive write for the whole form costs about as much as one for a single value.
+    if (!m_settings.BeginChanges()) return FALSE;
     BOOL saved = TRUE;
     if (m_radioSunday.GetCheck() == BST_CHECKED) {
         saved &= m_settings.SetTopDay(kTopDaySunday);
@@ -161,7 +164,11 @@ BOOL CSettingDlg::SaveSettings() {
         const int position = static_cast<short>(LOWORD(SpinOf(kind).GetPos()));
         saved &= m_settings.SetObjectNum(static_cast<ObjectNumKind>(kind), position);
     }
-    return saved;
+    if (!saved) {
+        m_settings.DiscardChanges();
+        return FALSE;
+    }
+    return m_settings.CommitChanges();
 }
 
 void CSettingDlg::OnRestoreDefaults() {

@@ -19,7 +19,7 @@ void Report(BOOL* pbWritten, BOOL bWritten) {
 }  // namespace
 
 BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
-    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries);
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries, m_hTransaction);
     SortMimeMap(entries);
     return TRUE;
 }
@@ -32,7 +32,7 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
     Report(pbWritten, m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension,
-                                                strMimeType));
+                                                strMimeType, m_hTransaction));
     return TRUE;
 }
 
@@ -43,14 +43,8 @@ BOOL CViewerSettings::ChangeMimeType(CString strExtension, CString strMimeType, 
 BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
     // A mapping someone else removed meanwhile is gone, as the user asked: not a failure.
     BOOL bAbsent = FALSE;
-    const BOOL bDeleted =
-        m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension, &bAbsent);
+    const BOOL bDeleted = m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
+                                                      strExtension, &bAbsent, m_hTransaction);
     Report(pbWritten, bDeleted || bAbsent);
     return TRUE;
-}
-
-BOOL CViewerSettings::MimeExtensionExists(CString strExtension) {
-    MimeEntryArray entries;
-    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries);
-    return MimeEntriesHaveExtension(entries, strExtension);
 }

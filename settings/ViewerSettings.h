@@ -1,6 +1,7 @@
 // The document viewer's machine-wide settings, as plain integers for the dialogs, and its
 // map from file extensions to MIME types. Every getter reads the registry anew and every
-// setter or map change writes at once; nothing is cached. Include after stdafx.h.
+// setter or map change writes at once, unless grouped by BeginChanges; nothing is cached.
+// Include after stdafx.h.
 #pragma once
 
 #include "MimeEntry.h"
@@ -10,7 +11,18 @@
 class CViewerSettings {
 public:
     CViewerSettings();
-    virtual ~CViewerSettings();
+    virtual ~CViewerSettings();  // discards changes not committed
+    CViewerSettings(const CViewerSettings&) = delete;
+    CViewerSettings& operator=(const CViewerSettings&) = delete;
+
+    // Groups the changes made through this object from BeginChanges on into one registry
+    // transaction: nobody else sees them, while this object's getters do, and CommitChanges
+    // stores all of them in one write or none (FALSE, and nothing has changed). A setter
+    // that fails meanwhile has recorded nothing; the caller decides whether to commit the
+    // rest. DiscardChanges drops them all. BeginChanges fails when changes are pending.
+    BOOL BeginChanges();
+    BOOL CommitChanges();
+    void DiscardChanges();
 
     // Getters always return TRUE and deliver the stored value unchecked, or the default
     // when it cannot be read. Setters return the write's result.
@@ -48,4 +60,5 @@ public:
 
 private:
     CRegManager m_regManager;
+    HANDLE m_hTransaction = NULL;  // while changes are grouped
 };

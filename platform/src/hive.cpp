@@ -514,6 +514,25 @@ Key& Key::OpenOrAddSubKey(std::string_view name) {
     return *subKeys_[slot->second];
 }
 
+bool Key::DeleteSubKey(std::string_view name) {
+    const auto found = subKeyIndex_.find(FoldCase(name));
+    if (found == subKeyIndex_.end()) return false;
+    const std::size_t position = found->second;
+    subKeyIndex_.erase(found);
+    subKeys_.erase(subKeys_.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [folded, index] : subKeyIndex_) {
+        if (index > position) --index;
+    }
+    return true;
+}
+
+void Key::Clear() {
+    subKeys_.clear();
+    subKeyIndex_.clear();
+    values_.clear();
+    valueIndex_.clear();
+}
+
 const Value* Key::FindValue(std::string_view name) const {
     const auto found = valueIndex_.find(FoldCase(name));
     return found == valueIndex_.end() ? nullptr : &values_[found->second];
