@@ -105,6 +105,19 @@ BOOL CRegManager::SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueN
     return lResult == ERROR_SUCCESS;
 }
 
+BOOL CRegManager::RegValueExists(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                                 BOOL* pbKnown) {
+    HKEY hKey = NULL;
+    LONG lResult = RegOpenKeyExA(hRoot, lpszSubKey, 0, kReadAccess, &hKey);
+    if (lResult == ERROR_SUCCESS) {
+        DWORD cbData = 0;
+        lResult = RegQueryValueExA(hKey, lpszValueName, NULL, NULL, NULL, &cbData);
+        RegCloseKey(hKey);
+    }
+    if (pbKnown != NULL) *pbKnown = lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
+    return lResult == ERROR_SUCCESS;
+}
+
 BOOL CRegManager::SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
                                LPCTSTR lpszText, HANDLE hTransaction) {
     HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey, hTransaction);

@@ -20,6 +20,12 @@ public:
     static CString GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
                                 LPCTSTR lpszDefault, HANDLE hTransaction = NULL);
 
+    // Whether the key holds a value of this name; names ignore letter case as everywhere
+    // in the registry. *pbKnown (when given) is FALSE when the registry could not tell (an
+    // unreadable hive, no read access); the answer is then FALSE.
+    static BOOL RegValueExists(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                               BOOL* pbKnown = NULL);
+
     // Opens the key for reading and writing, creating the whole path when it is missing.
     // NULL when neither works; the caller closes the handle.
     static HKEY OpenOrCreateKey(HKEY hRoot, LPCTSTR lpszSubKey, HANDLE hTransaction = NULL);

@@ -51,12 +51,20 @@ public:
     // stored, pass pbWritten: it receives TRUE when the registry took the write or the
     // deletion, FALSE when it refused (no write access, unreadable hive, ...). Deleting an
     // extension that is not stored also gives FALSE, as nothing was deleted.
+    //
+    // An extension with an embedded NUL (a loaded one may have it) is never passed to the
+    // registry, which would take the part before the NUL, naming another mapping; nothing
+    // is changed and pbWritten receives FALSE.
     BOOL AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
     BOOL ChangeMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
     BOOL DeleteMimeType(CString strExtension, BOOL* pbWritten = NULL);
 
-    // Whether a mapping of the extension is stored, in any letter case.
-    BOOL MimeExtensionExists(CString strExtension);
+    // The map's duplicate rule: TRUE when a mapping of this extension is stored right now
+    // under any letter case ("PDF" finds "pdf"), as the registry compares value names. It
+    // asks the registry, so mappings other writers stored since the last load count.
+    // pbKnown (when given) receives FALSE when that cannot be told (an unreadable registry,
+    // an extension with an embedded NUL); the answer is then FALSE.
+    BOOL IsMimeExtensionStored(CString strExtension, BOOL* pbKnown = NULL);
 
 private:
     CRegManager m_regManager;
