@@ -69,4 +69,8 @@ struct RegFileKey {
 std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat format,
                          bool* windows1252 = nullptr);
 
+// A key or value name in the form the registry compares names: equal exactly when the
+// registry takes the two names for the same.
+std::string FoldName(std::string_view name);
+
 }  // namespace marrowick::platform

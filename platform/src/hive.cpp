@@ -263,6 +263,7 @@ struct TextEntry {
     std::string_view path;  // kKey, kDeleteKey: the key below the root, as written
     std::string name;       // kValue, kDeleteValue: the value's name ("" the default)
     Value value;            // kValue: its type and bytes
+    bool hex = false;       // kValue: written as hex bytes, not as text
 };
 
 // The syntax a reader accepts beyond the hive's own: the hive holds no deletions and
@@ -304,7 +305,7 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
     bool inKey = false;
     while (lines.Next(line)) {
         if (line.empty() || line[0] == ';') continue;
-        TextEntry entry{TextEntry::kValue, lines.Number(), {}, {}, {}};
+        TextEntry entry{TextEntry::kValue, lines.Number(), {}, {}, {}, false};
         failedLine = entry.line;
         if (line[0] == '[') {
             if (!ReadKeyLine(line, syntax, entry)) return false;
@@ -325,6 +326,7 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
         if (syntax.deletions && line == "-") {
             entry.kind = TextEntry::kDeleteValue;
         } else {
+            entry.hex = line.starts_with("hex");
             std::optional<Value> value = ReadData(line, lines);
             if (!value) return false;
             entry.value = std::move(*value);
@@ -407,6 +409,8 @@ bool WritableAsQuoted(const Value& value) {
 struct DataStyle {
     bool binaryAsHex = false;
     bool wideText = false;
+    // Text in Windows-1252; *unconvertible is set for text that has no place there.
+    bool* unconvertible = nullptr;
     std::size_t wrapColumn = 0;  // 0: kBytesPerLine bytes per line
 };
 
@@ -444,11 +448,15 @@ void AppendData(std::string& out, const Value& value, const DataStyle& style = {
         out += ")";
     }
     out += ':';
-    const std::string wide =
-        style.wideText && IsTextType(value.type) ? Utf8ToUtf16Le(value.data) : std::string();
-    const std::string_view data = style.wideText && IsTextType(value.type)
-                                      ? std::string_view(wide)
-                                      : std::string_view(value.data);
+    std::string converted;
+    std::string_view data = value.data;
+    if (IsTextType(value.type) && style.wideText) {
+        converted = Utf8ToUtf16Le(value.data);
+        data = converted;
+    } else if (IsTextType(value.type) && style.unconvertible) {
+        if (!Utf8ToWindows1252(value.data, converted)) *style.unconvertible = true;
+        data = converted;
+    }
     std::size_t lineStart = out.rfind('\n') + 1;  // npos + 1 is 0
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (i > 0) {
@@ -620,19 +628,25 @@ constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.
 constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
 
 // Text data of hex(1), hex(2) and hex(7) is in the file's own encoding.
-bool ConvertTextData(Value& value, bool utf16, bool windows1252) {
+// Narrow files keep it in the ANSI code page, which is taken as UTF-8 where the bytes are
+// valid UTF-8 and as Windows-1252 elsewhere, as for the whole file.
+bool ConvertTextData(Value& value, bool utf16) {
     if (!IsTextType(value.type)) return true;
     if (utf16) {
         std::string text;
         if (!Utf16LeToUtf8(value.data, text)) return false;
         value.data = std::move(text);
-    } else if (windows1252) {
+    } else if (!IsWellFormedUtf8(value.data)) {
         value.data = Windows1252ToUtf8(value.data);
     }
     return true;
 }
 
 }  // namespace
+
+std::string FoldName(std::string_view name) {
+    return FoldCase(name);
+}
 
 RegFileContents ReadRegFile(std::string_view bytes) {
     RegFileContents contents;
@@ -673,7 +687,7 @@ RegFileContents ReadRegFile(std::string_view bytes) {
                 keyPath = entry.path;
                 break;
             case TextEntry::kValue:
-                if (!ConvertTextData(entry.value, utf16, windows1252)) return false;
+                if (entry.hex && !ConvertTextData(entry.value, utf16)) return false;
                 out.kind = RegFileEntry::kValue;
                 out.value.type = entry.value.type;
                 out.value.data = std::move(entry.value.data);
@@ -693,10 +707,15 @@ RegFileContents ReadRegFile(std::string_view bytes) {
     return contents;
 }
 
-std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat format,
-                         bool* windows1252) {
+namespace {
+
+std::string RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat format,
+                        bool* unconvertible) {
     const bool version5 = format == RegFileFormat::kVersion5;
-    const DataStyle style{.binaryAsHex = true, .wideText = version5, .wrapColumn = 80};
+    const DataStyle style{.binaryAsHex = true,
+                          .wideText = version5,
+                          .unconvertible = unconvertible,
+                          .wrapColumn = 80};
     std::string text(version5 ? kVersion5Header : kHeader);
     text += '\n';
     for (const RegFileKey& key : keys) {
@@ -725,10 +744,23 @@ std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat form
         if (c == '\n') crlf += '\r';
         crlf += c;
     }
+    return crlf;
+}
+
+}  // namespace
+
+std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat format,
+                         bool* windows1252) {
     if (windows1252) *windows1252 = false;
-    if (version5) return std::string(kUtf16ByteOrderMark) + Utf8ToUtf16Le(crlf);
+    if (format == RegFileFormat::kVersion5) {
+        return std::string(kUtf16ByteOrderMark) + Utf8ToUtf16Le(RegFileText(keys, format, nullptr));
+    }
+    bool unconvertible = false;
+    const std::string text = RegFileText(keys, format, &unconvertible);
     std::string narrow;
-    if (!Utf8ToWindows1252(crlf, narrow)) return crlf;
+    if (unconvertible || !Utf8ToWindows1252(text, narrow)) {
+        return RegFileText(keys, format, nullptr);
+    }
     if (windows1252) *windows1252 = true;
     return narrow;
 }
