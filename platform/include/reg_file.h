@@ -65,7 +65,7 @@ struct RegFileKey {
 // The bytes of a file listing these keys in this order, as Windows' registry editor writes
 // them: CRLF line ends, a blank line before each key, quoted text where it reads back
 // unchanged and hex elsewhere. kRegedit4 is Windows-1252 when every character has a place
-// there (*windows1252 then true), else UTF-8.
+// there and the bytes cannot be mistaken for UTF-8 (*windows1252 then true), else UTF-8.
 std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat format,
                          bool* windows1252 = nullptr);
 

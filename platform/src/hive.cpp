@@ -454,7 +454,11 @@ void AppendData(std::string& out, const Value& value, const DataStyle& style = {
         converted = Utf8ToUtf16Le(value.data);
         data = converted;
     } else if (IsTextType(value.type) && style.unconvertible) {
-        if (!Utf8ToWindows1252(value.data, converted)) *style.unconvertible = true;
+        // Windows-1252 bytes that are also valid UTF-8 would be read back as UTF-8.
+        if (!Utf8ToWindows1252(value.data, converted) ||
+            (converted != value.data && IsWellFormedUtf8(converted))) {
+            *style.unconvertible = true;
+        }
         data = converted;
     }
     std::size_t lineStart = out.rfind('\n') + 1;  // npos + 1 is 0
@@ -758,7 +762,8 @@ std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat form
     bool unconvertible = false;
     const std::string text = RegFileText(keys, format, &unconvertible);
     std::string narrow;
-    if (unconvertible || !Utf8ToWindows1252(text, narrow)) {
+    if (unconvertible || !Utf8ToWindows1252(text, narrow) ||
+        (narrow != text && IsWellFormedUtf8(narrow))) {
         return RegFileText(keys, format, nullptr);
     }
     if (windows1252) *windows1252 = true;
