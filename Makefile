@@ -7,8 +7,9 @@ CMAKE_FLAGS ?= $(if $(CI),-DMARROWICK_WERROR=ON)
 # Debian packages the build and tests need; conformance adds MinGW-w64 and Wine.
 BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev fonts-dejavu-core fonts-liberation
-# The tests that look at the program from outside: accessibility bus, X server, Wayland.
-DESKTOP_TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland
+# The tests that look at the program from outside (accessibility bus, X server, Wayland)
+# and the administrators' playbook.
+TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland ansible-core
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 
@@ -28,8 +29,10 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 run: build
 	$(BUILD_DIR)/app/marrowick
 
-test: build
-	@tools/ensure-packages $(DESKTOP_TEST_PACKAGES)
+# All packages first, so that a user without root sees one apt-get line for everything.
+test:
+	@tools/ensure-packages $(BUILD_PACKAGES) $(TEST_PACKAGES)
+	@$(MAKE) --no-print-directory build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: build

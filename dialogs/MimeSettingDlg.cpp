@@ -1,7 +1,5 @@
 #include "MimeSettingDlg.h"
 
-#include <mbstring.h>
-
 #include <string_view>
 
 #include "MimeAddDlg.h"
@@ -106,14 +104,7 @@ void CMimeSettingDlg::RefreshList() {
 }
 
 BOOL CMimeSettingDlg::IsExtensionListed(const CString& extension) const {
-    for (INT_PTR i = 0; i < m_mimeEntries.GetSize(); ++i) {
-        const MimeEntry& entry = m_mimeEntries[i];
-        if (_mbsicmp(reinterpret_cast<const unsigned char*>(entry.strExtension.GetString()),
-                     reinterpret_cast<const unsigned char*>(extension.GetString())) == 0) {
-            return TRUE;
-        }
-    }
-    return FALSE;
+    return MimeEntriesHaveExtension(m_mimeEntries, extension);
 }
 
 BOOL CMimeSettingDlg::GetSelectedEntry(MimeEntry& entry) {

@@ -53,6 +53,8 @@ protected:
     BOOL SaveSettings();
 
 private:
+    // Exchanges a count's edit with its member and checks it against the count's range.
+    static void ExchangeCount(CDataExchange* pDX, int editId, ObjectNumKind kind, int& value);
     void LoadWeekStart();
     void LoadSortOrder();
     void LoadCounts();

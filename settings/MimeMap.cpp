@@ -7,10 +7,6 @@
 
 namespace {
 
-// Spelled differently from the viewer's other keys; key names ignore case, so it is the
-// same key's sub-key.
-const LPCTSTR kMimeMapKey = _T("SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap");
-
 bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(LPCTSTR(a.strExtension)),
                     reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
@@ -28,7 +24,7 @@ void Report(BOOL* pbWritten, BOOL bWritten) {
 }  // namespace
 
 BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
-    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKey, entries, m_hTransaction);
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries, m_hTransaction);
     SortMimeMap(entries);
     return TRUE;
 }
@@ -41,8 +37,8 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
     Report(pbWritten, IsNameable(strExtension) &&
-                          m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension,
-                                                    strMimeType, m_hTransaction));
+                          m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
+                                                    strExtension, strMimeType, m_hTransaction));
     return TRUE;
 }
 
@@ -57,8 +53,8 @@ BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
     }
     // A mapping someone else removed meanwhile is gone, as the user asked: not a failure.
     BOOL bAbsent = FALSE;
-    const BOOL bDeleted = m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension,
-                                                      &bAbsent, m_hTransaction);
+    const BOOL bDeleted = m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
+                                                      strExtension, &bAbsent, m_hTransaction);
     Report(pbWritten, bDeleted || bAbsent);
     return TRUE;
 }
@@ -68,6 +64,6 @@ BOOL CViewerSettings::IsMimeExtensionStored(CString strExtension, BOOL* pbKnown)
         Report(pbKnown, FALSE);
         return FALSE;
     }
-    return m_regManager.RegValueExists(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, pbKnown,
+    return m_regManager.RegValueExists(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension, pbKnown,
                                        m_hTransaction);
 }

@@ -183,3 +183,25 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
     RegCloseKey(hKey);
     return FALSE;
 }
+
+BOOL CRegManager::GetRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD& dwType,
+                              std::string& data) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, NULL);
+    if (hKey == NULL) return FALSE;
+    DWORD cbData = 0;
+    LONG lResult = RegQueryValueExA(hKey, lpszValueName, NULL, &dwType, NULL, &cbData);
+    if (lResult == ERROR_SUCCESS) {
+        std::vector<BYTE> buffer(cbData + 1);
+        lResult = RegQueryValueExA(hKey, lpszValueName, NULL, &dwType, buffer.data(), &cbData);
+        data.assign(reinterpret_cast<const char*>(buffer.data()), cbData);
+    }
+    RegCloseKey(hKey);
+    return lResult == ERROR_SUCCESS;
+}
+
+LONG CRegManager::CheckReadable(HKEY hRoot, LPCTSTR lpszSubKey) {
+    HKEY hKey = NULL;
+    const LONG lResult = RegOpenKeyExA(hRoot, lpszSubKey, 0, kReadAccess, &hKey);
+    if (lResult == ERROR_SUCCESS) RegCloseKey(hKey);
+    return lResult == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : lResult;
+}

@@ -4,6 +4,11 @@
 // it, so that what it reads and writes belongs to that transaction. Include after stdafx.h.
 #pragma once
 
+#include <reg_file.h>
+
+#include <string>
+#include <vector>
+
 #include "MimeEntry.h"
 
 class CRegManager : public CCmdTarget {
@@ -46,6 +51,14 @@ public:
     // data. Never creates the key. Always returns FALSE: callers look at the array only.
     static BOOL EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries,
                               HANDLE hTransaction = NULL);
+
+    // For tools that copy settings as they are: the value's type and bytes exactly as
+    // stored. FALSE when it cannot be read (missing key or value included).
+    static BOOL GetRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD& dwType,
+                            std::string& data);
+    // Whether the registry can be read at all: ERROR_SUCCESS also when the key is missing,
+    // else the registry's code (ERROR_ACCESS_DENIED, ERROR_BADDB, ...).
+    static LONG CheckReadable(HKEY hRoot, LPCTSTR lpszSubKey);
 
 protected:
     DECLARE_MESSAGE_MAP()

@@ -6,29 +6,7 @@
 
 #include "MimeEntry.h"
 #include "RegManager.h"
-
-// Which of the five table sizes GetObjectNum/SetObjectNum mean. Other values are accepted
-// and ignored.
-enum ObjectNumKind : int {
-    ObjectNumEntrySection = 0,  // maximum number of sections when adding
-    ObjectNumDocList = 1,       // documents per page in the detail view
-    ObjectNumDocThum = 2,       // documents per page in the icon view
-    ObjectNumSecList = 3,       // sections per page in the detail view
-    ObjectNumSecThum = 4,       // sections per page in the icon view
-};
-
-// Position of a document sort key in the main dialog's list (strings 109 to 116).
-enum SortKeyIndex : int {
-    SortKeyDocName = 0,
-    SortKeyDocNumber = 1,
-    SortKeyAdded = 2,
-    SortKeyChanged = 3,
-    SortKeyExpires = 4,
-    SortKeySize = 5,
-    SortKeySectionCount = 6,
-    SortKeyWorkState = 7,
-    SortKeyCount = 8
-};
+#include "SettingRules.h"
 
 class CViewerSettings {
 public:
