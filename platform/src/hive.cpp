@@ -164,7 +164,7 @@ Key* ReadKeyLine(std::string_view line, Key& root, LastKeyLine& last) {
         const std::size_t end = path.find('\\');
         const std::string_view name = path.substr(0, end);
         if (name.empty() || ++depth > kMaxKeyDepth ||
-            CharacterCount(name) > kMaxKeyNameCharacters) {
+            !IsStorableName(name, kMaxKeyNameCharacters)) {
             return nullptr;
         }
         key = &key->OpenOrAddSubKey(name);
@@ -273,6 +273,13 @@ std::size_t CharacterCount(std::string_view text) {
     return count;
 }
 
+bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
+    constexpr std::size_t kMaxBytesPerCharacter = 4;
+    return name.size() <= kMaxBytesPerCharacter * maxCharacters &&
+           name.find_first_of("\r\n") == std::string_view::npos &&
+           CharacterCount(name) <= maxCharacters;
+}
+
 // ---- Key -----------------------------------------------------------------------------
 
 Key* Key::FindSubKey(std::string_view name) const {
@@ -354,7 +361,7 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
             line.remove_prefix(1);
         } else {
             std::optional<std::string> quoted = ReadQuoted(line);
-            if (!quoted) return nullptr;
+            if (!quoted || !IsStorableName(*quoted, kMaxValueNameCharacters)) return nullptr;
             name = std::move(*quoted);
         }
         if (!line.starts_with('=')) return nullptr;
