@@ -1,6 +1,7 @@
 #include "hive.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "case_folding.h"
@@ -177,18 +178,65 @@ Key* ReadKeyLine(std::string_view line, Key& root, LastKeyLine& last) {
 
 // ---- Writing -------------------------------------------------------------------------
 
-void AppendQuoted(std::string& out, std::string_view text) {
-    out += '"';
+// The text being written. Room is made ahead and filled through a pointer, which costs
+// far less than appending piece by piece; the whole hive is written on every change.
+class TextOut {
+public:
+    explicit TextOut(std::string& text) : text_(text) {
+        const std::size_t used = text_.size();
+        text_.resize(std::max(text_.capacity(), used));  // the room it has anyway
+        next_ = text_.data() + used;
+        end_ = text_.data() + text_.size();
+    }
+    ~TextOut() { text_.resize(static_cast<std::size_t>(next_ - text_.data())); }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    char* Room(std::size_t size) {
+        if (static_cast<std::size_t>(end_ - next_) < size) Grow(size);
+        char* place = next_;
+        next_ += size;
+        return place;
+    }
+    void Put(char c) { *Room(1) = c; }
+    void Put(std::string_view bytes) {
+        if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+    }
+
+private:
+    [[gnu::noinline]] void Grow(std::size_t size) {
+        const auto used = static_cast<std::size_t>(next_ - text_.data());
+        text_.resize(std::max(2 * text_.size(), used + size));
+        next_ = text_.data() + used;
+        end_ = text_.data() + text_.size();
+    }
+
+    std::string& text_;
+    char* next_;
+    char* end_;
+};
+
+void AppendQuoted(TextOut& out, std::string_view text) {
+    std::size_t special = 0;
+    while (special < text.size() && text[special] != '\\' && text[special] != '"') ++special;
+    if (special == text.size()) {  // most text: one piece
+        char* place = out.Room(text.size() + 2);
+        place[0] = '"';
+        std::memcpy(place + 1, text.data(), text.size());
+        place[text.size() + 1] = '"';
+        return;
+    }
+    out.Put('"');
     std::size_t plain = 0;  // start of the run not yet copied
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = special; i < text.size(); ++i) {
         if (text[i] == '\\' || text[i] == '"') {
-            out.append(text.data() + plain, i - plain);
-            out += '\\';
+            out.Put(text.substr(plain, i - plain));
+            out.Put('\\');
             plain = i;
         }
     }
-    out.append(text.data() + plain, text.size() - plain);
-    out += '"';
+    out.Put(text.substr(plain));
+    out.Put('"');
 }
 
 // REG_SZ text that reads back unchanged from quotes: one final NUL, no other control
@@ -205,7 +253,7 @@ bool WritableAsQuoted(const Value& value) {
     return ascii || IsWellFormedUtf8(text);
 }
 
-void AppendData(std::string& out, const Value& value) {
+void AppendData(TextOut& out, const Value& value) {
     if (WritableAsQuoted(value)) {
         AppendQuoted(out, std::string_view(value.data).substr(0, value.data.size() - 1));
         return;
@@ -215,45 +263,45 @@ void AppendData(std::string& out, const Value& value) {
         for (int i = 3; i >= 0; --i) {
             number = (number << 8) | static_cast<unsigned char>(value.data[i]);
         }
-        char digits[8];
-        for (int i = 0; i < 8; ++i) digits[i] = kHexDigits[(number >> (28 - 4 * i)) & 0xF];
-        out += "dword:";
-        out.append(digits, sizeof digits);
+        char* place = out.Room(14);
+        std::memcpy(place, "dword:", 6);
+        for (int i = 0; i < 8; ++i) place[6 + i] = kHexDigits[(number >> (28 - 4 * i)) & 0xF];
         return;
     }
-    out += "hex(";
+    out.Put("hex(");
     bool leading = true;
     for (int shift = 28; shift >= 0; shift -= 4) {
         const unsigned digit = (value.type >> shift) & 0xF;
         if (digit == 0 && leading && shift > 0) continue;
         leading = false;
-        out += kHexDigits[digit];
+        out.Put(kHexDigits[digit]);
     }
-    out += "):";
+    out.Put("):");
     for (std::size_t i = 0; i < value.data.size(); ++i) {
-        if (i > 0) out += (i % kBytesPerLine == 0) ? ",\\\n  " : ",";
+        if (i > 0) out.Put((i % kBytesPerLine == 0) ? ",\\\n  " : ",");
         const auto byte = static_cast<unsigned char>(value.data[i]);
-        out += kHexDigits[byte >> 4];
-        out += kHexDigits[byte & 0xF];
+        char* place = out.Room(2);
+        place[0] = kHexDigits[byte >> 4];
+        place[1] = kHexDigits[byte & 0xF];
     }
 }
 
 // Writes the key and everything below it. The path grows and shrinks as the walk goes, so
 // a deep tree costs no copy of it per level.
-void AppendKey(std::string& out, const Key& key, std::string& path, bool isRoot) {
+void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
     if (!isRoot || !key.Values().empty()) {
-        out += "\n[";
-        out += path;
-        out += "]\n";
+        out.Put("\n[");
+        out.Put(path);
+        out.Put("]\n");
         for (const Value& value : key.Values()) {
             if (value.name.empty()) {
-                out += '@';
+                out.Put('@');
             } else {
                 AppendQuoted(out, value.name);
             }
-            out += '=';
+            out.Put('=');
             AppendData(out, value);
-            out += '\n';
+            out.Put('\n');
         }
     }
     const std::size_t length = path.size();
@@ -374,11 +422,18 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
 }
 
 std::string WriteHive(const Key& root) {
-    std::string out(kHeader);
-    out += '\n';
+    std::string text;
+    WriteHive(root, text);
+    return text;
+}
+
+void WriteHive(const Key& root, std::string& text) {
+    text.clear();
     std::string path(kRootName);
+    TextOut out(text);
+    out.Put(kHeader);
+    out.Put('\n');
     AppendKey(out, root, path, true);
-    return out;
 }
 
 }  // namespace marrowick::platform

@@ -74,5 +74,8 @@ std::unique_ptr<Key> ParseHive(std::string_view text);
 // The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
 // too), each after a blank line. ParseHive gives back the same tree.
 std::string WriteHive(const Key& root);
+// The same into text, replacing what it held: a string used again for every write keeps
+// its room for the next.
+void WriteHive(const Key& root, std::string& text);
 
 }  // namespace marrowick::platform

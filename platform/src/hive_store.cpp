@@ -360,7 +360,8 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     bool changed = false;
     result = change(*root_, changed);
     if (result != ERROR_SUCCESS || !changed) return result;
-    result = WriteFile(target, WriteHive(*root_));
+    WriteHive(*root_, text_);
+    result = WriteFile(target, text_);
     if (result != ERROR_SUCCESS) {
         // The tree now holds a change the file does not. Handles may still hold it, so it
         // is dropped rather than mended: they see a new tree and look again, and the file

@@ -89,6 +89,8 @@ private:
     std::shared_ptr<Key> root_ = std::make_shared<Key>();
     // The file's status at the last Refresh, while it still describes the file at path_.
     std::optional<struct ::stat> seen_;
+    // The text last written, kept for its room: the next write needs as much again.
+    std::string text_;
     // When the last wait for the writers' lock was given up.
     std::optional<std::chrono::steady_clock::time_point> lockGivenUp_;
     // The last answer for each kind of access asked for.
