@@ -324,7 +324,7 @@ long HiveStore::CheckAccess(bool read, bool write) {
 
 long HiveStore::CheckMissingHiveAccess(bool write) {
     if (!write) return ERROR_SUCCESS;  // a missing hive reads as empty
-    const std::string directory = DirectoryOf(path_);
+    const std::string directory = DirectoryOf(FinalTarget(path_));
     std::error_code ignored;
     std::filesystem::create_directories(directory, ignored);
     return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0

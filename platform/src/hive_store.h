@@ -45,8 +45,9 @@ public:
     // Applies a change to the latest tree under an exclusive lock shared with other
     // processes, then replaces the file atomically. The change returns a Win32 code and
     // sets its second argument when it altered the tree; nothing is written otherwise.
-    // ERROR_LOCK_VIOLATION when the lock is not had within kLockWait. A hive that is a
-    // symbolic link is replaced where the link leads; the link stays.
+    // ERROR_LOCK_VIOLATION when another writer holds the lock for kLockWait; within
+    // kLockWait of a wait given up, the next changes fail so at once instead of waiting.
+    // A hive that is a symbolic link is replaced where the link leads; the link stays.
     long Modify(const std::function<long(Key& root, bool& changed)>& change);
 
 private:
