@@ -29,7 +29,8 @@ inline constexpr int kSessionPassed = 42;
 // the child stays who we are, so for its run the hive and its directory are made read-only
 // for us instead.
 inline int RunUnprivilegedSession(const std::string& suiteAndName) {
-    const std::string hive = std::getenv("MARROWICK_HKLM");
+    const char* configured = std::getenv("MARROWICK_HKLM");
+    const std::string hive = configured ? configured : "";
     const std::string directory = hive.substr(0, hive.rfind('/'));
     struct stat hiveStatus = {};
     struct stat directoryStatus = {};
