@@ -376,9 +376,9 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
 // The name is created exclusively and never followed, so nothing planted under it, and no
 // descriptor kept open on an earlier file, reaches the new hive.
 long HiveStore::WriteFile(const std::string& target, const std::string& text) {
-    struct stat old;
-    const bool replacing = stat(target.c_str(), &old) == 0;
-    const mode_t mode = replacing ? old.st_mode & 0777 : kNewHiveMode;
+    // The status Refresh saw under the lock: the file replaced, if there is one.
+    const std::optional<struct stat> old = seen_;
+    const mode_t mode = old ? old->st_mode & 0777 : kNewHiveMode;
 
     std::string temporary;
     Descriptor file(-1);
@@ -391,7 +391,7 @@ long HiveStore::WriteFile(const std::string& target, const std::string& text) {
     }
     if (file.get() < 0) return ERROR_WRITE_FAULT;
     struct stat written;
-    if ((replacing && !KeepOwner(file.get(), old)) || fchmod(file.get(), mode) != 0 ||
+    if ((old && !KeepOwner(file.get(), *old)) || fchmod(file.get(), mode) != 0 ||
         !WriteAll(file.get(), text) || fsync(file.get()) != 0 || fstat(file.get(), &written) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
