@@ -162,13 +162,14 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
         if (lResult == ERROR_MORE_DATA) {
             // A long value must not end the list: retry the same index with room enough.
             // The registry tells the data size it needs but not the name's, so names grow
-            // by doubling up to the longest name a value can have.
+            // by doubling up to the longest name a value can have. A name longer still is
+            // one no registry function could have made: that entry alone is left out.
             if (cbData > data.size()) {
                 data.resize(cbData);
             } else if (name.size() < kMaxValueNameBytes) {
                 name.resize(std::min<size_t>(name.size() * 2, kMaxValueNameBytes));
             } else {
-                break;
+                ++dwIndex;
             }
             continue;
         }

@@ -1,6 +1,7 @@
 #include "hive.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <optional>
 
@@ -318,7 +319,7 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
             line.remove_prefix(1);
         } else {
             std::optional<std::string> quoted = ReadQuoted(line);
-            if (!quoted) return false;
+            if (!quoted || !IsStorableName(*quoted, kMaxValueNameCharacters)) return false;
             entry.name = std::move(*quoted);
         }
         if (!line.starts_with('=')) return false;
@@ -362,7 +363,7 @@ Key* OpenKeyOfLine(std::string_view path, Key& root, LastKeyLine& last) {
         const std::size_t end = path.find('\\');
         const std::string_view name = path.substr(0, end);
         if (name.empty() || ++depth > kMaxKeyDepth ||
-            CharacterCount(name) > kMaxKeyNameCharacters) {
+            !IsStorableName(name, kMaxKeyNameCharacters)) {
             return nullptr;
         }
         key = &key->OpenOrAddSubKey(name);
@@ -375,18 +376,67 @@ Key* OpenKeyOfLine(std::string_view path, Key& root, LastKeyLine& last) {
 
 // ---- Writing -------------------------------------------------------------------------
 
-void AppendQuoted(std::string& out, std::string_view text) {
-    out += '"';
+// The text being written. Room is made ahead and filled through a pointer, which costs
+// far less than appending piece by piece; the whole hive is written on every change.
+class TextOut {
+public:
+    explicit TextOut(std::string& text) : text_(text) {
+        const std::size_t used = text_.size();
+        text_.resize(std::max(text_.capacity(), used));  // the room it has anyway
+        next_ = text_.data() + used;
+        end_ = text_.data() + text_.size();
+    }
+    ~TextOut() { text_.resize(static_cast<std::size_t>(next_ - text_.data())); }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    char* Room(std::size_t size) {
+        if (static_cast<std::size_t>(end_ - next_) < size) Grow(size);
+        char* place = next_;
+        next_ += size;
+        return place;
+    }
+    void Put(char c) { *Room(1) = c; }
+    std::size_t Size() const { return static_cast<std::size_t>(next_ - text_.data()); }
+    std::string_view Written() const { return {text_.data(), Size()}; }
+    void Put(std::string_view bytes) {
+        if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+    }
+
+private:
+    [[gnu::noinline]] void Grow(std::size_t size) {
+        const auto used = static_cast<std::size_t>(next_ - text_.data());
+        text_.resize(std::max(2 * text_.size(), used + size));
+        next_ = text_.data() + used;
+        end_ = text_.data() + text_.size();
+    }
+
+    std::string& text_;
+    char* next_;
+    char* end_;
+};
+
+void AppendQuoted(TextOut& out, std::string_view text) {
+    std::size_t special = 0;
+    while (special < text.size() && text[special] != '\\' && text[special] != '"') ++special;
+    if (special == text.size()) {  // most text: one piece
+        char* place = out.Room(text.size() + 2);
+        place[0] = '"';
+        std::memcpy(place + 1, text.data(), text.size());
+        place[text.size() + 1] = '"';
+        return;
+    }
+    out.Put('"');
     std::size_t plain = 0;  // start of the run not yet copied
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = special; i < text.size(); ++i) {
         if (text[i] == '\\' || text[i] == '"') {
-            out.append(text.data() + plain, i - plain);
-            out += '\\';
+            out.Put(text.substr(plain, i - plain));
+            out.Put('\\');
             plain = i;
         }
     }
-    out.append(text.data() + plain, text.size() - plain);
-    out += '"';
+    out.Put(text.substr(plain));
+    out.Put('"');
 }
 
 // REG_SZ text that reads back unchanged from quotes: one final NUL, no other control
@@ -418,7 +468,7 @@ bool IsTextType(std::uint32_t type) {
     return type == kString || type == kExpandString || type == kMultiString;
 }
 
-void AppendData(std::string& out, const Value& value, const DataStyle& style = {}) {
+void AppendData(TextOut& out, const Value& value, const DataStyle& style = {}) {
     if (WritableAsQuoted(value)) {
         AppendQuoted(out, std::string_view(value.data).substr(0, value.data.size() - 1));
         return;
@@ -428,26 +478,25 @@ void AppendData(std::string& out, const Value& value, const DataStyle& style = {
         for (int i = 3; i >= 0; --i) {
             number = (number << 8) | static_cast<unsigned char>(value.data[i]);
         }
-        char digits[8];
-        for (int i = 0; i < 8; ++i) digits[i] = kHexDigits[(number >> (28 - 4 * i)) & 0xF];
-        out += "dword:";
-        out.append(digits, sizeof digits);
+        char* place = out.Room(14);
+        std::memcpy(place, "dword:", 6);
+        for (int i = 0; i < 8; ++i) place[6 + i] = kHexDigits[(number >> (28 - 4 * i)) & 0xF];
         return;
     }
     if (style.binaryAsHex && value.type == kBinary) {
-        out += "hex";
+        out.Put("hex");
     } else {
-        out += "hex(";
+        out.Put("hex(");
         bool leading = true;
         for (int shift = 28; shift >= 0; shift -= 4) {
             const unsigned digit = (value.type >> shift) & 0xF;
             if (digit == 0 && leading && shift > 0) continue;
             leading = false;
-            out += kHexDigits[digit];
+            out.Put(kHexDigits[digit]);
         }
-        out += ")";
+        out.Put(')');
     }
-    out += ':';
+    out.Put(':');
     std::string converted;
     std::string_view data = value.data;
     if (IsTextType(value.type) && style.wideText) {
@@ -461,39 +510,40 @@ void AppendData(std::string& out, const Value& value, const DataStyle& style = {
         }
         data = converted;
     }
-    std::size_t lineStart = out.rfind('\n') + 1;  // npos + 1 is 0
+    std::size_t lineStart = out.Written().rfind('\n') + 1;  // npos + 1 is 0
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (i > 0) {
-            out += ',';
-            const bool full = style.wrapColumn ? out.size() - lineStart + 3 > style.wrapColumn
+            out.Put(',');
+            const bool full = style.wrapColumn ? out.Size() - lineStart + 3 > style.wrapColumn
                                                : i % kBytesPerLine == 0;
             if (full) {
-                out += "\\\n  ";
-                lineStart = out.size() - 2;
+                out.Put("\\\n  ");
+                lineStart = out.Size() - 2;
             }
         }
         const auto byte = static_cast<unsigned char>(data[i]);
-        out += kHexDigits[byte >> 4];
-        out += kHexDigits[byte & 0xF];
+        char* place = out.Room(2);
+        place[0] = kHexDigits[byte >> 4];
+        place[1] = kHexDigits[byte & 0xF];
     }
 }
 
 // Writes the key and everything below it. The path grows and shrinks as the walk goes, so
 // a deep tree costs no copy of it per level.
-void AppendKey(std::string& out, const Key& key, std::string& path, bool isRoot) {
+void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
     if (!isRoot || !key.Values().empty()) {
-        out += "\n[";
-        out += path;
-        out += "]\n";
+        out.Put("\n[");
+        out.Put(path);
+        out.Put("]\n");
         for (const Value& value : key.Values()) {
             if (value.name.empty()) {
-                out += '@';
+                out.Put('@');
             } else {
                 AppendQuoted(out, value.name);
             }
-            out += '=';
+            out.Put('=');
             AppendData(out, value);
-            out += '\n';
+            out.Put('\n');
         }
     }
     const std::size_t length = path.size();
@@ -511,6 +561,13 @@ std::size_t CharacterCount(std::string_view text) {
     std::size_t count = 0;
     for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return count;
+}
+
+bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
+    constexpr std::size_t kMaxBytesPerCharacter = 4;
+    return name.size() <= kMaxBytesPerCharacter * maxCharacters &&
+           name.find_first_of("\r\n") == std::string_view::npos &&
+           CharacterCount(name) <= maxCharacters;
 }
 
 // ---- Key -----------------------------------------------------------------------------
@@ -613,11 +670,18 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
 }
 
 std::string WriteHive(const Key& root) {
-    std::string out(kHeader);
-    out += '\n';
+    std::string text;
+    WriteHive(root, text);
+    return text;
+}
+
+void WriteHive(const Key& root, std::string& text) {
+    text.clear();
     std::string path(kRootName);
+    TextOut out(text);
+    out.Put(kHeader);
+    out.Put('\n');
     AppendKey(out, root, path, true);
-    return out;
 }
 
 }  // namespace marrowick::platform
@@ -720,25 +784,29 @@ std::string RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat forma
                           .wideText = version5,
                           .unconvertible = unconvertible,
                           .wrapColumn = 80};
-    std::string text(version5 ? kVersion5Header : kHeader);
-    text += '\n';
-    for (const RegFileKey& key : keys) {
-        text += "\n[";
-        text += kRootName;
-        if (!key.path.empty()) {
-            text += '\\';
-            text += key.path;
-        }
-        text += "]\n";
-        for (const RegFileValue& value : key.values) {
-            if (value.name.empty()) {
-                text += '@';
-            } else {
-                AppendQuoted(text, value.name);
+    std::string text;
+    {
+        TextOut out(text);
+        out.Put(version5 ? kVersion5Header : kHeader);
+        out.Put('\n');
+        for (const RegFileKey& key : keys) {
+            out.Put("\n[");
+            out.Put(kRootName);
+            if (!key.path.empty()) {
+                out.Put('\\');
+                out.Put(key.path);
             }
-            text += '=';
-            AppendData(text, Value{value.name, value.type, value.data}, style);
-            text += '\n';
+            out.Put("]\n");
+            for (const RegFileValue& value : key.values) {
+                if (value.name.empty()) {
+                    out.Put('@');
+                } else {
+                    AppendQuoted(out, value.name);
+                }
+                out.Put('=');
+                AppendData(out, Value{value.name, value.type, value.data}, style);
+                out.Put('\n');
+            }
         }
     }
     text += '\n';  // Windows' files end with a blank line

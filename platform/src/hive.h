@@ -15,9 +15,18 @@ namespace marrowick::platform {
 // them, so every tree held is shallow enough to walk, write and destroy recursively.
 inline constexpr std::size_t kMaxKeyDepth = 512;
 inline constexpr std::size_t kMaxKeyNameCharacters = 255;
+// Windows' limit on value names: RegSetValueExA refuses longer ones, and so does the parser.
+inline constexpr std::size_t kMaxValueNameCharacters = 16383;
 
 // The characters of UTF-8 text: its bytes that do not continue a sequence.
 std::size_t CharacterCount(std::string_view text);
+
+// Whether a key or value name can be created and stored: no line break (the hive's text is
+// line by line), at most maxCharacters characters and no more bytes than as many characters
+// of four bytes take (a run of stray continuation bytes counts as no character at all).
+// The registry functions and the parser apply the same rule, so every name in a tree fits
+// a caller's buffer sized by the limit.
+bool IsStorableName(std::string_view name, std::size_t maxCharacters);
 
 struct Value {
     std::string name;  // as created; "" is the default value
@@ -69,5 +78,8 @@ std::unique_ptr<Key> ParseHive(std::string_view text);
 // The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
 // too), each after a blank line. ParseHive gives back the same tree.
 std::string WriteHive(const Key& root);
+// The same into text, replacing what it held: a string used again for every write keeps
+// its room for the next.
+void WriteHive(const Key& root, std::string& text);
 
 }  // namespace marrowick::platform

@@ -6,6 +6,8 @@
 #include <sys/types.h>
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,11 +17,19 @@
 
 namespace marrowick::platform {
 
+// The largest hive read. A bigger file is reported as ERROR_BADDB without being read: a hive
+// of 50 MB parses and writes in about a second, and its tree takes several times its size.
+inline constexpr std::int64_t kMaxHiveBytes = std::int64_t{64} << 20;
+// How long a change waits for the writers' lock, held by another writer, before it fails
+// with ERROR_LOCK_VIOLATION: far longer than any real write, short enough for a dialog.
+inline constexpr std::chrono::seconds kLockWait{3};
+
 // Not thread-safe: the registry functions serialise every call.
 class HiveStore {
 public:
     // Brings the tree up to date with the file (one stat when nothing changed).
-    // ERROR_SUCCESS, ERROR_ACCESS_DENIED (cannot read it) or ERROR_BADDB (cannot parse it).
+    // ERROR_SUCCESS, ERROR_ACCESS_DENIED (cannot read it) or ERROR_BADDB (cannot parse it,
+    // or it is no regular file or larger than kMaxHiveBytes: such files are never read).
     long Refresh();
     // The tree after a successful Refresh; a missing file is an empty tree. It is replaced,
     // not changed, when the file is read again: holding it keeps pointers into it valid.
@@ -35,6 +45,9 @@ public:
     // Applies a change to the latest tree under an exclusive lock shared with other
     // processes, then replaces the file atomically. The change returns a Win32 code and
     // sets its second argument when it altered the tree; nothing is written otherwise.
+    // ERROR_LOCK_VIOLATION when another writer holds the lock for kLockWait; within
+    // kLockWait of a wait given up, the next changes fail so at once instead of waiting.
+    // A hive that is a symbolic link is replaced where the link leads; the link stays.
     long Modify(const std::function<long(Key& root, bool& changed)>& change);
 
 private:
@@ -66,7 +79,7 @@ private:
     static AccessKey AccessKeyOf(const struct ::stat& status);
     long CheckMissingHiveAccess(bool write);
     long Load();
-    long WriteFile(const std::string& text);
+    long WriteFile(const std::string& target, const std::string& text);
     void Forget();
 
     std::string path_;
@@ -77,6 +90,10 @@ private:
     std::shared_ptr<Key> root_ = std::make_shared<Key>();
     // The file's status at the last Refresh, while it still describes the file at path_.
     std::optional<struct ::stat> seen_;
+    // The text last written, kept for its room: the next write needs as much again.
+    std::string text_;
+    // When the last wait for the writers' lock was given up.
+    std::optional<std::chrono::steady_clock::time_point> lockGivenUp_;
     // The last answer for each kind of access asked for.
     static std::size_t Slot(bool read, bool write) { return (read ? 1 : 0) + (write ? 2 : 0); }
     std::array<CachedAccess, 4> access_;

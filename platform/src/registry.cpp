@@ -26,17 +26,17 @@
 #include "case_folding.h"
 #include "hive_store.h"
 
-using marrowick::platform::CharacterCount;
 using marrowick::platform::FoldCase;
 using marrowick::platform::HiveStore;
+using marrowick::platform::IsStorableName;
 using marrowick::platform::Key;
 using marrowick::platform::kMaxKeyDepth;
 using marrowick::platform::kMaxKeyNameCharacters;
+using marrowick::platform::kMaxValueNameCharacters;
 using marrowick::platform::Value;
 
 namespace {
 
-constexpr std::size_t kMaxValueNameCharacters = 16383;
 constexpr REGSAM kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
 // Only the low 32 bits of a predefined key count: callers may pass it sign- or
@@ -108,12 +108,6 @@ Registry& TheRegistry() {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-// Line breaks cannot be stored in the hive's line-oriented text.
-bool StorableName(std::string_view name, std::size_t maxCharacters) {
-    return name.find_first_of("\r\n") == std::string_view::npos &&
-           CharacterCount(name) <= maxCharacters;
-}
-
 // "A\B\" -> {"A", "B"}. Trailing backslashes are accepted, a leading one is not; a path
 // deeper than a key can be is refused before it is taken apart further.
 LONG SplitPath(LPCSTR subKey, KeyPath& path) {
@@ -124,7 +118,7 @@ LONG SplitPath(LPCSTR subKey, KeyPath& path) {
         const std::size_t end = rest.find('\\');
         const std::string_view name = rest.substr(0, end);
         if (name.empty()) return ERROR_BAD_PATHNAME;
-        if (!StorableName(name, kMaxKeyNameCharacters) || path.size() == kMaxKeyDepth) {
+        if (!IsStorableName(name, kMaxKeyNameCharacters) || path.size() == kMaxKeyDepth) {
             return ERROR_INVALID_PARAMETER;
         }
         path.emplace_back(name);
@@ -542,7 +536,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
                               const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData > 0) return ERROR_NOACCESS;
     const std::string_view name = lpValueName ? lpValueName : "";
-    if (!StorableName(name, kMaxValueNameCharacters)) return ERROR_INVALID_PARAMETER;
+    if (!IsStorableName(name, kMaxValueNameCharacters)) return ERROR_INVALID_PARAMETER;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
     OpenKey* handle = FindHandle(registry, hKey);

@@ -261,6 +261,26 @@ TEST(ReadOnlyHive, DISABLED_MainFormReportsTheFailedSave) {
     EndUnprivilegedSession(user);
 }
 
+// Another writer holding the lock costs a wait of a few seconds, then the usual message.
+TEST_F(SettingDlgTest, HeldLockReportsTheFailedSaveInsteadOfHanging) {
+    PlantCompleteSettings();
+    const std::string before = hive.ReadText();
+    const HeldLock held(hive);
+    ASSERT_TRUE(held.Held());
+    UserSession user;
+    user.OnDialog(IDD_SETTING_DIALOG,
+                  [](DialogDriver& dlg) {
+                      dlg.Type(IDC_EDIT_DOCLIST, "33");
+                      dlg.Click(IDOK);
+                      EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "33");
+                      dlg.Click(IDCANCEL);
+                  })
+        .OnMessageBox(kSaveFailed, IDOK);
+    EXPECT_EQ(RunDialog(), IDCANCEL);
+    user.Verify();
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
 // A child whose filter names no session (a renamed one, say) passes nothing.
 TEST(UnprivilegedSession, AChildThatRunsNoSessionIsNotAccepted) {
     EXPECT_NE(RunUnprivilegedSession("ReadOnlyHive.DISABLED_NoSuchSession"), kSessionPassed);

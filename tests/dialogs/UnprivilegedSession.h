@@ -7,12 +7,14 @@
 // GoogleTest exit with 0 or 1 instead, and the parent's test fails.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <testing/user_session.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "unprivileged.h"
@@ -23,14 +25,30 @@ namespace marrowick::test {
 inline constexpr int kSessionPassed = 42;
 
 // Runs the disabled test `suiteAndName` (e.g. "Suite.DISABLED_Case") unprivileged on the
-// hive MARROWICK_HKLM names; kSessionPassed when it ran to its end and passed.
+// hive MARROWICK_HKLM names; kSessionPassed when it ran to its end and passed. Without root
+// the child stays who we are, so for its run the hive and its directory are made read-only
+// for us instead.
 inline int RunUnprivilegedSession(const std::string& suiteAndName) {
+    const char* configured = std::getenv("MARROWICK_HKLM");
+    const std::string hive = configured ? configured : "";
+    const std::string directory = hive.substr(0, hive.rfind('/'));
+    struct stat hiveStatus = {};
+    struct stat directoryStatus = {};
+    const bool readOnlyForUs =
+        !ChildrenRunAsAnotherUser() && stat(hive.c_str(), &hiveStatus) == 0 &&
+        stat(directory.c_str(), &directoryStatus) == 0 && chmod(hive.c_str(), 0444) == 0 &&
+        chmod(directory.c_str(), 0555) == 0;
     const std::string filter = "--gtest_filter=" + suiteAndName;
-    return RunAsUnprivilegedUser([&] {
+    const int status = RunAsUnprivilegedUser([&] {
         execl("/proc/self/exe", "dialogs_tests", filter.c_str(), "--gtest_also_run_disabled_tests",
               static_cast<char*>(nullptr));
         return 127;
     });
+    if (readOnlyForUs) {
+        chmod(directory.c_str(), directoryStatus.st_mode & 07777);
+        chmod(hive.c_str(), hiveStatus.st_mode & 07777);
+    }
+    return status;
 }
 
 // The last statement of a child's session: checks that every step of `user` received its

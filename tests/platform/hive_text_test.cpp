@@ -157,6 +157,26 @@ TEST(HiveText, KeyLinesStayWithinWindowsLimits) {
     EXPECT_FALSE(ParseHive("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + umlauts + "x]\n"));
 }
 
+// What RegSetValueExA could never have stored makes the hive one we cannot read.
+TEST(HiveText, ValueNamesStayWithinWindowsLimits) {
+    const auto hiveWithName = [](const std::string& name) {
+        return "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Mime]\n\"a\"=\"text/a\"\n\"" + name +
+               "\"=\"x\"\n\"z\"=\"text/z\"\n";
+    };
+    std::string longest;
+    for (int i = 0; i < 16383; ++i) longest += "\xF0\x9F\x98\x80";  // 4 bytes each
+    const auto tree = ParseHive(hiveWithName(longest));
+    ASSERT_TRUE(tree);
+    EXPECT_TRUE(tree->FindSubKey("Mime")->FindValue(longest));
+
+    EXPECT_FALSE(ParseHive(hiveWithName(std::string(16384, 'n'))));
+    EXPECT_FALSE(ParseHive(hiveWithName(std::string(70000, 'n'))));
+    // One lead byte and a long run of continuation bytes: one "character", 70,001 bytes.
+    EXPECT_FALSE(ParseHive(hiveWithName("\xF0" + std::string(70000, '\x80'))));
+    EXPECT_FALSE(ParseHive(hiveWithName("carriage\rreturn")));
+    EXPECT_FALSE(ParseHive("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\carriage\rreturn]\n"));
+}
+
 TEST(HiveText, DeletingAValueKeepsTheOthersInOrderAndFindable) {
     Key key;
     for (const char* name : {"a", "b", "c", "d"}) key.SetValue(name, 1, name);

@@ -2,6 +2,8 @@
 // and damaged or protected files do to us. Plain Win32 behaviour is covered by the
 // conformance suite.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <windows.h>
@@ -222,12 +224,21 @@ TEST_F(RegistryFile, FailedWriteLeavesNoTraceOfTheChange) {
     ASSERT_EQ(RegEnumValueA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
 
-    // The temporary file cannot be created where a directory stands.
-    const std::string temporary = hive.Path() + ".tmp";
-    ASSERT_TRUE(std::filesystem::create_directory(temporary));
+    // No file may grow beyond the old hive's size, so the new one cannot be written.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    rlimit limited = unlimited;
+    limited.rlim_cur = std::strlen(kViewerHive);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     EXPECT_EQ(SetString(key, "Phantom", "x"), ERROR_WRITE_FAULT);
     HKEY created;
     EXPECT_EQ(Create("Software\\Phantom", created), ERROR_WRITE_FAULT);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    // Nor is any temporary file left behind.
+    for (const auto& entry : std::filesystem::directory_iterator(hive.Directory())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
+    }
 
     // Walking on from index 0 must not find the value that was never stored.
     size = sizeof name;
@@ -242,7 +253,6 @@ TEST_F(RegistryFile, FailedWriteLeavesNoTraceOfTheChange) {
     EXPECT_EQ(hive.ReadText(), kViewerHive);
 
     // Once the obstacle is gone, writing works again.
-    std::filesystem::remove(temporary);
     EXPECT_EQ(SetString(key, "Real", "y"), ERROR_SUCCESS);
     EXPECT_EQ(QueryString(key, "Real"), "y");
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -349,6 +359,9 @@ TEST_F(RegistryFile, RejectsWhatTheHiveCannotHoldOrTheCallGetsWrong) {
     HKEY key;
     ASSERT_EQ(Create("Software", key), ERROR_SUCCESS);
     EXPECT_EQ(SetString(key, "two\nlines", "x"), ERROR_INVALID_PARAMETER);
+    // One character by count, but longer in bytes than any value name may be.
+    EXPECT_EQ(SetString(key, ("\xF0" + std::string(70000, '\x80')).c_str(), "x"),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Create("Soft\rware", key), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Create(std::string(256, 'k').c_str(), key), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(Create("A\\\\B", key), ERROR_BAD_PATHNAME);

@@ -163,6 +163,20 @@ TEST_F(RegManagerTest, LongMultibyteNameHidesNoLaterValue) {
     EXPECT_EQ(entries[3].strMimeType, "text/last");
 }
 
+// A name no registry function can create, written by hand, would hide every mapping
+// enumerated after it; the hive is reported unreadable instead, and kept as it is.
+TEST_F(RegManagerTest, NameBeyondWindowsLimitsHidesNoMappingsSilently) {
+    hive.WriteText(std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\") + kKey +
+                   "]\n\"a\"=\"text/a\"\n\"" + std::string(70000, 'n') +
+                   "\"=\"x\"\n\"z\"=\"text/z\"\n");
+    const std::string before = hive.ReadText();
+    MimeEntryArray entries;
+    CRegManager::EnumRegValues(HKEY_LOCAL_MACHINE, kKey, entries);
+    EXPECT_EQ(entries.GetSize(), 0);
+    EXPECT_FALSE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kKey, "z", "text/neu"));
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
 // Codes the unprivileged child returns, so a failure says which check failed.
 enum ReadOnlyCheck { kAllSeen = 0, kDwordDefaulted, kStringDefaulted, kEnumEmpty, kWriteTaken };
 

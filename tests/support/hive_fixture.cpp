@@ -1,6 +1,9 @@
 #include "hive_fixture.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -50,6 +53,41 @@ std::string TemporaryHive::ReadText() const {
 
 bool TemporaryHive::Exists() const {
     return std::filesystem::exists(path_);
+}
+
+HeldLock::HeldLock(const TemporaryHive& hive) {
+    const std::string lock = hive.Path() + ".lock";
+    int ready[2];
+    int release[2];
+    if (pipe(ready) != 0) return;
+    if (pipe(release) != 0) {
+        close(ready[0]);
+        close(ready[1]);
+        return;
+    }
+    holder_ = fork();
+    if (holder_ == 0) {
+        close(ready[0]);
+        close(release[1]);
+        const int fd = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const char answer = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+        if (write(ready[1], &answer, 1) != 1) _exit(1);
+        char ignored;
+        while (read(release[0], &ignored, 1) > 0) {
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    release_ = release[1];
+    char answer = 'n';
+    held_ = holder_ > 0 && read(ready[0], &answer, 1) == 1 && answer == 'y';
+    close(ready[0]);
+}
+
+HeldLock::~HeldLock() {
+    if (release_ >= 0) close(release_);
+    if (holder_ > 0) waitpid(holder_, nullptr, 0);
 }
 
 }  // namespace marrowick::test

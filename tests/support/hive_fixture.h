@@ -43,6 +43,23 @@ private:
     std::optional<std::string> previousEnvironment_;
 };
 
+// Holds the writers' lock of a hive from another process until destroyed, as a writer
+// that hangs would.
+class HeldLock {
+public:
+    explicit HeldLock(const TemporaryHive& hive);
+    ~HeldLock();
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+    // Whether the other process has the lock.
+    bool Held() const { return held_; }
+
+private:
+    int holder_ = -1;
+    int release_ = -1;  // closing it lets the holder go
+    bool held_ = false;
+};
+
 // Fixture giving each test its own empty hive.
 class HiveTest : public ::testing::Test {
 protected:

@@ -25,20 +25,38 @@ bool DropPrivileges() {
 
 }  // namespace
 
-int RunAsUnprivilegedUser(const std::function<int()>& function) {
-    const pid_t child = fork();
-    if (child < 0) return -1;
-    if (child == 0) {
+UnprivilegedChild::UnprivilegedChild(const std::function<int()>& function) : pid_(fork()) {
+    if (pid_ == 0) {
         if (!DropPrivileges()) _exit(255);
         _exit(function() & 0xff);
     }
+}
+
+UnprivilegedChild::~UnprivilegedChild() {
+    Wait();
+}
+
+int UnprivilegedChild::Wait() {
+    if (pid_ < 0) return -1;
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
+    while (waitpid(pid_, &status, 0) < 0) {
+        if (errno != EINTR) {
+            pid_ = -1;
+            return -1;
+        }
     }
+    pid_ = -1;
     if (!WIFEXITED(status)) return -1;
     const int code = WEXITSTATUS(status);
     return code == 255 ? -1 : code;
+}
+
+int RunAsUnprivilegedUser(const std::function<int()>& function) {
+    return UnprivilegedChild(function).Wait();
+}
+
+bool ChildrenRunAsAnotherUser() {
+    return geteuid() == 0;
 }
 
 }  // namespace marrowick::test

@@ -21,4 +21,22 @@ namespace marrowick::test {
 // could not be started, could not drop its privileges or died from a signal.
 int RunAsUnprivilegedUser(const std::function<int()>& function);
 
+// The same, running alongside the caller until Wait: for another user who acts while we do.
+class UnprivilegedChild {
+public:
+    explicit UnprivilegedChild(const std::function<int()>& function);
+    // Waits for the child unless Wait did.
+    ~UnprivilegedChild();
+    UnprivilegedChild(const UnprivilegedChild&) = delete;
+    UnprivilegedChild& operator=(const UnprivilegedChild&) = delete;
+    // What RunAsUnprivilegedUser would have returned.
+    int Wait();
+
+private:
+    int pid_;
+};
+
+// Whether children started here really run as another user (only root can change user).
+bool ChildrenRunAsAnotherUser();
+
 }  // namespace marrowick::test
