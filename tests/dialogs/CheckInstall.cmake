@@ -17,7 +17,7 @@ endforeach()
 
 set(entry ${PREFIX}/share/applications/marrowick.desktop)
 file(STRINGS ${entry} lines)
-foreach(expected "Name=Marrowick" "Categories=Settings;System;" "Exec=marrowick" "Icon=marrowick")
+foreach(expected "Name=Marrowick" "Categories=Settings;" "Exec=marrowick-admin" "Icon=marrowick")
     list(FIND lines "${expected}" found)
     if(found EQUAL -1)
         message(FATAL_ERROR "${entry} lacks the line ${expected}")
