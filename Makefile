@@ -6,7 +6,7 @@ CMAKE_FLAGS ?= $(if $(CI),-DMARROWICK_WERROR=ON)
 
 # Debian packages the build and tests need; conformance adds MinGW-w64 and Wine.
 BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev \
-                  libbenchmark-dev fonts-dejavu-core fonts-liberation
+                  libbenchmark-dev fonts-dejavu-core fonts-liberation ansible-core
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 

@@ -1,9 +1,63 @@
 #include "MimeSettingDlg.h"
 
-#include <mbstring.h>
+#include <string_view>
 
 #include "MimeAddDlg.h"
 #include "MimeChangeDlg.h"
+
+namespace {
+
+// The length of the well-formed UTF-8 sequence `text` starts with; 0 when there is none.
+size_t Utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    // The second byte's range rules out overlong forms, surrogates and code points
+    // beyond U+10FFFF.
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    }
+    return length;
+}
+
+// Stored names and types are bytes; the screen shows Unicode. Bytes that are not UTF-8 and
+// control characters (an embedded NUL would cut the text short) are shown as \xNN, so the
+// user can still tell such a mapping from others instead of seeing replacement characters.
+CString ShownText(const CString& stored) {
+    std::string_view rest = stored.str();
+    std::string shown;
+    while (!rest.empty()) {
+        const auto lead = static_cast<unsigned char>(rest[0]);
+        const size_t length = Utf8SequenceLength(rest);
+        if (length == 0 || lead < 0x20 || lead == 0x7F) {
+            static const char kHex[] = "0123456789abcdef";
+            shown += {'\\', 'x', kHex[lead >> 4], kHex[lead & 0xF]};
+            rest.remove_prefix(1);
+        } else {
+            shown.append(rest.substr(0, length));
+            rest.remove_prefix(length);
+        }
+    }
+    return CString(shown);
+}
+
+}  // namespace
 
 CMimeSettingDlg::CMimeSettingDlg(CWnd* pParent) : CDialog(CMimeSettingDlg::IDD, pParent) {}
 
@@ -42,22 +96,26 @@ void CMimeSettingDlg::RefreshList() {
 
     const int count = static_cast<int>(m_mimeEntries.GetSize());
     for (int i = 0; i < count; ++i) {
-        m_listMime.InsertItem(i, m_mimeEntries[i].strExtension);
+        m_listMime.InsertItem(i, ShownText(m_mimeEntries[i].strExtension));
     }
     for (int i = 0; i < count; ++i) {
-        m_listMime.SetItemText(i, 1, m_mimeEntries[i].strMimeType);
+        m_listMime.SetItemText(i, 1, ShownText(m_mimeEntries[i].strMimeType));
     }
 }
 
 BOOL CMimeSettingDlg::IsExtensionListed(const CString& extension) const {
-    for (INT_PTR i = 0; i < m_mimeEntries.GetSize(); ++i) {
-        const MimeEntry& entry = m_mimeEntries[i];
-        if (_mbsicmp(reinterpret_cast<const unsigned char*>(entry.strExtension.GetString()),
-                     reinterpret_cast<const unsigned char*>(extension.GetString())) == 0) {
-            return TRUE;
-        }
+    return MimeEntriesHaveExtension(m_mimeEntries, extension);
+}
+
+BOOL CMimeSettingDlg::GetSelectedEntry(MimeEntry& entry) {
+    // Row i shows entry i of the array until the next reload.
+    const int selected = m_listMime.GetSelectionMark();
+    if (selected < 0 || selected >= m_mimeEntries.GetSize()) {
+        AfxMessageBox(IDS_NO_SELECTION, MB_OK);
+        return FALSE;
     }
-    return FALSE;
+    entry = m_mimeEntries[selected];
+    return TRUE;
 }
 
 void CMimeSettingDlg::OnAddMime() {
@@ -65,38 +123,53 @@ void CMimeSettingDlg::OnAddMime() {
     if (dlg.DoModal() != IDOK) {
         return;
     }
-    if (IsExtensionListed(dlg.m_strExtension)) {
+    // The list may be out of date: other copies of the program and the viewer's tools
+    // write the map too, and writing now would replace their mapping.
+    BOOL known = TRUE;
+    if (IsExtensionListed(dlg.m_strExtension) ||
+        m_settings.IsMimeExtensionStored(dlg.m_strExtension, &known)) {
         AfxMessageBox(IDS_DUPLICATE_EXTENSION, MB_OK);
+        RefreshList();
         return;
     }
     BOOL written = FALSE;
-    m_settings.AddMimeType(dlg.m_strExtension, dlg.m_strMimeType, &written);
+    if (known) {
+        m_settings.AddMimeType(dlg.m_strExtension, dlg.m_strMimeType, &written);
+    }
     ReportIfNotWritten(written);
     RefreshList();
 }
 
 void CMimeSettingDlg::OnChangeMime() {
-    const int selected = m_listMime.GetSelectionMark();
-    if (selected == -1) {
-        AfxMessageBox(IDS_NO_SELECTION, MB_OK);
+    MimeEntry entry;
+    if (!GetSelectedEntry(entry)) {
         return;
     }
     CMimeChangeDlg dlg;
-    dlg.m_strExtension = m_listMime.GetItemText(selected, 0);
-    dlg.m_strMimeType = m_listMime.GetItemText(selected, 1);
+    const CString shownType = ShownText(entry.strMimeType);
+    dlg.m_strExtension = ShownText(entry.strExtension);
+    dlg.m_strMimeType = shownType;
     if (dlg.DoModal() != IDOK) {
         return;
     }
+    BOOL known = TRUE;
+    if (!m_settings.IsMimeExtensionStored(entry.strExtension, &known) && known) {
+        // Deleted by another writer meanwhile; writing would bring it back unasked.
+        AfxMessageBox(IDS_MIME_DELETED_MEANWHILE, MB_OK);
+        RefreshList();
+        return;
+    }
+    // A type left as shown keeps its stored bytes, which the field may show escaped.
+    const CString mimeType = dlg.m_strMimeType == shownType ? entry.strMimeType : dlg.m_strMimeType;
     BOOL written = FALSE;
-    m_settings.ChangeMimeType(dlg.m_strExtension, dlg.m_strMimeType, &written);
+    m_settings.ChangeMimeType(entry.strExtension, mimeType, &written);
     ReportIfNotWritten(written);
     RefreshList();
 }
 
 void CMimeSettingDlg::OnDeleteMime() {
-    const int selected = m_listMime.GetSelectionMark();
-    if (selected == -1) {
-        AfxMessageBox(IDS_NO_SELECTION, MB_OK);
+    MimeEntry entry;
+    if (!GetSelectedEntry(entry)) {
         return;
     }
     CString extensionLabel;
@@ -105,14 +178,13 @@ void CMimeSettingDlg::OnDeleteMime() {
     mimeTypeLabel.LoadString(IDS_MIMETYPE);
     CString question;
     question.LoadString(IDS_CONFIRM_DELETE);
-    const CString message = extensionLabel + "\t" + m_listMime.GetItemText(selected, 0) + "\n" +
-                            mimeTypeLabel + "\t" + m_listMime.GetItemText(selected, 1) + "\n" +
-                            question;
+    const CString message = extensionLabel + "\t" + ShownText(entry.strExtension) + "\n" +
+                            mimeTypeLabel + "\t" + ShownText(entry.strMimeType) + "\n" + question;
     if (AfxMessageBox(message, MB_OKCANCEL) != IDOK) {
         return;
     }
     BOOL written = FALSE;
-    m_settings.DeleteMimeType(m_listMime.GetItemText(m_listMime.GetSelectionMark(), 0), &written);
+    m_settings.DeleteMimeType(entry.strExtension, &written);
     ReportIfNotWritten(written);
     RefreshList();
 }

@@ -30,6 +30,9 @@ protected:
 
 private:
     BOOL IsExtensionListed(const CString& extension) const;
+    // The entry the selected row shows; FALSE, after telling the user, when none is
+    // selected. Its names are the stored bytes, which the row may show only in escaped form.
+    BOOL GetSelectedEntry(MimeEntry& entry);
     // The store operations succeed whatever the registry says; the user must still learn
     // when a change was not stored.
     static void ReportIfNotWritten(BOOL written);

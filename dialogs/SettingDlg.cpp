@@ -7,20 +7,7 @@
 
 namespace {
 
-// The allowed range and factory value of each table size, indexed by ObjectNumKind.
-struct CountLimits {
-    int lower;
-    int upper;
-    int factoryValue;
-};
-constexpr CountLimits kCountLimits[] = {
-    {5, 99, 10},    // EntrySection
-    {10, 100, 20},  // DocList
-    {10, 100, 10},  // DocThum
-    {10, 100, 20},  // SecList
-    {10, 100, 10},  // SecThum
-};
-constexpr int kCountKinds = 5;
+constexpr int kCountKinds = ObjectNumKindCount;
 
 }  // namespace
 
@@ -45,17 +32,18 @@ void CSettingDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_EDIT_SECLIST, m_editSecList);
     DDX_Control(pDX, IDC_EDIT_DOCLIST, m_editDocList);
     DDX_Control(pDX, IDC_EDIT_ENTRYSECTION, m_editEntrySection);
-    DDX_Text(pDX, IDC_EDIT_ENTRYSECTION, m_nEntrySection);
-    DDV_MinMaxInt(pDX, m_nEntrySection, 5, 99);
-    DDX_Text(pDX, IDC_EDIT_DOCLIST, m_nDocList);
-    DDV_MinMaxInt(pDX, m_nDocList, 10, 100);
-    DDX_Text(pDX, IDC_EDIT_SECLIST, m_nSecList);
-    DDV_MinMaxInt(pDX, m_nSecList, 10, 100);
-    DDX_Text(pDX, IDC_EDIT_DOCTHUM, m_nDocThum);
-    DDV_MinMaxInt(pDX, m_nDocThum, 10, 100);
-    DDX_Text(pDX, IDC_EDIT_SECTHUM, m_nSecThum);
-    DDV_MinMaxInt(pDX, m_nSecThum, 10, 100);
+    ExchangeCount(pDX, IDC_EDIT_ENTRYSECTION, ObjectNumEntrySection, m_nEntrySection);
+    ExchangeCount(pDX, IDC_EDIT_DOCLIST, ObjectNumDocList, m_nDocList);
+    ExchangeCount(pDX, IDC_EDIT_SECLIST, ObjectNumSecList, m_nSecList);
+    ExchangeCount(pDX, IDC_EDIT_DOCTHUM, ObjectNumDocThum, m_nDocThum);
+    ExchangeCount(pDX, IDC_EDIT_SECTHUM, ObjectNumSecThum, m_nSecThum);
     DDX_CBIndex(pDX, IDC_COMBO_SORTKEY, m_nSortKey);
+}
+
+void CSettingDlg::ExchangeCount(CDataExchange* pDX, int editId, ObjectNumKind kind, int& value) {
+    const CountRule& rule = *GetCountRule(kind);
+    DDX_Text(pDX, editId, value);
+    DDV_MinMaxInt(pDX, value, rule.nLower, rule.nUpper);
 }
 
 BEGIN_MESSAGE_MAP(CSettingDlg, CDialog)
@@ -93,15 +81,15 @@ BOOL CSettingDlg::OnInitDialog() {
 void CSettingDlg::LoadWeekStart() {
     int topDay = 0;
     m_settings.GetTopDay(topDay);
-    m_radioSunday.SetCheck(topDay == 1 ? BST_CHECKED : BST_UNCHECKED);
-    m_radioMonday.SetCheck(topDay == 2 ? BST_CHECKED : BST_UNCHECKED);
+    m_radioSunday.SetCheck(topDay == kTopDaySunday ? BST_CHECKED : BST_UNCHECKED);
+    m_radioMonday.SetCheck(topDay == kTopDayMonday ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void CSettingDlg::LoadSortOrder() {
     // The labels in SortKeyIndex order, so a list position is the stored key's index.
     for (int index = 0; index < SortKeyCount; ++index) {
         CString label;
-        label.LoadString(IDS_SORTKEY_FIRST + index);
+        label.LoadString(GetSortKeyLabelId(index));
         m_comboSortKey.AddString(label);
     }
     int sortKey = 0;
@@ -110,22 +98,22 @@ void CSettingDlg::LoadSortOrder() {
 
     int sortDir = 0;
     m_settings.GetSortDir(sortDir);
-    m_radioAscending.SetCheck(sortDir == 0 ? BST_CHECKED : BST_UNCHECKED);
-    m_radioDescending.SetCheck(sortDir == 1 ? BST_CHECKED : BST_UNCHECKED);
+    m_radioAscending.SetCheck(sortDir == kSortDirAscending ? BST_CHECKED : BST_UNCHECKED);
+    m_radioDescending.SetCheck(sortDir == kSortDirDescending ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void CSettingDlg::LoadCounts() {
     for (int kind = 0; kind < kCountKinds; ++kind) {
-        const CountLimits& limits = kCountLimits[kind];
-        int count = limits.factoryValue;
+        const CountRule& rule = *GetCountRule(kind);
+        int count = rule.nFactoryValue;
         m_settings.GetObjectNum(static_cast<ObjectNumKind>(kind), count);
         // Shown as the up-down takes a position: its low 16 bits as a signed number,
         // pulled into the allowed range.
         const int position =
-            std::clamp<int>(static_cast<short>(LOWORD(count)), limits.lower, limits.upper);
+            std::clamp<int>(static_cast<short>(LOWORD(count)), rule.nLower, rule.nUpper);
         CSpinButtonCtrl& spin = SpinOf(kind);
         spin.SetPos(position);
-        spin.SetRange(static_cast<short>(limits.lower), static_cast<short>(limits.upper));
+        spin.SetRange(static_cast<short>(rule.nLower), static_cast<short>(rule.nUpper));
     }
 }
 
@@ -157,37 +145,44 @@ void CSettingDlg::OnOK() {
 }
 
 BOOL CSettingDlg::SaveSettings() {
+    // All or nothing: a write refused midway must not leave the earlier values stored, and
+    // one hive write for the whole form costs about as much as one for a single value.
+    if (!m_settings.BeginChanges()) return FALSE;
     BOOL saved = TRUE;
     if (m_radioSunday.GetCheck() == BST_CHECKED) {
-        saved &= m_settings.SetTopDay(1);
+        saved &= m_settings.SetTopDay(kTopDaySunday);
     } else if (m_radioMonday.GetCheck() == BST_CHECKED) {
-        saved &= m_settings.SetTopDay(2);
+        saved &= m_settings.SetTopDay(kTopDayMonday);
     }
     saved &= m_settings.SetSortKey(m_comboSortKey.GetCurSel());
     if (m_radioAscending.GetCheck() == BST_CHECKED) {
-        saved &= m_settings.SetSortDir(0);
+        saved &= m_settings.SetSortDir(kSortDirAscending);
     } else if (m_radioDescending.GetCheck() == BST_CHECKED) {
-        saved &= m_settings.SetSortDir(1);
+        saved &= m_settings.SetSortDir(kSortDirDescending);
     }
     for (int kind = 0; kind < kCountKinds; ++kind) {
         const int position = static_cast<short>(LOWORD(SpinOf(kind).GetPos()));
         saved &= m_settings.SetObjectNum(static_cast<ObjectNumKind>(kind), position);
     }
-    return saved;
+    if (!saved) {
+        m_settings.DiscardChanges();
+        return FALSE;
+    }
+    return m_settings.CommitChanges();
 }
 
 void CSettingDlg::OnRestoreDefaults() {
-    m_radioSunday.SetCheck(BST_CHECKED);
-    m_radioMonday.SetCheck(BST_UNCHECKED);
-    m_radioAscending.SetCheck(BST_CHECKED);
-    m_radioDescending.SetCheck(BST_UNCHECKED);
-    m_comboSortKey.SetCurSel(0);
+    m_radioSunday.SetCheck(kFactoryTopDay == kTopDaySunday ? BST_CHECKED : BST_UNCHECKED);
+    m_radioMonday.SetCheck(kFactoryTopDay == kTopDayMonday ? BST_CHECKED : BST_UNCHECKED);
+    m_radioAscending.SetCheck(kFactorySortDir == kSortDirAscending ? BST_CHECKED : BST_UNCHECKED);
+    m_radioDescending.SetCheck(kFactorySortDir == kSortDirDescending ? BST_CHECKED : BST_UNCHECKED);
+    m_comboSortKey.SetCurSel(kFactorySortKey);
 
     const int editIds[kCountKinds] = {IDC_EDIT_ENTRYSECTION, IDC_EDIT_DOCLIST, IDC_EDIT_DOCTHUM,
                                       IDC_EDIT_SECLIST, IDC_EDIT_SECTHUM};
     for (int kind = 0; kind < kCountKinds; ++kind) {
         CString text;
-        text.Format("%d", kCountLimits[kind].factoryValue);
+        text.Format("%d", GetCountRule(kind)->nFactoryValue);
         SetDlgItemText(editIds[kind], text);
     }
 }

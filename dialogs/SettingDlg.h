@@ -48,11 +48,15 @@ protected:
     HICON m_hIcon = nullptr;
     CViewerSettings m_settings;
 
+    // Writes the form to the registry in one transaction; FALSE, with nothing written, when
+    // any write failed.
+    BOOL SaveSettings();
+
 private:
+    // Exchanges a count's edit with its member and checks it against the count's range.
+    static void ExchangeCount(CDataExchange* pDX, int editId, ObjectNumKind kind, int& value);
     void LoadWeekStart();
     void LoadSortOrder();
     void LoadCounts();
-    // Writes the form to the registry; FALSE when any write failed.
-    BOOL SaveSettings();
     CSpinButtonCtrl& SpinOf(int kind);
 };

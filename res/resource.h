@@ -37,6 +37,7 @@
 #define IDS_SORTKEY_LAST 116
 #define IDS_SAVE_FAILED 117
 #define IDS_MIME_SAVE_FAILED 118
+#define IDS_MIME_DELETED_MEANWHILE 119
 
 // Controls without an identifier of their own.
 #ifndef IDC_STATIC

@@ -7,13 +7,14 @@
 
 namespace {
 
-// Spelled differently from the viewer's other keys; key names ignore case, so it is the
-// same key's sub-key.
-const LPCTSTR kMimeMapKey = _T("SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap");
-
 bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(LPCTSTR(a.strExtension)),
                     reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
+}
+
+// The registry functions take a name up to its first NUL, which would name another mapping.
+bool IsNameable(const CString& strExtension) {
+    return strExtension.str().find('\0') == std::string::npos;
 }
 
 void Report(BOOL* pbWritten, BOOL bWritten) {
@@ -23,7 +24,7 @@ void Report(BOOL* pbWritten, BOOL bWritten) {
 }  // namespace
 
 BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
-    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKey, entries);
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries, m_hTransaction);
     SortMimeMap(entries);
     return TRUE;
 }
@@ -35,8 +36,9 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
-    Report(pbWritten,
-           m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, strMimeType));
+    Report(pbWritten, IsNameable(strExtension) &&
+                          m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
+                                                    strExtension, strMimeType, m_hTransaction));
     return TRUE;
 }
 
@@ -45,10 +47,22 @@ BOOL CViewerSettings::ChangeMimeType(CString strExtension, CString strMimeType, 
 }
 
 BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
+    if (!IsNameable(strExtension)) {
+        Report(pbWritten, FALSE);
+        return TRUE;
+    }
     // A mapping someone else removed meanwhile is gone, as the user asked: not a failure.
     BOOL bAbsent = FALSE;
-    const BOOL bDeleted =
-        m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKey, strExtension, &bAbsent);
+    const BOOL bDeleted = m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
+                                                      strExtension, &bAbsent, m_hTransaction);
     Report(pbWritten, bDeleted || bAbsent);
     return TRUE;
+}
+
+BOOL CViewerSettings::IsMimeExtensionStored(CString strExtension, BOOL* pbKnown) {
+    if (!IsNameable(strExtension)) {
+        Report(pbKnown, FALSE);
+        return FALSE;
+    }
+    return m_regManager.RegValueExists(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension, pbKnown);
 }

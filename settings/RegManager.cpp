@@ -18,9 +18,14 @@ const DWORD kMaxValueNameBytes = 4 * 16383 + 1;
 const DWORD kInitialNameChars = 256;
 const DWORD kInitialDataBytes = 256;
 
-HKEY OpenForReading(HKEY hRoot, LPCTSTR lpszSubKey) {
+LONG OpenKey(HKEY hRoot, LPCTSTR lpszSubKey, REGSAM access, HKEY* phKey, HANDLE hTransaction) {
+    if (hTransaction == NULL) return RegOpenKeyExA(hRoot, lpszSubKey, 0, access, phKey);
+    return RegOpenKeyTransactedA(hRoot, lpszSubKey, 0, access, phKey, hTransaction, NULL);
+}
+
+HKEY OpenForReading(HKEY hRoot, LPCTSTR lpszSubKey, HANDLE hTransaction) {
     HKEY hKey = NULL;
-    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, kReadAccess, &hKey) != ERROR_SUCCESS) return NULL;
+    if (OpenKey(hRoot, lpszSubKey, kReadAccess, &hKey, hTransaction) != ERROR_SUCCESS) return NULL;
     return hKey;
 }
 
@@ -42,8 +47,8 @@ CRegManager::CRegManager() {}
 CRegManager::~CRegManager() {}
 
 DWORD CRegManager::GetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                               DWORD dwDefault) {
-    HKEY hKey = OpenForReading(hRoot, lpszSubKey);
+                               DWORD dwDefault, HANDLE hTransaction) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return dwDefault;
 
     BYTE data[sizeof(DWORD)] = {};
@@ -57,8 +62,8 @@ DWORD CRegManager::GetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValue
 }
 
 CString CRegManager::GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                                  LPCTSTR lpszDefault) {
-    HKEY hKey = OpenForReading(hRoot, lpszSubKey);
+                                  LPCTSTR lpszDefault, HANDLE hTransaction) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return CString(lpszDefault);
 
     DWORD cbData = 0;
@@ -74,21 +79,23 @@ CString CRegManager::GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszVa
     return TextOf(data.data(), cbData);
 }
 
-HKEY CRegManager::OpenOrCreateKey(HKEY hRoot, LPCTSTR lpszSubKey) {
+HKEY CRegManager::OpenOrCreateKey(HKEY hRoot, LPCTSTR lpszSubKey, HANDLE hTransaction) {
     HKEY hKey = NULL;
-    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, kWriteAccess, &hKey) == ERROR_SUCCESS) return hKey;
+    if (OpenKey(hRoot, lpszSubKey, kWriteAccess, &hKey, hTransaction) == ERROR_SUCCESS) return hKey;
 
     DWORD dwDisposition = 0;
-    if (RegCreateKeyExA(hRoot, lpszSubKey, 0, NULL, REG_OPTION_NON_VOLATILE, kWriteAccess, NULL,
-                        &hKey, &dwDisposition) == ERROR_SUCCESS) {
-        return hKey;
-    }
-    return NULL;
+    const LONG lResult = hTransaction == NULL
+                             ? RegCreateKeyExA(hRoot, lpszSubKey, 0, NULL, REG_OPTION_NON_VOLATILE,
+                                               kWriteAccess, NULL, &hKey, &dwDisposition)
+                             : RegCreateKeyTransactedA(hRoot, lpszSubKey, 0, NULL,
+                                                       REG_OPTION_NON_VOLATILE, kWriteAccess, NULL,
+                                                       &hKey, &dwDisposition, hTransaction, NULL);
+    return lResult == ERROR_SUCCESS ? hKey : NULL;
 }
 
-BOOL CRegManager::SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                              DWORD dwValue) {
-    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
+BOOL CRegManager::SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD dwValue,
+                              HANDLE hTransaction) {
+    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return FALSE;
 
     const BYTE data[sizeof(DWORD)] = {BYTE(dwValue), BYTE(dwValue >> 8), BYTE(dwValue >> 16),
@@ -98,9 +105,22 @@ BOOL CRegManager::SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueN
     return lResult == ERROR_SUCCESS;
 }
 
+BOOL CRegManager::RegValueExists(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
+                                 BOOL* pbKnown) {
+    HKEY hKey = NULL;
+    LONG lResult = RegOpenKeyExA(hRoot, lpszSubKey, 0, kReadAccess, &hKey);
+    if (lResult == ERROR_SUCCESS) {
+        DWORD cbData = 0;
+        lResult = RegQueryValueExA(hKey, lpszValueName, NULL, NULL, NULL, &cbData);
+        RegCloseKey(hKey);
+    }
+    if (pbKnown != NULL) *pbKnown = lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
+    return lResult == ERROR_SUCCESS;
+}
+
 BOOL CRegManager::SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                               LPCTSTR lpszText) {
-    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
+                               LPCTSTR lpszText, HANDLE hTransaction) {
+    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return FALSE;
 
     LONG lResult;
@@ -116,9 +136,9 @@ BOOL CRegManager::SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValue
 }
 
 BOOL CRegManager::DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                                 BOOL* pbAbsent) {
+                                 BOOL* pbAbsent, HANDLE hTransaction) {
     if (pbAbsent != NULL) *pbAbsent = FALSE;
-    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey);
+    HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return FALSE;
 
     LONG lResult = RegDeleteValueA(hKey, lpszValueName);
@@ -127,8 +147,9 @@ BOOL CRegManager::DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszVal
     return lResult == ERROR_SUCCESS;
 }
 
-BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries) {
-    HKEY hKey = OpenForReading(hRoot, lpszSubKey);
+BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries,
+                                HANDLE hTransaction) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return FALSE;
 
     std::vector<TCHAR> name(kInitialNameChars);
@@ -161,4 +182,26 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
     }
     RegCloseKey(hKey);
     return FALSE;
+}
+
+BOOL CRegManager::GetRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD& dwType,
+                              std::string& data) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, NULL);
+    if (hKey == NULL) return FALSE;
+    DWORD cbData = 0;
+    LONG lResult = RegQueryValueExA(hKey, lpszValueName, NULL, &dwType, NULL, &cbData);
+    if (lResult == ERROR_SUCCESS) {
+        std::vector<BYTE> buffer(cbData + 1);
+        lResult = RegQueryValueExA(hKey, lpszValueName, NULL, &dwType, buffer.data(), &cbData);
+        data.assign(reinterpret_cast<const char*>(buffer.data()), cbData);
+    }
+    RegCloseKey(hKey);
+    return lResult == ERROR_SUCCESS;
+}
+
+LONG CRegManager::CheckReadable(HKEY hRoot, LPCTSTR lpszSubKey) {
+    HKEY hKey = NULL;
+    const LONG lResult = RegOpenKeyExA(hRoot, lpszSubKey, 0, kReadAccess, &hKey);
+    if (lResult == ERROR_SUCCESS) RegCloseKey(hKey);
+    return lResult == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : lResult;
 }

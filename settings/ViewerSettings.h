@@ -1,38 +1,28 @@
 // The document viewer's machine-wide settings, as plain integers for the dialogs, and its
 // map from file extensions to MIME types. Every getter reads the registry anew and every
-// setter or map change writes at once; nothing is cached. Include after stdafx.h.
+// setter or map change writes at once, unless grouped by BeginChanges; nothing is cached.
+// Include after stdafx.h.
 #pragma once
 
 #include "MimeEntry.h"
 #include "RegManager.h"
-
-// Which of the five table sizes GetObjectNum/SetObjectNum mean. Other values are accepted
-// and ignored.
-enum ObjectNumKind : int {
-    ObjectNumEntrySection = 0,  // maximum number of sections when adding
-    ObjectNumDocList = 1,       // documents per page in the detail view
-    ObjectNumDocThum = 2,       // documents per page in the icon view
-    ObjectNumSecList = 3,       // sections per page in the detail view
-    ObjectNumSecThum = 4,       // sections per page in the icon view
-};
-
-// Position of a document sort key in the main dialog's list (strings 109 to 116).
-enum SortKeyIndex : int {
-    SortKeyDocName = 0,
-    SortKeyDocNumber = 1,
-    SortKeyAdded = 2,
-    SortKeyChanged = 3,
-    SortKeyExpires = 4,
-    SortKeySize = 5,
-    SortKeySectionCount = 6,
-    SortKeyWorkState = 7,
-    SortKeyCount = 8
-};
+#include "SettingRules.h"
 
 class CViewerSettings {
 public:
     CViewerSettings();
-    virtual ~CViewerSettings();
+    virtual ~CViewerSettings();  // discards changes not committed
+    CViewerSettings(const CViewerSettings&) = delete;
+    CViewerSettings& operator=(const CViewerSettings&) = delete;
+
+    // Groups the changes made through this object from BeginChanges on into one registry
+    // transaction: nobody else sees them, while this object's getters do, and CommitChanges
+    // stores all of them in one write or none (FALSE, and nothing has changed). A setter
+    // that fails meanwhile has recorded nothing; the caller decides whether to commit the
+    // rest. DiscardChanges drops them all. BeginChanges fails when changes are pending.
+    BOOL BeginChanges();
+    BOOL CommitChanges();
+    void DiscardChanges();
 
     // Getters always return TRUE and deliver the stored value unchecked, or the default
     // when it cannot be read. Setters return the write's result.
@@ -61,10 +51,22 @@ public:
     // stored, pass pbWritten: it receives TRUE when the registry took the write or the
     // deletion, FALSE when it refused (no write access, unreadable hive, ...). Deleting an
     // extension that is not stored also gives FALSE, as nothing was deleted.
+    //
+    // An extension with an embedded NUL (a loaded one may have it) is never passed to the
+    // registry, which would take the part before the NUL, naming another mapping; nothing
+    // is changed and pbWritten receives FALSE.
     BOOL AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
     BOOL ChangeMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
     BOOL DeleteMimeType(CString strExtension, BOOL* pbWritten = NULL);
 
+    // The map's duplicate rule: TRUE when a mapping of this extension is stored right now
+    // under any letter case ("PDF" finds "pdf"), as the registry compares value names. It
+    // asks the registry, so mappings other writers stored since the last load count.
+    // pbKnown (when given) receives FALSE when that cannot be told (an unreadable registry,
+    // an extension with an embedded NUL); the answer is then FALSE.
+    BOOL IsMimeExtensionStored(CString strExtension, BOOL* pbKnown = NULL);
+
 private:
     CRegManager m_regManager;
+    HANDLE m_hTransaction = NULL;  // while changes are grouped
 };

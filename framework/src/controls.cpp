@@ -43,6 +43,30 @@ bool AutoRadioButton::event(QEvent* event) {
 
 // ---------------------------------------------------------------------------------------
 
+void EditControl::changeEvent(QEvent* event) {
+    QLineEdit::changeEvent(event);
+    // The palette too, so the colours follow the dialog's when its palette changes.
+    if (event->type() == QEvent::ReadOnlyChange || event->type() == QEvent::PaletteChange) {
+        ShowWhetherReadOnly();
+    }
+}
+
+void EditControl::ShowWhetherReadOnly() {
+    if (isReadOnly()) {
+        QPalette colours = palette();
+        for (int group = 0; group < QPalette::NColorGroups; ++group) {
+            const auto colourGroup = static_cast<QPalette::ColorGroup>(group);
+            colours.setBrush(colourGroup, QPalette::Base,
+                             colours.brush(colourGroup, QPalette::Window));
+        }
+        // An unchanged palette would only bring the next PaletteChange.
+        if (colours != palette()) setPalette(colours);
+    } else if (m_onFaceColour) {
+        setPalette(QPalette());  // the dialog's colours again
+    }
+    m_onFaceColour = isReadOnly();
+}
+
 GroupBox::GroupBox(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }

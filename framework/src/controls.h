@@ -38,6 +38,21 @@ private:
     std::function<void(AutoRadioButton*)> m_onChecked;
 };
 
+// An edit control. A read-only one is drawn on the dialog's face colour, as on Windows,
+// so that the user sees at once which fields take typing.
+class EditControl : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void ShowWhetherReadOnly();
+
+    bool m_onFaceColour = false;
+};
+
 // A group box as Windows draws it: an etched frame with the title on its top line.
 class GroupBox : public QWidget {
 public:

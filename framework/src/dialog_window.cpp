@@ -126,7 +126,7 @@ QWidget* DialogWindow::CreateControl(const res::ControlTemplate& control) {
             return label;
         }
         case res::ControlClass::Edit: {
-            auto* edit = new QLineEdit(text, this);
+            auto* edit = new EditControl(text, this);
             edit->setFrame(control.style & WS_BORDER);
             edit->setReadOnly(control.style & ES_READONLY);
             return edit;

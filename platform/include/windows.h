@@ -34,6 +34,10 @@ typedef const char* LPCSTR;
 typedef char* LPTSTR;
 typedef const char* LPCTSTR;
 typedef void* LPVOID;
+typedef void* PVOID;
+typedef void* HANDLE;
+typedef wchar_t WCHAR;
+typedef WCHAR* LPWSTR;
 typedef const void* LPCVOID;
 typedef LONG LSTATUS;
 typedef DWORD ACCESS_MASK;
@@ -85,6 +89,21 @@ typedef struct tagRECT {
 } RECT, *LPRECT;
 typedef const RECT* LPCRECT;
 
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INFINITE 0xFFFFFFFF
+
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID, *LPGUID;
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME, *LPFILETIME;
+
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
@@ -105,6 +124,10 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_NOACCESS 998L
 #define ERROR_BADDB 1009L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_TRANSACTION_NOT_ACTIVE 6701L
+#define ERROR_TRANSACTION_ALREADY_ABORTED 6704L
+#define ERROR_TRANSACTION_ALREADY_COMMITTED 6705L
 
 // Predefined root keys (sign-extended 32-bit values, as in <winreg.h>).
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -151,8 +174,8 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define REG_CREATED_NEW_KEY 0x00000001L
 #define REG_OPENED_EXISTING_KEY 0x00000002L
 
-// The seven registry functions the program uses. They keep HKEY_LOCAL_MACHINE in a
-// hive file (see README); the other predefined roots are not backed by anything.
+// The registry functions the program uses. They keep HKEY_LOCAL_MACHINE in a hive file
+// (see README); the other predefined roots are not backed by anything.
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult);
 LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
@@ -167,3 +190,32 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
                              LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS WINAPI RegCloseKey(HKEY hKey);
+// Sub-keys come in the order they were created. No class names or write times are kept:
+// the class is always empty and the time zero.
+LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                             LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                             PFILETIME lpftLastWriteTime);
+// Deletes the sub-key with everything below it, or with a NULL sub-key everything below
+// the open key but not the key itself.
+LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
+
+// Transactions (<ktmw32.h> on Windows). Every operation through a key opened in a
+// transaction, or below such a key, belongs to it: nobody else sees it before the commit,
+// and the commit stores all of it in one write or nothing. Closing a transaction that was
+// not committed rolls it back.
+HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES lpTransactionAttributes, LPGUID UOW,
+                                DWORD CreateOptions, DWORD IsolationLevel, DWORD IsolationFlags,
+                                DWORD Timeout, LPWSTR Description);
+BOOL WINAPI CommitTransaction(HANDLE TransactionHandle);
+BOOL WINAPI RollbackTransaction(HANDLE TransactionHandle);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD dwErrCode);
+LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                       DWORD dwOptions, REGSAM samDesired,
+                                       const LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                       PHKEY phkResult, LPDWORD lpdwDisposition,
+                                       HANDLE hTransaction, PVOID pExtendedParemeter);
+LSTATUS WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                     PHKEY phkResult, HANDLE hTransaction,
+                                     PVOID pExtendedParameter);

@@ -1,9 +1,11 @@
 #include "hive.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "case_folding.h"
+#include "reg_file.h"
 
 namespace marrowick::platform {
 
@@ -12,8 +14,12 @@ namespace {
 constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+constexpr std::string_view kShortRootName = "HKLM";
 constexpr std::uint32_t kString = 1;
+constexpr std::uint32_t kExpandString = 2;
+constexpr std::uint32_t kBinary = 3;
 constexpr std::uint32_t kDword = 4;
+constexpr std::uint32_t kMultiString = 7;
 constexpr std::size_t kBytesPerLine = 24;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
@@ -24,9 +30,125 @@ int HexDigit(char c) {
     return -1;
 }
 
+// ---- Encodings of .reg files ---------------------------------------------------------
+
+// Windows-1252 at 0x80..0x9F; the five bytes it leaves free map to the same code points,
+// as Windows converts them.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char32_t Windows1252CodePoint(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The code point of the well-formed UTF-8 sequence at text[i], advancing i; a byte that
+// starts none is taken as Windows-1252, so text from anywhere converts without loss.
+char32_t NextCodePoint(std::string_view text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (length > 1 && i + length <= text.size() && IsWellFormedUtf8(text.substr(i, length))) {
+        char32_t c = lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        i += length;
+        return c;
+    }
+    ++i;
+    return Windows1252CodePoint(lead);
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// False when some character has no place in Windows-1252.
+bool Utf8ToWindows1252(std::string_view text, std::string& out) {
+    out.clear();
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = NextCodePoint(text, i);
+        if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        const char16_t* found = std::find(std::begin(kWindows1252High), std::end(kWindows1252High),
+                                          static_cast<char16_t>(c));
+        if (c > 0xFFFF || found == std::end(kWindows1252High)) return false;
+        out += static_cast<char>(0x80 + (found - std::begin(kWindows1252High)));
+    }
+    return true;
+}
+
+std::string Utf8ToUtf16Le(std::string_view text) {
+    std::string out;
+    out.reserve(2 * text.size());
+    const auto unit = [&out](char32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = NextCodePoint(text, i);
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return out;
+}
+
+// False for an odd number of bytes or a surrogate without its partner.
+bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
+    if (bytes.size() % 2 != 0) return false;
+    out.clear();
+    out.reserve(bytes.size() / 2);
+    const auto unitAt = [bytes](std::size_t i) -> char32_t {
+        return static_cast<unsigned char>(bytes[i]) |
+               (static_cast<char32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+    };
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        char32_t c = unitAt(i);
+        if (c >= 0xDC00 && c < 0xE000) return false;
+        if (c >= 0xD800 && c < 0xDC00) {
+            if (i + 4 > bytes.size()) return false;
+            const char32_t low = unitAt(i + 2);
+            if (low < 0xDC00 || low >= 0xE000) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        AppendUtf8(out, c);
+    }
+    return true;
+}
+
 // ---- Reading -------------------------------------------------------------------------
 
-// Splits the text into lines, dropping the "\r" of Windows line ends.
+// Splits the text into lines, dropping the "\r" of Windows line ends, and counts them.
 class LineReader {
 public:
     explicit LineReader(std::string_view text) : rest_(text) {}
@@ -36,11 +158,15 @@ public:
         line = rest_.substr(0, end);
         rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number_;
         return true;
     }
+    // The number of the line Next gave last, from 1.
+    std::size_t Number() const { return number_; }
 
 private:
     std::string_view rest_;
+    std::size_t number_ = 0;
 };
 
 // Reads a quoted string at the start of text ("\\" and "\"" are the only escapes) and
@@ -130,6 +256,86 @@ std::optional<Value> ReadData(std::string_view text, LineReader& lines) {
     return Value{{}, type, std::move(*bytes)};
 }
 
+// What the lines of a .reg text say, one entry at a time, in file order.
+struct TextEntry {
+    enum Kind { kKey, kDeleteKey, kValue, kDeleteValue } kind;
+    std::size_t line;       // where it starts
+    std::string_view path;  // kKey, kDeleteKey: the key below the root, as written
+    std::string name;       // kValue, kDeleteValue: the value's name ("" the default)
+    Value value;            // kValue: its type and bytes
+    bool hex = false;       // kValue: written as hex bytes, not as text
+};
+
+// The syntax a reader accepts beyond the hive's own: the hive holds no deletions and
+// spells its root in full; files from Windows may do neither.
+struct TextSyntax {
+    bool deletions = false;
+    bool shortRoot = false;  // "HKLM" for "HKEY_LOCAL_MACHINE"
+};
+
+// "[HKEY_LOCAL_MACHINE\A\B]" or "[-HKEY_LOCAL_MACHINE\A\B]": the path below the root
+// ("" for the root itself).
+bool ReadKeyLine(std::string_view line, const TextSyntax& syntax, TextEntry& entry) {
+    if (line.size() < 2 || line.back() != ']') return false;
+    std::string_view path = line.substr(1, line.size() - 2);
+    entry.kind = TextEntry::kKey;
+    if (syntax.deletions && path.starts_with('-')) {
+        entry.kind = TextEntry::kDeleteKey;
+        path.remove_prefix(1);
+    }
+    const std::size_t rootEnd = std::min(path.find('\\'), path.size());
+    const std::string root = FoldCase(path.substr(0, rootEnd));
+    if (root != kRootName && !(syntax.shortRoot && root == kShortRootName)) return false;
+    if (rootEnd < path.size()) {
+        path.remove_prefix(rootEnd + 1);
+        if (path.empty()) return false;  // "[HKEY_LOCAL_MACHINE\\]"
+    } else {
+        path = {};
+    }
+    entry.path = path;
+    return true;
+}
+
+// Reads the entries after the header line, giving each to `take`, which returns false to
+// stop. Returns false, with `failedLine` set, at the first line that cannot be read.
+template <typename Take>
+bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& failedLine,
+                 Take&& take) {
+    std::string_view line;
+    bool inKey = false;
+    while (lines.Next(line)) {
+        if (line.empty() || line[0] == ';') continue;
+        TextEntry entry{TextEntry::kValue, lines.Number(), {}, {}, {}, false};
+        failedLine = entry.line;
+        if (line[0] == '[') {
+            if (!ReadKeyLine(line, syntax, entry)) return false;
+            inKey = entry.kind == TextEntry::kKey;
+            if (!take(std::move(entry))) return false;
+            continue;
+        }
+        if (!inKey) return false;
+        if (line[0] == '@') {
+            line.remove_prefix(1);
+        } else {
+            std::optional<std::string> quoted = ReadQuoted(line);
+            if (!quoted) return false;
+            entry.name = std::move(*quoted);
+        }
+        if (!line.starts_with('=')) return false;
+        line.remove_prefix(1);
+        if (syntax.deletions && line == "-") {
+            entry.kind = TextEntry::kDeleteValue;
+        } else {
+            entry.hex = line.starts_with("hex");
+            std::optional<Value> value = ReadData(line, lines);
+            if (!value) return false;
+            entry.value = std::move(*value);
+        }
+        if (!take(std::move(entry))) return false;
+    }
+    return true;
+}
+
 // The key of the last key line read: a line below it is found from there. The written form
 // lists every key with its whole path, each below the one before it as often as not, so
 // this keeps reading a deep tree from walking every path from the root again.
@@ -139,17 +345,9 @@ struct LastKeyLine {
     std::size_t depth = 0;
 };
 
-// "[HKEY_LOCAL_MACHINE\A\B]": opens the key, creating missing ones.
-Key* ReadKeyLine(std::string_view line, Key& root, LastKeyLine& last) {
-    if (line.size() < 2 || line.back() != ']') return nullptr;
-    std::string_view path = line.substr(1, line.size() - 2);
-    if (path.size() < kRootName.size() || FoldCase(path.substr(0, kRootName.size())) != kRootName) {
-        return nullptr;
-    }
-    path.remove_prefix(kRootName.size());
+// Opens the key a key line names, creating missing ones.
+Key* OpenKeyOfLine(std::string_view path, Key& root, LastKeyLine& last) {
     if (path.empty()) return &root;
-    if (path[0] != '\\') return nullptr;
-    path.remove_prefix(1);
     const std::string_view wholePath = path;
     Key* key = &root;
     std::size_t depth = 0;
@@ -205,7 +403,22 @@ bool WritableAsQuoted(const Value& value) {
     return ascii || IsWellFormedUtf8(text);
 }
 
-void AppendData(std::string& out, const Value& value) {
+// How data that cannot be quoted is written: the hive keeps every byte as it is and
+// spells every type out; Windows' registry editor writes plain "hex:" for binary data,
+// breaks long lines, and in its Unicode format writes text as UTF-16LE.
+struct DataStyle {
+    bool binaryAsHex = false;
+    bool wideText = false;
+    // Text in Windows-1252; *unconvertible is set for text that has no place there.
+    bool* unconvertible = nullptr;
+    std::size_t wrapColumn = 0;  // 0: kBytesPerLine bytes per line
+};
+
+bool IsTextType(std::uint32_t type) {
+    return type == kString || type == kExpandString || type == kMultiString;
+}
+
+void AppendData(std::string& out, const Value& value, const DataStyle& style = {}) {
     if (WritableAsQuoted(value)) {
         AppendQuoted(out, std::string_view(value.data).substr(0, value.data.size() - 1));
         return;
@@ -221,18 +434,41 @@ void AppendData(std::string& out, const Value& value) {
         out.append(digits, sizeof digits);
         return;
     }
-    out += "hex(";
-    bool leading = true;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        const unsigned digit = (value.type >> shift) & 0xF;
-        if (digit == 0 && leading && shift > 0) continue;
-        leading = false;
-        out += kHexDigits[digit];
+    if (style.binaryAsHex && value.type == kBinary) {
+        out += "hex";
+    } else {
+        out += "hex(";
+        bool leading = true;
+        for (int shift = 28; shift >= 0; shift -= 4) {
+            const unsigned digit = (value.type >> shift) & 0xF;
+            if (digit == 0 && leading && shift > 0) continue;
+            leading = false;
+            out += kHexDigits[digit];
+        }
+        out += ")";
     }
-    out += "):";
-    for (std::size_t i = 0; i < value.data.size(); ++i) {
-        if (i > 0) out += (i % kBytesPerLine == 0) ? ",\\\n  " : ",";
-        const auto byte = static_cast<unsigned char>(value.data[i]);
+    out += ':';
+    std::string converted;
+    std::string_view data = value.data;
+    if (IsTextType(value.type) && style.wideText) {
+        converted = Utf8ToUtf16Le(value.data);
+        data = converted;
+    } else if (IsTextType(value.type) && style.unconvertible) {
+        if (!Utf8ToWindows1252(value.data, converted)) *style.unconvertible = true;
+        data = converted;
+    }
+    std::size_t lineStart = out.rfind('\n') + 1;  // npos + 1 is 0
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+            const bool full = style.wrapColumn ? out.size() - lineStart + 3 > style.wrapColumn
+                                               : i % kBytesPerLine == 0;
+            if (full) {
+                out += "\\\n  ";
+                lineStart = out.size() - 2;
+            }
+        }
+        const auto byte = static_cast<unsigned char>(data[i]);
         out += kHexDigits[byte >> 4];
         out += kHexDigits[byte & 0xF];
     }
@@ -284,6 +520,25 @@ Key& Key::OpenOrAddSubKey(std::string_view name) {
     const auto [slot, added] = subKeyIndex_.try_emplace(FoldCase(name), subKeys_.size());
     if (added) subKeys_.push_back(std::make_unique<Key>(std::string(name)));
     return *subKeys_[slot->second];
+}
+
+bool Key::DeleteSubKey(std::string_view name) {
+    const auto found = subKeyIndex_.find(FoldCase(name));
+    if (found == subKeyIndex_.end()) return false;
+    const std::size_t position = found->second;
+    subKeyIndex_.erase(found);
+    subKeys_.erase(subKeys_.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [folded, index] : subKeyIndex_) {
+        if (index > position) --index;
+    }
+    return true;
+}
+
+void Key::Clear() {
+    subKeys_.clear();
+    subKeyIndex_.clear();
+    values_.clear();
+    valueIndex_.clear();
 }
 
 const Value* Key::FindValue(std::string_view name) const {
@@ -341,29 +596,16 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
     auto root = std::make_unique<Key>();
     Key* current = nullptr;
     LastKeyLine lastKeyLine;
-    while (lines.Next(line)) {
-        if (line.empty() || line[0] == ';') continue;
-        if (line[0] == '[') {
-            current = ReadKeyLine(line, *root, lastKeyLine);
-            if (!current) return nullptr;
-            continue;
+    std::size_t failedLine = 0;
+    const bool read = ReadEntries(lines, TextSyntax{}, failedLine, [&](TextEntry&& entry) {
+        if (entry.kind == TextEntry::kKey) {
+            current = OpenKeyOfLine(entry.path, *root, lastKeyLine);
+            return current != nullptr;
         }
-        if (!current) return nullptr;
-        std::string name;
-        if (line[0] == '@') {
-            line.remove_prefix(1);
-        } else {
-            std::optional<std::string> quoted = ReadQuoted(line);
-            if (!quoted) return nullptr;
-            name = std::move(*quoted);
-        }
-        if (!line.starts_with('=')) return nullptr;
-        line.remove_prefix(1);
-        std::optional<Value> value = ReadData(line, lines);
-        if (!value) return nullptr;
-        current->SetValue(name, value->type, std::move(value->data));
-    }
-    return root;
+        current->SetValue(entry.name, entry.value.type, std::move(entry.value.data));
+        return true;
+    });
+    return read ? std::move(root) : nullptr;
 }
 
 std::string WriteHive(const Key& root) {
@@ -372,6 +614,155 @@ std::string WriteHive(const Key& root) {
     std::string path(kRootName);
     AppendKey(out, root, path, true);
     return out;
+}
+
+}  // namespace marrowick::platform
+
+// ---- .reg files ----------------------------------------------------------------------
+
+namespace marrowick::platform {
+
+namespace {
+
+constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kUtf16ByteOrderMark = "\xFF\xFE";
+
+// Text data of hex(1), hex(2) and hex(7) is in the file's own encoding.
+// Narrow files keep it in the ANSI code page, which is taken as UTF-8 where the bytes are
+// valid UTF-8 and as Windows-1252 elsewhere, as for the whole file.
+bool ConvertTextData(Value& value, bool utf16) {
+    if (!IsTextType(value.type)) return true;
+    if (utf16) {
+        std::string text;
+        if (!Utf16LeToUtf8(value.data, text)) return false;
+        value.data = std::move(text);
+    } else if (!IsWellFormedUtf8(value.data)) {
+        value.data = Windows1252ToUtf8(value.data);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string FoldName(std::string_view name) {
+    return FoldCase(name);
+}
+
+RegFileContents ReadRegFile(std::string_view bytes) {
+    RegFileContents contents;
+    std::string decoded;
+    const bool utf16 = bytes.starts_with(kUtf16ByteOrderMark);
+    bool windows1252 = false;
+    if (utf16) {
+        if (!Utf16LeToUtf8(bytes.substr(kUtf16ByteOrderMark.size()), decoded)) {
+            contents.failure = RegFileContents::kEncoding;
+            return contents;
+        }
+    } else {
+        if (bytes.starts_with(kByteOrderMark)) bytes.remove_prefix(kByteOrderMark.size());
+        windows1252 = !IsWellFormedUtf8(bytes);
+        decoded = windows1252 ? Windows1252ToUtf8(bytes) : std::string(bytes);
+    }
+    LineReader lines(decoded);
+    std::string_view line;
+    if (lines.Next(line) && line == kVersion5Header) {
+        contents.format = RegFileFormat::kVersion5;
+    } else if (lines.Number() == 1 && line == kHeader) {
+        contents.format = RegFileFormat::kRegedit4;
+    } else {
+        contents.failure = RegFileContents::kHeader;
+        contents.failedLine = 1;
+        return contents;
+    }
+    std::string_view keyPath;
+    const TextSyntax syntax{.deletions = true, .shortRoot = true};
+    const bool read = ReadEntries(lines, syntax, contents.failedLine, [&](TextEntry&& entry) {
+        RegFileEntry& out = contents.entries.emplace_back();
+        out.line = entry.line;
+        switch (entry.kind) {
+            case TextEntry::kKey:
+            case TextEntry::kDeleteKey:
+                out.kind =
+                    entry.kind == TextEntry::kKey ? RegFileEntry::kKey : RegFileEntry::kDeleteKey;
+                keyPath = entry.path;
+                break;
+            case TextEntry::kValue:
+                if (entry.hex && !ConvertTextData(entry.value, utf16)) return false;
+                out.kind = RegFileEntry::kValue;
+                out.value.type = entry.value.type;
+                out.value.data = std::move(entry.value.data);
+                break;
+            case TextEntry::kDeleteValue:
+                out.kind = RegFileEntry::kDeleteValue;
+                break;
+        }
+        out.keyPath = keyPath;
+        out.value.name = std::move(entry.name);
+        return true;
+    });
+    if (!read) {
+        contents.failure = RegFileContents::kSyntax;
+        contents.entries.clear();
+    }
+    return contents;
+}
+
+namespace {
+
+std::string RegFileText(const std::vector<RegFileKey>& keys, RegFileFormat format,
+                        bool* unconvertible) {
+    const bool version5 = format == RegFileFormat::kVersion5;
+    const DataStyle style{.binaryAsHex = true,
+                          .wideText = version5,
+                          .unconvertible = unconvertible,
+                          .wrapColumn = 80};
+    std::string text(version5 ? kVersion5Header : kHeader);
+    text += '\n';
+    for (const RegFileKey& key : keys) {
+        text += "\n[";
+        text += kRootName;
+        if (!key.path.empty()) {
+            text += '\\';
+            text += key.path;
+        }
+        text += "]\n";
+        for (const RegFileValue& value : key.values) {
+            if (value.name.empty()) {
+                text += '@';
+            } else {
+                AppendQuoted(text, value.name);
+            }
+            text += '=';
+            AppendData(text, Value{value.name, value.type, value.data}, style);
+            text += '\n';
+        }
+    }
+    text += '\n';  // Windows' files end with a blank line
+    std::string crlf;
+    crlf.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
+}  // namespace
+
+std::string WriteRegFile(const std::vector<RegFileKey>& keys, RegFileFormat format,
+                         bool* windows1252) {
+    if (windows1252) *windows1252 = false;
+    if (format == RegFileFormat::kVersion5) {
+        return std::string(kUtf16ByteOrderMark) + Utf8ToUtf16Le(RegFileText(keys, format, nullptr));
+    }
+    bool unconvertible = false;
+    const std::string text = RegFileText(keys, format, &unconvertible);
+    std::string narrow;
+    if (unconvertible || !Utf8ToWindows1252(text, narrow)) {
+        return RegFileText(keys, format, nullptr);
+    }
+    if (windows1252) *windows1252 = true;
+    return narrow;
 }
 
 }  // namespace marrowick::platform

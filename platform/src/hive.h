@@ -40,6 +40,10 @@ public:
     Key* FindSubKey(std::string_view name) const;
     // Returns the existing sub-key of that name, or appends a new one.
     Key& OpenOrAddSubKey(std::string_view name);
+    // Removes the sub-key with everything below it; false when there is none of that name.
+    bool DeleteSubKey(std::string_view name);
+    // Removes every value and sub-key.
+    void Clear();
 
     const std::vector<Value>& Values() const { return values_; }
     const Value* FindValue(std::string_view name) const;

@@ -1,23 +1,33 @@
-// The seven registry functions, over the hive file of HKEY_LOCAL_MACHINE.
+// The registry functions, over the hive file of HKEY_LOCAL_MACHINE.
 //
 // A handle names its key by path, not by a node of the tree: the tree is re-read when
-// another process changes the hive, and a key that has gone meanwhile is reported as
-// ERROR_KEY_DELETED. Every call holds one process-wide mutex.
+// another process changes the hive. Once a handle's key is found gone it stays gone for
+// that handle, even if a key of the same name appears again, as a Windows handle names
+// the key object and not its path. Every call holds one process-wide mutex.
+//
+// A transaction keeps its changes as a log and works on a view: the latest tree with the
+// log applied, built again whenever the tree changes. Its commit replays the log onto the
+// latest tree under the hive's lock, so changes others made meanwhile are kept, and writes
+// the result in one step.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "case_folding.h"
 #include "hive_store.h"
 
 using marrowick::platform::CharacterCount;
+using marrowick::platform::FoldCase;
 using marrowick::platform::HiveStore;
 using marrowick::platform::Key;
 using marrowick::platform::kMaxKeyDepth;
@@ -29,16 +39,49 @@ namespace {
 constexpr std::size_t kMaxValueNameCharacters = 16383;
 constexpr REGSAM kReadRights = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY;
 constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK;
+// Only the low 32 bits of a predefined key count: callers may pass it sign- or
+// zero-extended.
+constexpr std::uintptr_t kLocalMachine = 0x80000002;
 
 using KeyPath = std::vector<std::string>;
 
+// One change to the tree, kept by a transaction until its commit.
+struct Operation {
+    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree } kind;
+    KeyPath path{};        // the key changed; for kCreateKey the existing key below which
+    KeyPath below{};       // kCreateKey: the keys to create below path
+    std::string name{};    // the value
+    DWORD type = 0;        // kSetValue
+    std::string data{};    // kSetValue
+    bool keepKey = false;  // kDeleteTree: only what lies below the key
+};
+
+// Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
+// the key it works on is gone; ERROR_FILE_NOT_FOUND when there was nothing to delete.
+LONG Apply(Key& root, const Operation& operation, bool& changed);
+
+struct Transaction {
+    enum class State { kActive, kCommitted, kRolledBack } state = State::kActive;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    std::vector<Operation> log;
+    // The latest tree with the log applied, and what it was built from.
+    std::shared_ptr<Key> view;
+    std::shared_ptr<Key> builtFrom;
+    std::uint64_t builtAt = 0;
+};
+
 struct OpenKey {
-    OpenKey(KeyPath path, REGSAM access) : path(std::move(path)), access(access) {}
+    OpenKey(KeyPath path, REGSAM access, std::shared_ptr<Transaction> transaction)
+        : path(std::move(path)), access(access), transaction(std::move(transaction)) {}
     KeyPath path;
     REGSAM access;
-    // The key in the tree last looked at; holding the tree keeps the pointer valid.
+    std::shared_ptr<Transaction> transaction;  // null: works on the hive directly
+    bool deleted = false;
+    // The key in the tree last looked at; holding the tree keeps the pointer valid while
+    // no key of it has been destroyed since (cachedAt).
     std::shared_ptr<Key> tree;
     Key* cached = nullptr;
+    std::uint64_t cachedAt = 0;
     // The index last enumerated, or -1. An enumeration that walks on from there is served
     // from the tree it started in: one look at the file per enumeration, and one version
     // of the key throughout.
@@ -49,14 +92,21 @@ struct Registry {
     std::mutex mutex;
     HiveStore store;
     std::unordered_map<std::uintptr_t, OpenKey> handles;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Transaction>> transactions;
     std::uintptr_t nextHandle = 0x100;
-    OpenKey root{KeyPath{}, KEY_ALL_ACCESS};
+    OpenKey root{KeyPath{}, KEY_ALL_ACCESS, nullptr};
+    // Counts changes this process made to the store's tree (views built before are stale)
+    // and deletions of keys from any tree (key pointers found before may dangle).
+    std::uint64_t storeChanges = 0;
+    std::uint64_t keysDestroyed = 0;
 };
 
 Registry& TheRegistry() {
     static Registry* registry = new Registry;  // never destroyed: usable during exit
     return *registry;
 }
+
+thread_local DWORD lastError = ERROR_SUCCESS;
 
 // Line breaks cannot be stored in the hive's line-oriented text.
 bool StorableName(std::string_view name, std::size_t maxCharacters) {
@@ -84,10 +134,35 @@ LONG SplitPath(LPCSTR subKey, KeyPath& path) {
     return ERROR_SUCCESS;
 }
 
+bool IsLocalMachine(HKEY key) {
+    return (reinterpret_cast<std::uintptr_t>(key) & 0xFFFFFFFFu) == kLocalMachine;
+}
+
 OpenKey* FindHandle(Registry& registry, HKEY key) {
-    if (key == HKEY_LOCAL_MACHINE) return &registry.root;
+    if (IsLocalMachine(key)) return &registry.root;
     const auto found = registry.handles.find(reinterpret_cast<std::uintptr_t>(key));
     return found == registry.handles.end() ? nullptr : &found->second;
+}
+
+std::shared_ptr<Transaction> FindTransaction(Registry& registry, HANDLE handle) {
+    const auto found = registry.transactions.find(reinterpret_cast<std::uintptr_t>(handle));
+    return found == registry.transactions.end() ? nullptr : found->second;
+}
+
+void End(Transaction& transaction, Transaction::State state) {
+    transaction.state = state;
+    transaction.log.clear();
+    transaction.view.reset();
+    transaction.builtFrom.reset();
+}
+
+// A transaction past its time-out is rolled back when next looked at.
+bool IsActive(Transaction& transaction) {
+    if (transaction.state == Transaction::State::kActive && transaction.deadline &&
+        std::chrono::steady_clock::now() >= *transaction.deadline) {
+        End(transaction, Transaction::State::kRolledBack);
+    }
+    return transaction.state == Transaction::State::kActive;
 }
 
 Key* Walk(Key& from, const KeyPath& path) {
@@ -99,20 +174,62 @@ Key* Walk(Key& from, const KeyPath& path) {
     return key;
 }
 
-// The key a handle names in the current tree, or null when it has been deleted. Changes
-// made here only ever add keys to the tree, so a key once found stays valid in it.
-Key* Locate(Registry& registry, OpenKey& handle) {
-    if (handle.tree != registry.store.Root() || !handle.cached) {
-        handle.tree = registry.store.Root();
-        handle.cached = Walk(*handle.tree, handle.path);
+void CopyContents(const Key& from, Key& to) {
+    for (const Value& value : from.Values()) to.SetValue(value.name, value.type, value.data);
+    for (const auto& subKey : from.SubKeys()) {
+        CopyContents(*subKey, to.OpenOrAddSubKey(subKey->Name()));
     }
+}
+
+// The tree a transaction works on; call after the store's Refresh.
+const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction) {
+    if (!transaction.view || transaction.builtFrom != registry.store.Root() ||
+        transaction.builtAt != registry.storeChanges) {
+        auto view = std::make_shared<Key>();
+        CopyContents(*registry.store.Root(), *view);
+        // An operation that no longer applies is left out of the view; the commit, which
+        // replays it again, fails.
+        for (const Operation& operation : transaction.log) {
+            bool changed = false;
+            Apply(*view, operation, changed);
+        }
+        transaction.view = std::move(view);
+        transaction.builtFrom = registry.store.Root();
+        transaction.builtAt = registry.storeChanges;
+        ++registry.keysDestroyed;  // the old view goes
+    }
+    return transaction.view;
+}
+
+const std::shared_ptr<Key>& TreeOf(Registry& registry, OpenKey& handle) {
+    return handle.transaction ? ViewOf(registry, *handle.transaction) : registry.store.Root();
+}
+
+bool CacheIsCurrent(Registry& registry, const OpenKey& handle) {
+    if (!handle.cached || handle.cachedAt != registry.keysDestroyed) return false;
+    if (!handle.transaction) return handle.tree == registry.store.Root();
+    return handle.transaction->state == Transaction::State::kActive &&
+           handle.tree == handle.transaction->view &&
+           handle.transaction->builtFrom == registry.store.Root() &&
+           handle.transaction->builtAt == registry.storeChanges;
+}
+
+// The key a handle names in the tree it works on, or null when it has been deleted.
+Key* Locate(Registry& registry, OpenKey& handle) {
+    if (!CacheIsCurrent(registry, handle)) {
+        handle.tree = TreeOf(registry, handle);
+        handle.cached = Walk(*handle.tree, handle.path);
+        handle.cachedAt = registry.keysDestroyed;
+    }
+    if (!handle.cached) handle.deleted = true;
     return handle.cached;
 }
 
-HKEY NewHandle(Registry& registry, KeyPath path, REGSAM access) {
+HKEY NewHandle(Registry& registry, KeyPath path, REGSAM access,
+               std::shared_ptr<Transaction> transaction) {
     const std::uintptr_t id = registry.nextHandle;
     registry.nextHandle += 4;
-    registry.handles.emplace(id, OpenKey(std::move(path), access));
+    registry.handles.emplace(id, OpenKey(std::move(path), access, std::move(transaction)));
     return reinterpret_cast<HKEY>(id);
 }
 
@@ -125,33 +242,78 @@ LONG Join(const KeyPath& base, const KeyPath& relative, KeyPath& path) {
     return ERROR_SUCCESS;
 }
 
+// Whether `path` is `top` or lies below it (or only below it).
+bool IsWithin(const KeyPath& path, const KeyPath& top, bool includingTop) {
+    if (path.size() < top.size() || (!includingTop && path.size() == top.size())) return false;
+    for (std::size_t i = 0; i < top.size(); ++i) {
+        if (FoldCase(path[i]) != FoldCase(top[i])) return false;
+    }
+    return true;
+}
+
+// After a key was deleted: handles to it (or to keys below it) keep naming the deleted
+// key. Only handles working in `transaction` (none: on the hive directly) are marked here;
+// the others find the key gone when their view is built again.
+void MarkDeleted(Registry& registry, const Operation& deletion, const Transaction* transaction) {
+    for (auto& [id, handle] : registry.handles) {
+        if (handle.transaction.get() == transaction &&
+            IsWithin(handle.path, deletion.path, !deletion.keepKey)) {
+            handle.deleted = true;
+        }
+    }
+}
+
+// The transaction a handle works in must still be open.
+LONG CheckTransaction(OpenKey& handle) {
+    if (handle.transaction && !IsActive(*handle.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    return ERROR_SUCCESS;
+}
+
 // Finds the key a handle names after bringing the tree up to date.
 LONG Prepare(Registry& registry, HKEY hKey, REGSAM needed, OpenKey*& handle, Key*& key) {
     handle = FindHandle(registry, hKey);
     if (!handle) return ERROR_INVALID_HANDLE;
     if ((handle->access & needed) != needed) return ERROR_ACCESS_DENIED;
-    const LONG status = registry.store.Refresh();
-    if (status != ERROR_SUCCESS) return status;
+    if (handle->deleted) return ERROR_KEY_DELETED;
+    if (const LONG status = CheckTransaction(*handle); status != ERROR_SUCCESS) return status;
+    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
     key = Locate(registry, *handle);
     return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
 // What a call that names a sub-key below an open key works on.
 struct SubKeyTarget {
-    OpenKey* base = nullptr;  // the open key
-    Key* baseKey = nullptr;   // its key in the current tree
-    KeyPath relative;         // the sub-key's path below it
-    KeyPath path;             // the sub-key's whole path
+    OpenKey* base = nullptr;                   // the open key
+    Key* baseKey = nullptr;                    // its key in the tree worked on
+    std::shared_ptr<Transaction> transaction;  // the one the new handle works in
+    KeyPath relative;                          // the sub-key's path below it
+    KeyPath path;                              // the sub-key's whole path
 };
 
 // Checks the sub-key's path and the handle and brings the tree up to date; the caller
-// holds the registry's lock.
-LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey, SubKeyTarget& target) {
+// holds the registry's lock. The sub-key belongs to the transaction given, else to the
+// open key's.
+LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey,
+                   std::shared_ptr<Transaction> transaction, SubKeyTarget& target) {
     if (const LONG status = SplitPath(lpSubKey, target.relative); status != ERROR_SUCCESS) {
         return status;
     }
-    if (const LONG status = Prepare(registry, hKey, 0, target.base, target.baseKey);
-        status != ERROR_SUCCESS) {
+    target.base = FindHandle(registry, hKey);
+    if (!target.base) return ERROR_INVALID_HANDLE;
+    target.transaction = transaction ? std::move(transaction) : target.base->transaction;
+    if (target.transaction != target.base->transaction) {
+        // Another transaction's view of the open key's path.
+        if (target.base->deleted) return ERROR_KEY_DELETED;
+        if (target.transaction && !IsActive(*target.transaction)) {
+            return ERROR_TRANSACTION_NOT_ACTIVE;
+        }
+        if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+        const std::shared_ptr<Key>& tree =
+            target.transaction ? ViewOf(registry, *target.transaction) : registry.store.Root();
+        target.baseKey = Walk(*tree, target.base->path);
+        if (!target.baseKey) return ERROR_KEY_DELETED;
+    } else if (const LONG status = Prepare(registry, hKey, 0, target.base, target.baseKey);
+               status != ERROR_SUCCESS) {
         return status;
     }
     return Join(target.base->path, target.relative, target.path);
@@ -161,15 +323,96 @@ LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
 
-}  // namespace
+LONG Apply(Key& root, const Operation& operation, bool& changed) {
+    if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
+        if (operation.path.empty()) return ERROR_ACCESS_DENIED;
+        const KeyPath parentPath(operation.path.begin(), operation.path.end() - 1);
+        Key* parent = Walk(root, parentPath);
+        if (!parent || !parent->DeleteSubKey(operation.path.back())) return ERROR_FILE_NOT_FOUND;
+        changed = true;
+        return ERROR_SUCCESS;
+    }
+    Key* key = Walk(root, operation.path);
+    if (!key) return ERROR_KEY_DELETED;
+    switch (operation.kind) {
+        case Operation::kCreateKey:
+            for (const std::string& name : operation.below) {
+                Key* parent = key;
+                const std::size_t before = parent->SubKeys().size();
+                key = &parent->OpenOrAddSubKey(name);
+                changed = changed || parent->SubKeys().size() != before;
+            }
+            return ERROR_SUCCESS;
+        case Operation::kSetValue:
+            key->SetValue(operation.name, operation.type, operation.data);
+            changed = true;
+            return ERROR_SUCCESS;
+        case Operation::kDeleteValue:
+            if (!key->DeleteValue(operation.name)) return ERROR_FILE_NOT_FOUND;
+            changed = true;
+            return ERROR_SUCCESS;
+        case Operation::kDeleteTree:
+            changed = !key->Values().empty() || !key->SubKeys().empty();
+            key->Clear();
+            return ERROR_SUCCESS;
+    }
+    return ERROR_INVALID_PARAMETER;
+}
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
-                             PHKEY phkResult) {
+// Makes a change: to the hive at once, or within the transaction. `changed` tells
+// whether the tree was altered.
+LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
+            Operation operation, bool& changed) {
+    changed = false;
+    const bool deletesKeys = operation.kind == Operation::kDeleteTree;
+    if (!transaction) {
+        const LONG status = registry.store.Modify([&](Key& root, bool& altered) -> long {
+            const long result = Apply(root, operation, altered);
+            changed = altered;
+            return result;
+        });
+        ++registry.storeChanges;
+        if (deletesKeys) ++registry.keysDestroyed;
+        if (status == ERROR_SUCCESS && deletesKeys) MarkDeleted(registry, operation, nullptr);
+        return status;
+    }
+    if (!IsActive(*transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+    // Refused now rather than at the commit, where the caller could no longer tell which
+    // change it was.
+    if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
+        return status;
+    }
+    const LONG status = Apply(*ViewOf(registry, *transaction), operation, changed);
+    if (deletesKeys) ++registry.keysDestroyed;
+    if (status != ERROR_SUCCESS) return status;
+    if (deletesKeys) MarkDeleted(registry, operation, transaction.get());
+    if (changed) transaction->log.push_back(std::move(operation));
+    return ERROR_SUCCESS;
+}
+
+// A change through an open key, which stays deleted once its key is found gone.
+LONG ChangeThrough(Registry& registry, OpenKey& handle, Operation operation) {
+    if (handle.deleted) return ERROR_KEY_DELETED;
+    bool changed = false;
+    const LONG status = Change(registry, handle.transaction, std::move(operation), changed);
+    if (status == ERROR_KEY_DELETED) handle.deleted = true;
+    return status;
+}
+
+LONG OpenKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
+               HANDLE hTransaction) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
+    std::shared_ptr<Transaction> transaction;
+    if (hTransaction) {
+        transaction = FindTransaction(registry, hTransaction);
+        if (!transaction) return ERROR_INVALID_HANDLE;
+    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, target);
+    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -177,45 +420,92 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
         return status;
     }
-    *phkResult = NewHandle(registry, std::move(target.path), samDesired);
+    *phkResult = NewHandle(registry, std::move(target.path), samDesired, target.transaction);
     return ERROR_SUCCESS;
 }
 
-LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
-                               const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
-                               LPDWORD lpdwDisposition) {
+LONG CreateKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
+                 LPDWORD lpdwDisposition, HANDLE hTransaction) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
+    std::shared_ptr<Transaction> transaction;
+    if (hTransaction) {
+        transaction = FindTransaction(registry, hTransaction);
+        if (!transaction) return ERROR_INVALID_HANDLE;
+    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, target);
+    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
     DWORD disposition = REG_OPENED_EXISTING_KEY;
     if (!Walk(*target.baseKey, target.relative)) {
         // Creating needs the right to replace the hive, whatever access was asked for.
-        const LONG status = registry.store.Modify([&](Key& root, bool& changed) -> long {
-            Key* key = Walk(root, target.base->path);
-            if (!key) return ERROR_KEY_DELETED;
-            for (const std::string& name : target.relative) {
-                Key* parent = key;
-                const std::size_t before = parent->SubKeys().size();
-                key = &parent->OpenOrAddSubKey(name);
-                changed = changed || parent->SubKeys().size() != before;
-            }
-            // Another process may have created it since we looked.
-            if (changed) disposition = REG_CREATED_NEW_KEY;
-            return ERROR_SUCCESS;
-        });
+        // The new key goes where the handle's own changes go, or into the transaction
+        // asked for.
+        Operation creation{
+            .kind = Operation::kCreateKey, .path = target.base->path, .below = target.relative};
+        bool created = false;
+        const LONG status = Change(registry, target.transaction, std::move(creation), created);
+        if (status == ERROR_KEY_DELETED && target.transaction == target.base->transaction) {
+            target.base->deleted = true;
+        }
         if (status != ERROR_SUCCESS) return status;
+        // Another process may have created it since we looked.
+        if (created) disposition = REG_CREATED_NEW_KEY;
     }
     if (const LONG status = CheckAccess(registry.store, samDesired); status != ERROR_SUCCESS) {
         return status;
     }
-    *phkResult = NewHandle(registry, std::move(target.path), samDesired);
+    *phkResult = NewHandle(registry, std::move(target.path), samDesired, target.transaction);
     if (lpdwDisposition) *lpdwDisposition = disposition;
     return ERROR_SUCCESS;
+}
+
+// A string stored without its NUL gets one after the data copied when the buffer has room
+// for it, as on Windows; the size reported stays the stored size.
+void TerminateString(const Value& value, LPBYTE data, DWORD capacity) {
+    const bool isString =
+        value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    if (isString && !value.data.empty() && value.data.back() != '\0' &&
+        capacity > value.data.size()) {
+        data[value.data.size()] = 0;
+    }
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
+    return OpenKeyIn(hKey, lpSubKey, samDesired, phkResult, nullptr);
+}
+
+LSTATUS WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
+                                     PHKEY phkResult, HANDLE hTransaction, PVOID) {
+    if (!hTransaction) {
+        if (phkResult) *phkResult = nullptr;
+        return ERROR_INVALID_HANDLE;
+    }
+    return OpenKeyIn(hKey, lpSubKey, samDesired, phkResult, hTransaction);
+}
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM samDesired,
+                               const LPSECURITY_ATTRIBUTES, PHKEY phkResult,
+                               LPDWORD lpdwDisposition) {
+    return CreateKeyIn(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition, nullptr);
+}
+
+LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD,
+                                       REGSAM samDesired, const LPSECURITY_ATTRIBUTES,
+                                       PHKEY phkResult, LPDWORD lpdwDisposition,
+                                       HANDLE hTransaction, PVOID) {
+    if (!hTransaction) {
+        if (phkResult) *phkResult = nullptr;
+        return ERROR_INVALID_HANDLE;
+    }
+    return CreateKeyIn(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition, hTransaction);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -242,6 +532,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
             return ERROR_MORE_DATA;
         }
         std::memcpy(lpData, value->data.data(), size);
+        TerminateString(*value, lpData, *lpcbData);
     }
     if (lpcbData) *lpcbData = size;
     return ERROR_SUCCESS;
@@ -257,14 +548,13 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
     OpenKey* handle = FindHandle(registry, hKey);
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-    return registry.store.Modify([&](Key& root, bool& changed) -> long {
-        Key* key = Walk(root, handle->path);
-        if (!key) return ERROR_KEY_DELETED;
-        key->SetValue(name, dwType, std::move(data));
-        changed = true;
-        return ERROR_SUCCESS;
-    });
+    Operation setting{
+        .kind = Operation::kSetValue,
+        .path = handle->path,
+        .name = std::string(name),
+        .type = dwType,
+        .data = std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
+    return ChangeThrough(registry, *handle, std::move(setting));
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
@@ -273,12 +563,34 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     OpenKey* handle = FindHandle(registry, hKey);
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    return registry.store.Modify([&](Key& root, bool& changed) -> long {
-        Key* key = Walk(root, handle->path);
-        if (!key) return ERROR_KEY_DELETED;
-        changed = key->DeleteValue(lpValueName ? lpValueName : "");
-        return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-    });
+    Operation deletion{.kind = Operation::kDeleteValue,
+                       .path = handle->path,
+                       .name = lpValueName ? lpValueName : ""};
+    return ChangeThrough(registry, *handle, std::move(deletion));
+}
+
+LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    SubKeyTarget target;
+    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, nullptr, target);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Key* key = Walk(*target.baseKey, target.relative);
+    if (!key) return ERROR_FILE_NOT_FOUND;
+    // HKEY_LOCAL_MACHINE itself is never emptied.
+    if (target.path.empty()) return ERROR_ACCESS_DENIED;
+    if (!lpSubKey) {
+        // Emptying the open key itself: enumerating it, and deleting its values, through it.
+        const REGSAM needed =
+            KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | (key->Values().empty() ? 0 : KEY_SET_VALUE);
+        if ((target.base->access & needed) != needed) return ERROR_ACCESS_DENIED;
+    }
+    Operation deletion{.kind = Operation::kDeleteTree,
+                       .path = std::move(target.path),
+                       .keepKey = lpSubKey == nullptr};
+    return ChangeThrough(registry, *target.base, std::move(deletion));
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
@@ -292,7 +604,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     Key* key = nullptr;
     // Only while the store still holds that tree: one it dropped may hold a change that
     // never reached the file.
-    const bool walkingOn = handle && handle->cached && handle->tree == registry.store.Root() &&
+    const bool walkingOn = handle && !handle->deleted && CacheIsCurrent(registry, *handle) &&
                            dwIndex > 0 &&
                            (dwIndex == handle->enumerated || dwIndex == handle->enumerated + 1);
     if (walkingOn && (handle->access & KEY_QUERY_VALUE)) {
@@ -314,15 +626,155 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     }
     std::memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
     *lpcchValueName = static_cast<DWORD>(value.name.size());
-    if (lpData) std::memcpy(lpData, value.data.data(), size);
+    if (lpData) {
+        std::memcpy(lpData, value.data.data(), size);
+        TerminateString(value, lpData, *lpcbData);
+    }
     if (lpcbData) *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                             LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                             PFILETIME lpftLastWriteTime) {
+    if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_ENUMERATE_SUB_KEYS, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (dwIndex >= key->SubKeys().size()) return ERROR_NO_MORE_ITEMS;
+    const std::string& name = key->SubKeys()[dwIndex]->Name();
+    if (name.size() >= *lpcchName || (lpClass && *lpcchClass < 1)) return ERROR_MORE_DATA;
+    std::memcpy(lpName, name.c_str(), name.size() + 1);
+    *lpcchName = static_cast<DWORD>(name.size());
+    if (lpClass) {
+        lpClass[0] = '\0';
+        *lpcchClass = 0;
+    }
+    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
     return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    if (hKey == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
+    if (IsLocalMachine(hKey)) return ERROR_SUCCESS;
     return registry.handles.erase(reinterpret_cast<std::uintptr_t>(hKey)) ? ERROR_SUCCESS
                                                                           : ERROR_INVALID_HANDLE;
+}
+
+// ---- Transactions ----------------------------------------------------------------------
+
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
+
+HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES, LPGUID UOW, DWORD, DWORD, DWORD,
+                                DWORD Timeout, LPWSTR) {
+    if (UOW) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    auto transaction = std::make_shared<Transaction>();
+    if (Timeout != 0 && Timeout != INFINITE) {
+        transaction->deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeout);
+    }
+    const std::uintptr_t id = registry.nextHandle;
+    registry.nextHandle += 4;
+    registry.transactions.emplace(id, std::move(transaction));
+    return reinterpret_cast<HANDLE>(id);
+}
+
+BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const std::shared_ptr<Transaction> transaction = FindTransaction(registry, TransactionHandle);
+    if (!transaction) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (!IsActive(*transaction)) {
+        lastError = transaction->state == Transaction::State::kCommitted
+                        ? ERROR_TRANSACTION_ALREADY_COMMITTED
+                        : ERROR_TRANSACTION_ALREADY_ABORTED;
+        return FALSE;
+    }
+    LONG status = ERROR_SUCCESS;
+    if (!transaction->log.empty()) {
+        // Replayed onto a copy, so that an operation that no longer applies leaves the
+        // tree as it was.
+        status = registry.store.Modify([&](Key& root, bool& changed) -> long {
+            Key result;
+            CopyContents(root, result);
+            for (const Operation& operation : transaction->log) {
+                const LONG applied = Apply(result, operation, changed);
+                // Deleting what others deleted meanwhile ends the same.
+                if (applied != ERROR_SUCCESS && applied != ERROR_FILE_NOT_FOUND) return applied;
+            }
+            root = std::move(result);
+            return ERROR_SUCCESS;
+        });
+        ++registry.storeChanges;
+        ++registry.keysDestroyed;
+    }
+    if (status != ERROR_SUCCESS) {
+        End(*transaction, Transaction::State::kRolledBack);
+        lastError = static_cast<DWORD>(status);
+        return FALSE;
+    }
+    for (const Operation& operation : transaction->log) {
+        if (operation.kind == Operation::kDeleteTree) {
+            MarkDeleted(registry, operation, nullptr);
+        }
+    }
+    End(*transaction, Transaction::State::kCommitted);
+    return TRUE;
+}
+
+BOOL WINAPI RollbackTransaction(HANDLE TransactionHandle) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const std::shared_ptr<Transaction> transaction = FindTransaction(registry, TransactionHandle);
+    if (!transaction) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    if (!IsActive(*transaction)) {
+        lastError = transaction->state == Transaction::State::kCommitted
+                        ? ERROR_TRANSACTION_ALREADY_COMMITTED
+                        : ERROR_TRANSACTION_ALREADY_ABORTED;
+        return FALSE;
+    }
+    End(*transaction, Transaction::State::kRolledBack);
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    const auto found = registry.transactions.find(reinterpret_cast<std::uintptr_t>(hObject));
+    if (found == registry.transactions.end()) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    // Whatever was not committed is rolled back.
+    Transaction& transaction = *found->second;
+    if (transaction.state == Transaction::State::kActive) {
+        End(transaction, Transaction::State::kRolledBack);
+    }
+    registry.transactions.erase(found);
+    return TRUE;
 }

@@ -8,7 +8,8 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 
-foreach(path bin/marrowick share/icons/hicolor/16x16/apps/marrowick.png
+foreach(path bin/marrowick lib/marrowick/marrowick-dialogs.so
+             share/icons/hicolor/16x16/apps/marrowick.png
              share/icons/hicolor/32x32/apps/marrowick.png bin/marrowick-admin
              share/polkit-1/actions/org.marrowick.policy
              share/metainfo/org.marrowick.marrowick.metainfo.xml

@@ -17,12 +17,14 @@
 
 using namespace afxtest;
 using namespace marrowick::test;
+using namespace std::string_literals;
 
 namespace {
 
 constexpr const char* kNoSelection = "Bitte eine Auswahl treffen.";
 constexpr const char* kDuplicate = "Diese Erweiterung wurde bereits definiert.";
 constexpr const char* kNotStored = "Die MIME-Typ-Einstellung konnte nicht gespeichert werden.";
+constexpr const char* kGone = "Diese Erweiterung wurde inzwischen gelöscht.";
 
 using Rows = std::vector<ListRow>;
 
@@ -33,6 +35,24 @@ std::function<void(DialogDriver&)> Enter(std::string extension, std::string mime
         dlg.Type(IDC_MIME_TYPE, mimeType);
         dlg.Click(IDOK);
     };
+}
+
+// The row showing this MIME type; fails the test when there is none.
+int RowOfType(const DialogDriver& dlg, const std::string& mimeType) {
+    const Rows rows = dlg.ListRows(IDC_MIME_LIST);
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (rows[row][1] == mimeType) return static_cast<int>(row);
+    }
+    ADD_FAILURE() << "no row shows " << mimeType;
+    return -1;
+}
+
+// Another copy of the program writing meanwhile.
+void DeleteElsewhere(LPCSTR name) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMimeMapKey, 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, name), ERROR_SUCCESS);
+    RegCloseKey(key);
 }
 
 class MimeSettingDlgTest : public HiveTest {
@@ -173,6 +193,86 @@ TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMappingEvenToAnEmptyType) {
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
     EXPECT_EQ(StoredString(kMimeMapKey, "txt"), "");
+}
+
+// Names that do not survive the way to the screen: bytes that are not UTF-8 and an
+// embedded NUL, which no registry call can name (its part before the NUL names "htm").
+TEST_F(MimeSettingDlgTest, DeleteAndChangeActOnTheStoredNameOfTheSelectedRow) {
+    hive.WriteText(std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\") + kMimeMapKey + "]\n" +
+                   "\"\xff\"=\"x/picked\"\n\"\xEF\xBF\xBD\"=\"x/other\"\n" +
+                   "\"htm\"=\"text/html\"\n" + "\"htm\0x\"=\"x/nul\"\n"s);
+    UserSession user;
+    user.OnDialog(
+            IDD_MIME_SETTING,
+            [](DialogDriver& dlg) {
+                const Rows rows = dlg.ListRows(IDC_MIME_LIST);
+                EXPECT_EQ(rows[RowOfType(dlg, "x/picked")][0], "\\xff");
+                EXPECT_EQ(rows[RowOfType(dlg, "x/other")][0], "\uFFFD");
+                EXPECT_EQ(rows[RowOfType(dlg, "x/nul")][0], "htm\\x00x");
+                dlg.SelectListRow(IDC_MIME_LIST, RowOfType(dlg, "x/picked"));
+                dlg.Click(IDC_MIME_CHANGE);
+                EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST).size(), 4u);
+                dlg.SelectListRow(IDC_MIME_LIST, RowOfType(dlg, "x/changed"));
+                dlg.Click(IDC_MIME_DELETE);
+                dlg.SelectListRow(IDC_MIME_LIST, RowOfType(dlg, "x/nul"));
+                dlg.Click(IDC_MIME_DELETE);
+                EXPECT_EQ(
+                    dlg.ListRows(IDC_MIME_LIST),
+                    (Rows{{"htm", "text/html"}, {"htm\\x00x", "x/nul"}, {"\uFFFD", "x/other"}}));
+                dlg.Click(IDOK);
+            })
+        .OnDialog(IDD_MIME_CHANGE,
+                  [](DialogDriver& dlg) {
+                      EXPECT_EQ(dlg.Text(IDC_MIME_EXTENSION), "\\xff");
+                      dlg.Type(IDC_MIME_TYPE, "x/changed");
+                      dlg.Click(IDOK);
+                  })
+        .OnMessageBox([](MessageBoxDriver& box) {
+            EXPECT_NE(box.Text().find("\t\\xff\n"), std::string::npos) << box.Text();
+            box.Press(IDOK);
+        })
+        .OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); })
+        .OnMessageBox(kNotStored, IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_FALSE(StoredString(kMimeMapKey, "\xff").has_value());
+    EXPECT_EQ(StoredString(kMimeMapKey, "\xEF\xBF\xBD"), "x/other");
+    EXPECT_EQ(StoredString(kMimeMapKey, "htm"), "text/html");
+    EXPECT_NE(hive.ReadText().find("\"htm\0x\"=\"x/nul\""s), std::string::npos);
+}
+
+// Another copy stores PDF while the list is open, and deletes the mapping being changed.
+TEST_F(MimeSettingDlgTest, AddAndChangeGoByWhatIsStoredNowNotByTheList) {
+    Plant({{"doc", "application/msword"}});
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.SelectListRow(IDC_MIME_LIST, 0);
+                      dlg.Click(IDC_MIME_CHANGE);
+                      EXPECT_TRUE(dlg.ListRows(IDC_MIME_LIST).empty());
+                      dlg.Click(IDC_MIME_ADD);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), (Rows{{"pdf", "application/pdf"}}));
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_CHANGE,
+                  [](DialogDriver& dlg) {
+                      DeleteElsewhere("doc");
+                      dlg.Type(IDC_MIME_TYPE, "application/x-doc");
+                      dlg.Click(IDOK);
+                  })
+        .OnMessageBox(kGone, IDOK)
+        .OnDialog(IDD_MIME_ADD,
+                  [](DialogDriver& dlg) {
+                      ASSERT_TRUE(PlantString(kMimeMapKey, "pdf", "application/pdf"));
+                      Enter("PDF", "application/x-pdf")(dlg);
+                  })
+        .OnMessageBox(kDuplicate, IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_FALSE(StoredString(kMimeMapKey, "doc").has_value());
+    const std::string text = hive.ReadText();
+    EXPECT_NE(text.find("\"pdf\"=\"application/pdf\""), std::string::npos) << text;
+    EXPECT_EQ(text.find("PDF"), std::string::npos) << text;
 }
 
 TEST_F(MimeSettingDlgTest, LongMimeTypeHidesNoMappingFromListOrDuplicateCheck) {

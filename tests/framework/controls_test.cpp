@@ -1,9 +1,12 @@
-// The controls: up-down rules, radio groups, list view and the system menu.
+// The controls: up-down rules, radio groups, read-only edits, list view and the system menu.
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
+#include <QImage>
 #include <QScrollBar>
 #include <QTreeView>
+
+#include <string>
 
 #include "framework_internal.h"
 #include "test_dialogs.h"
@@ -244,6 +247,28 @@ TEST(ListView, SelectionMarkFollowsTheUserAndIsClearedByDeleteAll) {
         EXPECT_EQ(self.m_list.GetItemCount(), 0);
         EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
     });
+}
+
+// What the user sees in the middle of a control, or of the dialog at a point no control covers.
+std::string DrawnColour(const DialogDriver& dlg, int id) {
+    CWnd* window = id ? dlg.Dialog()->GetDlgItem(id) : dlg.Dialog();
+    const QImage image = afx::ToWidget(window->m_hWnd)->grab().toImage();
+    return (id ? image.pixelColor(image.width() / 2, image.height() / 2) : image.pixelColor(1, 1))
+        .name()
+        .toStdString();
+}
+
+TEST(Edit, ReadOnlyEditsAreDrawnOnTheDialogsFaceColour) {
+    EntryDialog dialog(IDD_MIME_CHANGE);  // its extension field is read-only
+    UserSession user;
+    user.OnDialog(IDD_MIME_CHANGE, [](DialogDriver& dlg) {
+        ASSERT_TRUE(dlg.IsReadOnly(IDC_MIME_EXTENSION));
+        const std::string face = DrawnColour(dlg, 0);
+        EXPECT_EQ(DrawnColour(dlg, IDC_MIME_EXTENSION), face);
+        EXPECT_NE(DrawnColour(dlg, IDC_MIME_TYPE), face);
+        dlg.Press(Key::Escape);
+    });
+    dialog.DoModal();
 }
 
 TEST(SystemMenu, CloseFirstThenTheProgramsItemsWhichSendTheirCommand) {

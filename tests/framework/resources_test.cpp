@@ -18,7 +18,7 @@ TEST(Resources, StringsLoadIntoCStringsWithTheirUmlauts) {
     EXPECT_FALSE(text.LoadString(4711));
     EXPECT_TRUE(text.IsEmpty());
     // Every ID the program names has a text.
-    for (UINT id = IDS_ABOUTBOX; id <= IDS_MIME_SAVE_FAILED; ++id) {
+    for (UINT id = IDS_ABOUTBOX; id <= IDS_MIME_DELETED_MEANWHILE; ++id) {
         EXPECT_NE(res::FindString(id), nullptr) << id;
     }
 }

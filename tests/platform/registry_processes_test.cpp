@@ -150,4 +150,43 @@ TEST_F(RegistryProcesses, WritersKilledAtRandomMomentsLeaveOldOrNewContent) {
     }
 }
 
+// A transaction's changes are unseen by another process until the commit, and the commit
+// keeps what that process wrote meanwhile.
+TEST_F(RegistryProcesses, TransactionIsUnseenByOthersAndKeepsTheirChanges) {
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                      nullptr, &key, nullptr, transaction, nullptr),
+              ERROR_SUCCESS);
+    const DWORD mine = 1;
+    ASSERT_EQ(RegSetValueExA(key, "Mine", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mine), 4),
+              ERROR_SUCCESS);
+    const pid_t other = Spawn([] {
+        HKEY theirs;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &theirs) !=
+            ERROR_FILE_NOT_FOUND) {
+            return 1;
+        }
+        const DWORD value = 2;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &theirs, nullptr) != ERROR_SUCCESS ||
+            RegSetValueExA(theirs, "Theirs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                           4) != ERROR_SUCCESS) {
+            return 2;
+        }
+        return 0;
+    });
+    ASSERT_EQ(ExitStatus(other), 0);
+    EXPECT_TRUE(CommitTransaction(transaction));
+    EXPECT_TRUE(CloseHandle(transaction));
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+
+    const std::unique_ptr<Key> root = ParseHive(hive.ReadText());
+    ASSERT_TRUE(root);
+    const Key* shared = root->FindSubKey("Software")->FindSubKey("Shared");
+    ASSERT_TRUE(shared);
+    EXPECT_EQ(DwordOf(*shared, "Mine"), 1u);
+    EXPECT_EQ(DwordOf(*shared, "Theirs"), 2u);
+}
+
 }  // namespace

@@ -150,6 +150,35 @@ TEST_F(MimeMapTest, RefusedWritesStillReturnTrueButReportIt) {
     EXPECT_EQ(hive.ReadText(), CorruptHiveText());
 }
 
+// The duplicate rule asks the registry; a name with a NUL would name the part before it.
+TEST_F(MimeMapTest, StoredExtensionIsFoundInAnyCaseAndNeverThroughAnEmbeddedNul) {
+    BOOL known = FALSE;
+    EXPECT_FALSE(settings.IsMimeExtensionStored("pdf", &known));  // no key yet
+    EXPECT_TRUE(known);
+    PlantString(kMimeMapKey, "Pdf", "application/pdf");
+    const CString withNul("Pdf\0x", 5);
+    const struct {
+        CString extension;
+        BOOL stored, known;
+    } cases[] = {
+        {"PDF", TRUE, TRUE}, {"pdf", TRUE, TRUE}, {"pd", FALSE, TRUE}, {withNul, FALSE, FALSE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extension.str());
+        EXPECT_EQ(settings.IsMimeExtensionStored(c.extension, &known), c.stored);
+        EXPECT_EQ(known, c.known);
+    }
+    BOOL added = TRUE, deleted = TRUE;
+    settings.AddMimeType(withNul, "x/nul", &added);
+    settings.DeleteMimeType(withNul, &deleted);
+    EXPECT_FALSE(added);
+    EXPECT_FALSE(deleted);
+    EXPECT_EQ(Load(), (Mappings{{"Pdf", "application/pdf"}}));
+
+    hive.WriteText(CorruptHiveText());
+    EXPECT_FALSE(settings.IsMimeExtensionStored("pdf", &known));
+    EXPECT_FALSE(known);
+}
+
 // The order the map has always had: a bubble sort that swaps only strictly greater
 // neighbours, so equal extensions keep their order.
 void BubbleSortByExtension(Mappings& mappings) {

@@ -94,6 +94,52 @@ TEST_F(ViewerSettingsTest, ScalarsAreStoredAsDwordsAndDeliveredUnchecked) {
     }
 }
 
+// Grouped changes are seen through the same object only, and reach the hive in one write
+// at the commit; a discarded group leaves nothing, not even a created key.
+TEST_F(ViewerSettingsTest, GroupedChangesAreStoredTogetherAtTheCommit) {
+    for (bool commit : {false, true}) {
+        ASSERT_TRUE(settings.BeginChanges());
+        EXPECT_FALSE(settings.BeginChanges());
+        EXPECT_TRUE(settings.SetTopDay(2));
+        EXPECT_TRUE(settings.SetObjectNum(ObjectNumDocList, 45));
+        Snapshot pending = ReadAll();
+        EXPECT_EQ(pending.topDay, 2);
+        EXPECT_EQ(pending.counts[1], 45);
+        EXPECT_FALSE(hive.Exists());
+        EXPECT_FALSE(KeyExists(kViewerKey));
+        if (commit) {
+            EXPECT_TRUE(settings.CommitChanges());
+        } else {
+            settings.DiscardChanges();
+        }
+    }
+    EXPECT_EQ(QueryValue(kViewerKey, "TopDay")->bytes, std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(QueryValue(kObjectNumKey, "DocList")->bytes, std::string("\x2d\0\0\0", 4));
+    EXPECT_FALSE(settings.CommitChanges());  // nothing grouped any more
+}
+
+// Another writer deleting a key the group writes to before the commit: the commit fails
+// midway and stores nothing, not even the change before the one that no longer applies;
+// the other writer's changes stay.
+TEST_F(ViewerSettingsTest, GroupThatCannotBeStoredWholeStoresNothing) {
+    PlantString(kObjectNumKey, "DocList", "planted");
+    ASSERT_TRUE(settings.BeginChanges());
+    EXPECT_TRUE(settings.SetTopDay(2));
+    EXPECT_TRUE(settings.SetObjectNum(ObjectNumDocList, 45));
+    HKEY viewer = NULL;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kViewerKey, 0, KEY_READ | KEY_WRITE, &viewer),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteTreeA(viewer, "ObjectNum"), ERROR_SUCCESS);
+    RegCloseKey(viewer);
+    PlantString(kViewerKey, "Theirs", "kept");
+    const std::string before = hive.ReadText();
+
+    EXPECT_FALSE(settings.CommitChanges());
+    EXPECT_EQ(hive.ReadText(), before);
+    EXPECT_FALSE(QueryValue(kViewerKey, "TopDay"));
+    EXPECT_TRUE(QueryValue(kViewerKey, "Theirs"));
+}
+
 TEST_F(ViewerSettingsTest, UnknownObjectNumKindReadsAndWritesNothing) {
     for (int kind : {-1, 5, 99}) {
         int count = 1234;

@@ -1,0 +1,7 @@
+// The dialogs as a module the executable loads when it is started without arguments:
+// the application object and the framework's entry point.
+#include <afxwin.h>
+
+extern "C" __attribute__((visibility("default"))) int MarrowickRunDialogs(int argc, char* argv[]) {
+    return AfxWinMain(argc, argv);
+}

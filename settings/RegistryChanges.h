@@ -1,0 +1,40 @@
+// The viewer's whole key tree as tools outside the dialogs handle it: read for export,
+// checked and compared for import, and changed in one transaction, so that a change of
+// many values is stored whole or not at all. Include after stdafx.h.
+#pragma once
+
+#include <reg_file.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One change to a key below HKEY_LOCAL_MACHINE.
+struct Change {
+    enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
+    Kind kind = kSetValue;
+    std::string keyPath;  // below HKEY_LOCAL_MACHINE
+    std::string name;     // kSetValue, kDeleteValue: the value's name as stored
+    std::optional<marrowick::platform::RegFileValue> oldValue;  // what is stored now, if any
+    marrowick::platform::RegFileValue newValue;                 // kSetValue
+};
+
+// The viewer's key and every key below it, parents before children, each with its values,
+// names spelled as stored. Empty when the viewer's key does not exist.
+LONG ReadViewerTree(std::vector<marrowick::platform::RegFileKey>& keys);
+
+// Stores every change in one transaction, in order: all of them or, on any failure, none.
+LONG ApplyChanges(const std::vector<Change>& changes);
+
+// Whether an imported file may be applied: it names no key outside the viewer's, and the
+// values the main dialog edits have the type and range the dialog allows. Otherwise the
+// reason in German and the line of the first offending statement.
+bool CheckImport(const std::vector<marrowick::platform::RegFileEntry>& entries,
+                 std::string& problem, std::size_t& line);
+
+// What applying the file's statements to the current tree would change, leaving out
+// whatever is already stored so: keys deleted (only the topmost of a deleted subtree),
+// keys created, values set and deleted.
+std::vector<Change> ChangesOfImport(const std::vector<marrowick::platform::RegFileKey>& current,
+                                    const std::vector<marrowick::platform::RegFileEntry>& entries);

@@ -1,0 +1,223 @@
+// The command line as an administrator's script meets it: what each command stores, what
+// it refuses without writing anything, and that nothing is rewritten when nothing changes.
+#include "stdafx.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "RegManager.h"
+#include "hive_fixture.h"
+#include "unprivileged.h"
+
+namespace marrowick::test {
+namespace {
+
+using cli::RunCommandLine;
+
+const char kViewer[] = "Software\\TAVIK\\Brisvandale\\Pallisander";
+const char kObjectNum[] = "Software\\TAVIK\\Brisvandale\\Pallisander\\ObjectNum";
+const char kMimeMap[] = "Software\\TAVIK\\Brisvandale\\Pallisander\\MimeMap";
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result Marrowick(std::vector<std::string> arguments) {
+    std::ostringstream out, err;
+    const int status = RunCommandLine(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string Stored(const char* key, const char* name) {
+    DWORD type = 0;
+    std::string data;
+    if (!CRegManager::GetRegValue(HKEY_LOCAL_MACHINE, key, name, type, data)) return "-";
+    if (type == REG_DWORD && data.size() == 4) {
+        return "dword:" + std::to_string(static_cast<unsigned char>(data[0]) |
+                                         static_cast<unsigned char>(data[1]) << 8);
+    }
+    return "sz:" + data.substr(0, data.find('\0'));
+}
+
+struct FileState {
+    std::string bytes;
+    timespec modified{};
+    bool operator==(const FileState& other) const {
+        return bytes == other.bytes && modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+class CommandLineTest : public HiveTest {
+protected:
+    FileState State() const {
+        FileState state{hive.ReadText(), {}};
+        struct stat status {};
+        if (stat(hive.Path().c_str(), &status) == 0) state.modified = status.st_mtim;
+        return state;
+    }
+};
+
+TEST_F(CommandLineTest, ShowMarksDefaultsUntilValuesAreStored) {
+    Result shown = Marrowick({"show"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("(DocList): 20  [Standardwert]\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("(SortKey): 0 = Dokumentname (045c375f_7aad_11d1_85e5_00a024e8a452)"
+                             "  [Standardwert]\n"),
+              std::string::npos);
+    EXPECT_FALSE(hive.Exists());
+
+    ASSERT_EQ(Marrowick({"set", "docList=45", "TopDay=montag"}).status, 0);
+    shown = Marrowick({"show", "--json"});
+    EXPECT_NE(shown.out.find("\"DocList\":{\"value\":45,\"default\":false}"), std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find("\"TopDay\":{\"value\":2,\"default\":false}"), std::string::npos);
+    EXPECT_NE(shown.out.find("\"SecThum\":{\"value\":10,\"default\":true}"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, SetAcceptsEverySpellingTheDialogOffers) {
+    const struct {
+        const char* assignment;
+        const char* key;
+        const char* name;
+        const char* stored;
+    } cases[] = {
+        {"TOPDAY=Sonntag", kViewer, "TopDay", "dword:1"},
+        {"topday=2", kViewer, "TopDay", "dword:2"},
+        {"SortDir=absteigend", kViewer, "SortDir", "dword:1"},
+        {"SortKey=5", kViewer, "SortKey", "sz:3E149908_B1F6_11d3_88E3_000629B0191D"},
+        {"SortKey=größe", kViewer, "SortKey", "sz:3E149908_B1F6_11d3_88E3_000629B0191D"},
+        {"sortkey=ANZAHL VON ABSCHNITTEN", kViewer, "SortKey",
+         "sz:9340d37f_ed79_11d2_8c3b_00e0292f001f"},
+        {"SortKey=9551204b_3b1c_11d3_8c9f_00e0292f001f", kViewer, "SortKey",
+         "sz:9551204B_3B1C_11d3_8C9F_00e0292f001f"},
+        {"EntrySection=5", kObjectNum, "EntrySection", "dword:5"},
+        {"SecThum=100", kObjectNum, "SecThum", "dword:100"},
+    };
+    for (const auto& c : cases) {
+        const Result result = Marrowick({"set", c.assignment});
+        EXPECT_EQ(result.status, 0) << c.assignment << ": " << result.err;
+        EXPECT_EQ(Stored(c.key, c.name), c.stored) << c.assignment;
+    }
+}
+
+TEST_F(CommandLineTest, InvalidInputIsRefusedWithTheDialogsWordsAndNothingIsWritten) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* message;
+    } cases[] = {
+        {{"set", "DocList=150"}, "DocList: Geben Sie eine ganze Zahl zwischen 10 und 100 ein."},
+        {{"set", "EntrySection=4"}, "EntrySection: Geben Sie eine ganze Zahl zwischen 5 und 99"},
+        {{"set", "SecList=zwanzig"}, "SecList: Geben Sie eine ganze Zahl ein."},
+        {{"set", "TopDay=3"}, "TopDay: Erlaubt sind 1 oder sonntag, 2 oder montag."},
+        {{"set", "SortKey=8"}, "SortKey: Unbekannter Sortierschlüssel."},
+        {{"set", "Colour=1"}, "Colour: unbekannte Einstellung."},
+        {{"set", "TopDay=1", "TopDay=2"}, "TopDay: mehrfach angegeben."},
+        {{"set", "TopDay"}, "erwartet wird NAME=WERT"},
+        {{"mime", "add", "", "text/plain"}, "Erweiterung wurde nicht eingegeben."},
+        {{"mime", "add", "txt", ""}, "MIME-Typ/Untertyp wurde nicht eingegeben."},
+        {{"mime", "change", "txt", "text/plain"}, "txt: Diese Erweiterung wurde nicht definiert."},
+        {{"show", "--dry-run"}, "Aufruf: marrowick show [--json]"},
+        {{"frobnicate"}, "Unbekannter Befehl „frobnicate“."},
+    };
+    for (const auto& c : cases) {
+        // A valid change in the same call must not be stored either.
+        std::vector<std::string> arguments = c.arguments;
+        if (arguments[0] == "set") arguments.push_back("DocThum=50");
+        const Result result = Marrowick(arguments);
+        EXPECT_EQ(result.status, cli::kExitUsage) << c.message;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_FALSE(hive.Exists()) << c.message;
+    }
+}
+
+TEST_F(CommandLineTest, ChangingNothingLeavesTheHiveUntouched) {
+    ASSERT_EQ(Marrowick({"reset"}).status, 0);
+    ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
+    const FileState before = State();
+    usleep(20000);  // a rewrite would show in the modification time
+    const std::vector<std::vector<std::string>> unchanged = {
+        {"reset", "--json"},
+        {"set", "TopDay=sonntag", "DocList=20", "--json"},
+        {"mime", "change", "PDF", "application/pdf", "--json"},
+        {"mime", "delete", "doc", "--json"},
+    };
+    for (const auto& arguments : unchanged) {
+        const Result result = Marrowick(arguments);
+        EXPECT_EQ(result.status, 0) << arguments[0] << result.err;
+        EXPECT_EQ(result.out, "{\"changed\":false,\"changes\":[]}\n") << arguments[0];
+    }
+    EXPECT_TRUE(State() == before);
+
+    const Result changed = Marrowick({"set", "DocList=30", "--json"});
+    EXPECT_EQ(changed.out,
+              "{\"changed\":true,\"changes\":[{\"action\":\"set\",\"key\":\"HKEY_LOCAL_MACHINE\\\\"
+              "Software\\\\TAVIK\\\\Brisvandale\\\\Pallisander\\\\ObjectNum\",\"name\":\"DocList\","
+              "\"old\":20,\"new\":30}]}\n");
+}
+
+TEST_F(CommandLineTest, ResetStoresWhatRestoreDefaultsAndOkStore) {
+    ASSERT_EQ(Marrowick({"set", "TopDay=2", "SortKey=3", "SortDir=1", "DocThum=77"}).status, 0);
+    const Result result = Marrowick({"reset"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Stored(kViewer, "TopDay"), "dword:1");
+    EXPECT_EQ(Stored(kViewer, "SortKey"), "sz:045c375f_7aad_11d1_85e5_00a024e8a452");
+    EXPECT_EQ(Stored(kViewer, "SortDir"), "dword:0");
+    const char* names[] = {"EntrySection", "DocList", "DocThum", "SecList", "SecThum"};
+    const char* factory[] = {"dword:10", "dword:20", "dword:10", "dword:20", "dword:10"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Stored(kObjectNum, names[i]), factory[i]) << names[i];
+}
+
+TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
+    ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
+    const Result duplicate = Marrowick({"mime", "add", "PDF", "application/x-pdf"});
+    EXPECT_EQ(duplicate.status, cli::kExitUsage);
+    EXPECT_EQ(duplicate.err, "PDF: Diese Erweiterung wurde bereits definiert.\n");
+    EXPECT_EQ(Stored(kMimeMap, "pdf"), "sz:application/pdf");
+
+    ASSERT_EQ(Marrowick({"mime", "add", "txt", "text/plain"}).status, 0);
+    ASSERT_EQ(Marrowick({"mime", "change", "PDF", "application/x-pdf"}).status, 0);
+    EXPECT_EQ(Marrowick({"mime", "list"}).out, "pdf\tapplication/x-pdf\ntxt\ttext/plain\n");
+    ASSERT_EQ(Marrowick({"mime", "delete", "TXT"}).status, 0);
+    EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out,
+              "{\"mappings\":[{\"extension\":\"pdf\",\"type\":\"application/x-pdf\"}]}\n");
+}
+
+// A user who may read the hive but not replace it: reading works, a change is refused as
+// a whole with the registry's code and the hive keeps its bytes.
+TEST_F(CommandLineTest, ReadOnlyUserReadsButChangesNothing) {
+    ASSERT_EQ(Marrowick({"set", "DocList=45"}).status, 0);
+    chmod(hive.Path().c_str(), 0644);
+    const std::string before = hive.ReadText();
+    const int status = RunAsUnprivilegedUser([] {
+        const Result shown = Marrowick({"show"});
+        if (shown.status != 0 || shown.out.find("(DocList): 45\n") == std::string::npos) return 10;
+        if (Marrowick({"export"}).status != 0 || Marrowick({"mime", "list"}).status != 0) return 11;
+        const Result refused = Marrowick({"set", "TopDay=2", "DocList=50"});
+        if (refused.status != cli::kExitRegistryError) return 12;
+        if (refused.err.find("Die Einstellungen konnten nicht gespeichert werden. Nichts wurde "
+                             "geändert: Win32-Fehler 5 (Zugriff verweigert).") ==
+            std::string::npos) {
+            return 13;
+        }
+        if (Marrowick({"mime", "add", "pdf", "application/pdf"}).status !=
+            cli::kExitRegistryError) {
+            return 14;
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+}  // namespace
+}  // namespace marrowick::test

@@ -1,0 +1,246 @@
+// Carrying settings in .reg files: what import takes from files Windows writes, what it
+// refuses whole, and that export writes what import (here and on Windows) reads back.
+#include "stdafx.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "RegManager.h"
+#include "hive_fixture.h"
+#include "unprivileged.h"
+
+namespace marrowick::test {
+namespace {
+
+using cli::RunCommandLine;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result Marrowick(std::vector<std::string> arguments) {
+    std::ostringstream out, err;
+    const int status = RunCommandLine(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+// Windows' default: UTF-16LE with byte-order mark and CRLF.
+std::string Utf16File(const std::string& text) {
+    std::string bytes = "\xFF\xFE";
+    std::u32string codePoints;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int length = lead < 0x80 ? 1 : lead >= 0xE0 ? 3 : 2;
+        char32_t c = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
+        for (int k = 1; k < length; ++k) c = (c << 6) | (text[i + k] & 0x3F);
+        i += length;
+        if (c == '\n') codePoints += U'\r';
+        codePoints += c;
+    }
+    for (char32_t c : codePoints) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+std::string Stored(const char* key, const char* name) {
+    DWORD type = 0;
+    std::string data;
+    if (!CRegManager::GetRegValue(HKEY_LOCAL_MACHINE, key, name, type, data)) return "-";
+    return std::to_string(type) + ":" + data;
+}
+
+class ImportExportTest : public HiveTest {
+protected:
+    std::string WriteFile(const std::string& name, const std::string& bytes) {
+        const std::string path = hive.Directory() + "/" + name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+const char kMimeMap[] = "SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap";
+const char kViewer[] = "SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
+
+TEST_F(ImportExportTest, ImportsWhatWindowsWritesInOneStep) {
+    ASSERT_EQ(Marrowick({"mime", "add", "old", "text/old"}).status, 0);
+    ASSERT_EQ(Marrowick({"set", "DocList=33"}).status, 0);
+    const std::string file = WriteFile(
+        "windows.reg", Utf16File("Windows Registry Editor Version 5.00\n"
+                                 "\n"
+                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
+                                 "\"TopDay\"=dword:00000002\n"
+                                 "\"SortKey\"=\"9340d382_ed79_11d2_8c3b_00e0292f001f\"\n"
+                                 "@=\"Betrachter\"\n"
+                                 "\"Path\"=hex(2):25,00,41,00,25,00,\\\n"
+                                 "  00,00\n"
+                                 "\n"
+                                 "[-HKLM\\software\\tavik\\brisvandale\\pallisander\\ObjectNum]\n"
+                                 "\n"
+                                 "[hklm\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]\n"
+                                 "\"old\"=-\n"
+                                 "\"mäp\"=\"application/x-größe\"\n"));
+    const Result dry = Marrowick({"import", file, "--dry-run", "--json"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_NE(dry.out.find("\"changed\":false,\"dry_run\":true"), std::string::npos) << dry.out;
+    EXPECT_EQ(Stored(kMimeMap, "old"), std::string("1:text/old") + '\0');
+
+    const Result result = Marrowick({"import", file});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Stored(kViewer, "TopDay"), std::string("4:\x02\0\0\0", 6));
+    EXPECT_EQ(Stored(kViewer, "SortKey"),
+              std::string("1:9340d382_ed79_11d2_8c3b_00e0292f001f") + '\0');
+    EXPECT_EQ(Stored(kViewer, ""), std::string("1:Betrachter") + '\0');
+    EXPECT_EQ(Stored("SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum", "DocList"), "-");
+    EXPECT_EQ(Stored(kMimeMap, "old"), "-");
+    EXPECT_EQ(Stored(kMimeMap, "MÄP"), std::string("1:application/x-größe") + '\0');
+    EXPECT_EQ(Stored(kViewer, "Path"), std::string("2:%A%") + '\0');
+
+    // Everything is there already: a second import changes nothing.
+    EXPECT_EQ(Marrowick({"import", file, "--json"}).out, "{\"changed\":false,\"changes\":[]}\n");
+}
+
+TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
+    ASSERT_EQ(Marrowick({"set", "DocList=33"}).status, 0);
+    const std::string before = hive.ReadText();
+    const struct {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
+         "\"TopDay\"=dword:00000001\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n"
+         "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Third]\n",
+         "x.reg, Zeile 5: Der Schlüssel HKEY_LOCAL_MACHINE\\SOFTWARE\\Other gehört nicht zu den "
+         "Einstellungen des Betrachters"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\PallisanderX]\n",
+         "x.reg, Zeile 2: Der Schlüssel"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n",
+         "x.reg, Zeile 2: Diese Zeile ist keine gültige .reg-Anweisung."},
+        {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum]\n"
+         "\"TopDay\"=dword:00000007\n\"DocList\"=dword:00000096\n",
+         "x.reg, Zeile 4: DocList: Geben Sie eine ganze Zahl zwischen 10 und 100 ein."},
+        {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum]\n"
+         "\"SecList\"=\"20\"\n",
+         "x.reg, Zeile 3: SecList: Geben Sie eine ganze Zahl ein."},
+        {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
+         "\"SortKey\"=\"045C375F_7AAD_11D1_85E5_00A024E8A452\"\n",
+         "x.reg, Zeile 3: SortKey: erwartet wird eine der acht Kennungen"},
+        {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]\n@=\"x\"\n",
+         "x.reg, Zeile 3: Erweiterung wurde nicht eingegeben."},
+        {"Windows Registry Editor Version 4.00\n", "x.reg, Zeile 1: Erwartet wird"},
+    };
+    for (const auto& c : cases) {
+        const Result result = Marrowick({"import", WriteFile("x.reg", c.text)});
+        EXPECT_EQ(result.status, cli::kExitUsage) << c.message;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_EQ(hive.ReadText(), before) << c.message;
+    }
+}
+
+TEST_F(ImportExportTest, ReadsTheNarrowFormatAsUtf8OrElseWindows1252) {
+    const std::string header =
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]"
+        "\r\n";
+    ASSERT_EQ(
+        Marrowick({"import", WriteFile("utf8.reg", header + "\"a\"=\"t/\xC3\xA4\"\r\n")}).status,
+        0);
+    ASSERT_EQ(
+        Marrowick({"import", WriteFile("ansi.reg", header + "\"b\"=\"t/\xE4\x80\"\r\n")}).status,
+        0);
+    EXPECT_EQ(Stored(kMimeMap, "a"), std::string("1:t/ä") + '\0');
+    EXPECT_EQ(Stored(kMimeMap, "b"), std::string("1:t/ä€") + '\0');
+}
+
+// Export then import into an empty registry gives the same tree, non-ASCII, binary,
+// odd types and empty keys included; both formats.
+TEST_F(ImportExportTest, ExportReadsBackAsTheSameTree) {
+    ASSERT_EQ(Marrowick({"reset"}).status, 0);
+    ASSERT_EQ(Marrowick({"mime", "add", "größe", "application/x-übergröße"}).status, 0);
+    const std::string extra =
+        WriteFile("extra.reg",
+                  "REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\Leer]\n"
+                  "[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\Bin]\n"
+                  "\"b\"=hex:00,ff,10\n\"n\"=hex(7):61,00,00\n\"q\"=\"zwei\\\\\\\"Zeilen\"\n");
+    ASSERT_EQ(Marrowick({"import", extra}).status, 0);
+    for (const bool narrow : {false, true}) {
+        std::vector<std::string> arguments = {"export", hive.Directory() + "/out.reg"};
+        std::vector<std::string> toOutput = {"export"};
+        if (narrow) arguments.push_back("--regedit4"), toOutput.push_back("--regedit4");
+        ASSERT_EQ(Marrowick(arguments).status, 0);
+        const std::string exported = ReadFile(arguments[1]);
+        EXPECT_EQ(Marrowick(toOutput).out, exported);
+        if (narrow) {
+            EXPECT_TRUE(exported.starts_with("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software"));
+            EXPECT_NE(exported.find("\"gr\xF6\xDF"
+                                    "e\"=\"application/x-\xFC"),
+                      std::string::npos);
+        } else {
+            EXPECT_TRUE(
+                exported.starts_with(Utf16File("Windows Registry Editor Version 5.00\n\n"
+                                               "[HKEY_LOCAL_MACHINE\\Software\\TAVIK")));
+            EXPECT_NE(exported.find(
+                          Utf16File("\"b\"=hex:00,ff,10\n\"n\"=hex(7):61,00,00,00,00,00\n").substr(2)),
+                      std::string::npos);
+        }
+        TemporaryHive empty;
+        ASSERT_EQ(Marrowick({"import", arguments[1]}).status, 0);
+        EXPECT_EQ(Marrowick(toOutput).out, exported) << (narrow ? "REGEDIT4" : "Version 5.00");
+    }
+}
+
+// A change that the registry refuses midway leaves everything as it was.
+TEST_F(ImportExportTest, AFailureMidwayStoresNothing) {
+    ASSERT_EQ(Marrowick({"set", "DocList=33"}).status, 0);
+    const std::string before = hive.ReadText();
+    const std::string file =
+        WriteFile("long.reg",
+                  "REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum]\n"
+                  "\"DocList\"=dword:00000040\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\"
+                  "Pallisander\\" +
+                      std::string(256, 'k') + "]\n\"x\"=\"y\"\n");
+    const Result result = Marrowick({"import", file});
+    EXPECT_EQ(result.status, cli::kExitRegistryError) << result.err;
+    EXPECT_NE(result.err.find("Nichts wurde geändert: Win32-Fehler 87"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
+// Exporting into a directory others may write: a link planted at the name is replaced,
+// never followed, and the file written is not left writable for them.
+TEST_F(ImportExportTest, ExportReplacesALinkPlantedAtItsName) {
+    const std::string shared = hive.Directory() + "/shared";
+    ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+    chmod(shared.c_str(), 01777);
+    const std::string victim = WriteFile("victim", "keep");
+    const std::string target = shared + "/out.reg";
+    ASSERT_EQ(RunAsUnprivilegedUser([&] { return symlink(victim.c_str(), target.c_str()); }), 0);
+    const Result result = Marrowick({"export", target});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(ReadFile(victim), "keep");
+    struct stat status {};
+    ASSERT_EQ(lstat(target.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+    // Nor is a FIFO read from.
+    const std::string fifo = shared + "/in.reg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(Marrowick({"import", fifo}).status, cli::kExitFileError);
+}
+
+}  // namespace
+}  // namespace marrowick::test

@@ -1,0 +1,124 @@
+// .reg files as Windows writes them: encodings, statements and their lines, and the form
+// export writes.
+#include <gtest/gtest.h>
+
+#include <reg_file.h>
+
+#include <string>
+
+using marrowick::platform::ReadRegFile;
+using marrowick::platform::RegFileContents;
+using marrowick::platform::RegFileEntry;
+using marrowick::platform::RegFileFormat;
+using marrowick::platform::RegFileKey;
+using marrowick::platform::WriteRegFile;
+
+namespace {
+
+// ASCII and two-byte UTF-8 as UTF-16LE, with byte-order mark.
+std::string Utf16(const std::string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned c = static_cast<unsigned char>(text[i]);
+        if (c >= 0xC0) c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F);
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+TEST(RegFile, ReadsStatementsWithTheirLinesFromUtf16) {
+    const RegFileContents contents =
+        ReadRegFile(Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
+                          "[-HKEY_LOCAL_MACHINE\\A\\Gone]\r\n"
+                          "; comment\r\n"
+                          "[HKLM\\A]\r\n"
+                          "\"Typ\"=\"text/ä\"\r\n"
+                          "\"Wide\"=hex(2):e4,00,\\\r\n"
+                          "  00,00\r\n"
+                          "\"Gone\"=-\r\n"
+                          "@=dword:0000002a\r\n") +
+                    std::string("\x3D\xD8\x00\xDE", 4));  // a lone pair at the end is a stray line
+    EXPECT_EQ(contents.failure, RegFileContents::kSyntax);
+    EXPECT_EQ(contents.failedLine, 11u);
+
+    const RegFileContents good = ReadRegFile(Utf16(
+        "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\A\\Gone]\r\n; c\r\n"
+        "[HKLM\\A]\r\n\"Typ\"=\"text/ä\"\r\n\"Wide\"=hex(2):e4,00,\\\r\n  00,00\r\n"
+        "\"Gone\"=-\r\n@=dword:0000002a\r\n"));
+    ASSERT_EQ(good.failure, RegFileContents::kNone);
+    EXPECT_EQ(good.format, RegFileFormat::kVersion5);
+    ASSERT_EQ(good.entries.size(), 6u);
+    const struct {
+        RegFileEntry::Kind kind;
+        std::size_t line;
+        const char* key;
+        const char* name;
+        std::string data;
+    } expected[] = {
+        {RegFileEntry::kDeleteKey, 3, "A\\Gone", "", ""},
+        {RegFileEntry::kKey, 5, "A", "", ""},
+        {RegFileEntry::kValue, 6, "A", "Typ", std::string("text/ä") + '\0'},
+        {RegFileEntry::kValue, 7, "A", "Wide", std::string("ä") + '\0'},
+        {RegFileEntry::kDeleteValue, 9, "A", "Gone", ""},
+        {RegFileEntry::kValue, 10, "A", "", std::string("\x2a\0\0\0", 4)},
+    };
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(good.entries[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(good.entries[i].line, expected[i].line) << i;
+        EXPECT_EQ(good.entries[i].keyPath, expected[i].key) << i;
+        EXPECT_EQ(good.entries[i].value.name, expected[i].name) << i;
+        EXPECT_EQ(good.entries[i].value.data, expected[i].data) << i;
+    }
+}
+
+TEST(RegFile, RefusesWhatItCannotReadExactly) {
+    const struct {
+        std::string bytes;
+        RegFileContents::Failure failure;
+        std::size_t line;
+    } cases[] = {
+        {"\xFF\xFEW", RegFileContents::kEncoding, 0},
+        {Utf16("REGEDIT5\r\n"), RegFileContents::kHeader, 1},
+        {"REGEDIT4\n\"a\"=\"b\"\n", RegFileContents::kSyntax, 2},  // a value before any key
+        {"REGEDIT4\n[-HKLM\\A]\n\"a\"=\"b\"\n", RegFileContents::kSyntax, 3},
+        {"REGEDIT4\n[HKLM\\A]\n\"a\"=hex(1):61,\\\n", RegFileContents::kSyntax, 3},
+        {"REGEDIT4\n[HKEY_USERS\\A]\n", RegFileContents::kSyntax, 2},
+        {Utf16("Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a\"=hex(1):61\n"),
+         RegFileContents::kSyntax, 3},  // half a UTF-16 character
+    };
+    for (const auto& c : cases) {
+        const RegFileContents contents = ReadRegFile(c.bytes);
+        EXPECT_EQ(contents.failure, c.failure) << c.bytes;
+        EXPECT_EQ(contents.failedLine, c.line) << c.bytes;
+        EXPECT_TRUE(contents.entries.empty());
+    }
+}
+
+TEST(RegFile, WritesWhatWindowsRegistryEditorWrites) {
+    const std::vector<RegFileKey> keys = {
+        {"S\\V",
+         {{"", 1, std::string("ä \"q\" \\") + '\0'}, {"n", 4, std::string("\x0a\0\0\0", 4)}}},
+        {"S\\V\\Leer", {}},
+        {"S\\V\\B", {{"bin", 3, std::string(40, '\x01')}, {"x", 2, std::string("%ü%") + '\0'}}},
+    };
+    const std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\S\\V]\r\n@=\"ä \\\"q\\\" \\\\\"\r\n\"n\"=dword:0000000a\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\S\\V\\Leer]\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\S\\V\\B]\r\n"
+        "\"bin\"=hex:01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,\\\r\n"
+        "  01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01,01\r\n"
+        "\"x\"=hex(2):25,00,fc,00,25,00,00,00\r\n\r\n";
+    EXPECT_EQ(WriteRegFile(keys, RegFileFormat::kVersion5), Utf16(text));
+    bool windows1252 = false;
+    std::string narrow = text;
+    narrow.replace(0, 36, "REGEDIT4");
+    narrow.replace(narrow.find("hex(2):25,00,fc,00,25,00,00,00"), 30, "hex(2):25,fc,25,00");
+    for (std::size_t at; (at = narrow.find("ä")) != std::string::npos;)
+        narrow.replace(at, 2, "\xE4");
+    EXPECT_EQ(WriteRegFile(keys, RegFileFormat::kRegedit4, &windows1252), narrow);
+    EXPECT_TRUE(windows1252);
+}
+
+}  // namespace
