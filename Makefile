@@ -57,3 +57,21 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The Debian package: `make deb` builds build/deb/marrowick_<version>_<arch>.deb and checks
+# it with lintian; `make package-test` (as root) installs it on this machine, tries the
+# command line and the start through polkit, and removes it again.
+DEB_PACKAGES := debhelper dpkg-dev lintian appstream desktop-file-utils
+PACKAGE_TEST_PACKAGES := apt polkitd pkexec dbus xvfb xauth libxtst6 libx11-6 python3 \
+                         weston qt6-wayland iproute2 procps util-linux
+# The manual's test renders the pages with man.
+BUILD_PACKAGES += man-db python3
+.PHONY: deb package-test
+
+deb: deps
+	@tools/ensure-packages $(DEB_PACKAGES)
+	tools/build-deb $(BUILD_DIR)/deb
+
+package-test: deb
+	@tools/ensure-packages $(PACKAGE_TEST_PACKAGES)
+	tests/package/run $(BUILD_DIR)/deb

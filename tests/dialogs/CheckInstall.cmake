@@ -1,5 +1,5 @@
 # Installs the build into a scratch prefix and checks what a desktop needs of it: the
-# program, its menu entry and its icon in both sizes.
+# program, its menu entry starting it through polkit, its icon in both sizes, the manual.
 # cmake -DBUILD_DIR=... -DPREFIX=... -P CheckInstall.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -8,8 +8,12 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 
-foreach(path bin/marrowick lib/marrowick/marrowick-dialogs.so share/icons/hicolor/16x16/apps/marrowick.png
-             share/icons/hicolor/32x32/apps/marrowick.png)
+foreach(path bin/marrowick lib/marrowick/marrowick-dialogs.so
+             share/icons/hicolor/16x16/apps/marrowick.png
+             share/icons/hicolor/32x32/apps/marrowick.png bin/marrowick-admin
+             share/polkit-1/actions/org.marrowick.policy
+             share/metainfo/org.marrowick.marrowick.metainfo.xml
+             share/man/man1/marrowick.1 share/man/de/man1/marrowick.1)
     if(NOT EXISTS ${PREFIX}/${path})
         message(FATAL_ERROR "not installed: ${path}")
     endif()
@@ -17,7 +21,7 @@ endforeach()
 
 set(entry ${PREFIX}/share/applications/marrowick.desktop)
 file(STRINGS ${entry} lines)
-foreach(expected "Name=Marrowick" "Categories=Settings;System;" "Exec=marrowick" "Icon=marrowick")
+foreach(expected "Name=Marrowick" "Categories=Settings;" "Exec=marrowick-admin" "Icon=marrowick")
     list(FIND lines "${expected}" found)
     if(found EQUAL -1)
         message(FATAL_ERROR "${entry} lacks the line ${expected}")
