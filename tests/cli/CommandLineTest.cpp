@@ -192,6 +192,17 @@ TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
               "{\"mappings\":[{\"extension\":\"pdf\",\"type\":\"application/x-pdf\"}]}\n");
 }
 
+// JSON carries only UTF-8: bytes of a stored name or type that are not UTF-8 come out as
+// \xNN, as the dialogs show them, and valid sequences stay as they are.
+TEST_F(CommandLineTest, JsonStaysValidForStoredBytesThatAreNotUtf8) {
+    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "\xff", "x/\xe4"));
+    ASSERT_TRUE(
+        CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "h\xc3\xa4", "x/\xed\xa0\x80"));
+    EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out,
+              "{\"mappings\":[{\"extension\":\"h\xc3\xa4\",\"type\":\"x/\\\\xed\\\\xa0\\\\x80\"},"
+              "{\"extension\":\"\\\\xff\",\"type\":\"x/\\\\xe4\"}]}\n");
+}
+
 // A user who may read the hive but not replace it: reading works, a change is refused as
 // a whole with the registry's code and the hive keeps its bytes.
 TEST_F(CommandLineTest, ReadOnlyUserReadsButChangesNothing) {
