@@ -39,6 +39,8 @@ std::size_t DecodeCharacter(std::string_view text, char32_t& codePoint) {
     return length;
 }
 
+}  // namespace
+
 void AppendCharacter(std::string& out, char32_t codePoint) {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
@@ -56,8 +58,6 @@ void AppendCharacter(std::string& out, char32_t codePoint) {
         out += static_cast<char>(0x80 | (codePoint & 0x3F));
     }
 }
-
-}  // namespace
 
 char32_t UpperCase(char32_t codePoint) {
     if (codePoint < 0x80) {

@@ -27,6 +27,9 @@ char32_t UpperCase(char32_t codePoint);
 // same name exactly when their folded forms are equal.
 std::string FoldCase(std::string_view name);
 
+// Appends the UTF-8 form of one code point.
+void AppendCharacter(std::string& out, char32_t codePoint);
+
 // True when the whole text is well-formed UTF-8.
 bool IsWellFormedUtf8(std::string_view text);
 

@@ -44,24 +44,6 @@ char32_t Windows1252CodePoint(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The code point of the well-formed UTF-8 sequence at text[i], advancing i; a byte that
 // starts none is taken as Windows-1252, so text from anywhere converts without loss.
 char32_t NextCodePoint(std::string_view text, std::size_t& i) {
@@ -82,7 +64,7 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i) {
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char c : bytes) AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
+    for (char c : bytes) AppendCharacter(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -142,7 +124,7 @@ bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
             c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
             i += 2;
         }
-        AppendUtf8(out, c);
+        AppendCharacter(out, c);
     }
     return true;
 }

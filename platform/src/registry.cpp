@@ -673,6 +673,25 @@ void WINAPI SetLastError(DWORD dwErrCode) {
     lastError = dwErrCode;
 }
 
+namespace {
+
+// The transaction a commit or rollback names, while it can still end; otherwise null, with
+// the reason in the last error.
+std::shared_ptr<Transaction> ActiveTransaction(Registry& registry, HANDLE handle) {
+    std::shared_ptr<Transaction> transaction = FindTransaction(registry, handle);
+    if (!transaction) {
+        lastError = ERROR_INVALID_HANDLE;
+    } else if (!IsActive(*transaction)) {
+        lastError = transaction->state == Transaction::State::kCommitted
+                        ? ERROR_TRANSACTION_ALREADY_COMMITTED
+                        : ERROR_TRANSACTION_ALREADY_ABORTED;
+        transaction.reset();
+    }
+    return transaction;
+}
+
+}  // namespace
+
 HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES, LPGUID UOW, DWORD, DWORD, DWORD,
                                 DWORD Timeout, LPWSTR) {
     if (UOW) {
@@ -695,17 +714,8 @@ HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES, LPGUID UOW, DWORD, DWORD,
 BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    const std::shared_ptr<Transaction> transaction = FindTransaction(registry, TransactionHandle);
-    if (!transaction) {
-        lastError = ERROR_INVALID_HANDLE;
-        return FALSE;
-    }
-    if (!IsActive(*transaction)) {
-        lastError = transaction->state == Transaction::State::kCommitted
-                        ? ERROR_TRANSACTION_ALREADY_COMMITTED
-                        : ERROR_TRANSACTION_ALREADY_ABORTED;
-        return FALSE;
-    }
+    const std::shared_ptr<Transaction> transaction = ActiveTransaction(registry, TransactionHandle);
+    if (!transaction) return FALSE;
     LONG status = ERROR_SUCCESS;
     if (!transaction->log.empty()) {
         // Replayed onto a copy, so that an operation that no longer applies leaves the
@@ -741,17 +751,8 @@ BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
 BOOL WINAPI RollbackTransaction(HANDLE TransactionHandle) {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    const std::shared_ptr<Transaction> transaction = FindTransaction(registry, TransactionHandle);
-    if (!transaction) {
-        lastError = ERROR_INVALID_HANDLE;
-        return FALSE;
-    }
-    if (!IsActive(*transaction)) {
-        lastError = transaction->state == Transaction::State::kCommitted
-                        ? ERROR_TRANSACTION_ALREADY_COMMITTED
-                        : ERROR_TRANSACTION_ALREADY_ABORTED;
-        return FALSE;
-    }
+    const std::shared_ptr<Transaction> transaction = ActiveTransaction(registry, TransactionHandle);
+    if (!transaction) return FALSE;
     End(*transaction, Transaction::State::kRolledBack);
     return TRUE;
 }
