@@ -193,9 +193,10 @@ TEST_F(ImportExportTest, ExportReadsBackAsTheSameTree) {
             EXPECT_TRUE(
                 exported.starts_with(Utf16File("Windows Registry Editor Version 5.00\n\n"
                                                "[HKEY_LOCAL_MACHINE\\Software\\TAVIK")));
-            EXPECT_NE(exported.find(
-                          Utf16File("\"b\"=hex:00,ff,10\n\"n\"=hex(7):61,00,00,00,00,00\n").substr(2)),
-                      std::string::npos);
+            EXPECT_NE(
+                exported.find(
+                    Utf16File("\"b\"=hex:00,ff,10\n\"n\"=hex(7):61,00,00,00,00,00\n").substr(2)),
+                std::string::npos);
         }
         TemporaryHive empty;
         ASSERT_EQ(Marrowick({"import", arguments[1]}).status, 0);
