@@ -554,6 +554,26 @@ bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
 
 // ---- Key -----------------------------------------------------------------------------
 
+namespace {
+
+// Removes the entry of that name from a list kept in creation order and its index by
+// folded name; the entries after it move up one place.
+template <typename Entry>
+bool EraseByName(std::vector<Entry>& entries, std::unordered_map<std::string, std::size_t>& index,
+                 std::string_view name) {
+    const auto found = index.find(FoldCase(name));
+    if (found == index.end()) return false;
+    const std::size_t position = found->second;
+    index.erase(found);
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [folded, place] : index) {
+        if (place > position) --place;
+    }
+    return true;
+}
+
+}  // namespace
+
 Key* Key::FindSubKey(std::string_view name) const {
     const auto found = subKeyIndex_.find(FoldCase(name));
     return found == subKeyIndex_.end() ? nullptr : subKeys_[found->second].get();
@@ -566,15 +586,7 @@ Key& Key::OpenOrAddSubKey(std::string_view name) {
 }
 
 bool Key::DeleteSubKey(std::string_view name) {
-    const auto found = subKeyIndex_.find(FoldCase(name));
-    if (found == subKeyIndex_.end()) return false;
-    const std::size_t position = found->second;
-    subKeyIndex_.erase(found);
-    subKeys_.erase(subKeys_.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [folded, index] : subKeyIndex_) {
-        if (index > position) --index;
-    }
-    return true;
+    return EraseByName(subKeys_, subKeyIndex_, name);
 }
 
 void Key::Clear() {
@@ -601,15 +613,7 @@ void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) 
 }
 
 bool Key::DeleteValue(std::string_view name) {
-    const auto found = valueIndex_.find(FoldCase(name));
-    if (found == valueIndex_.end()) return false;
-    const std::size_t position = found->second;
-    valueIndex_.erase(found);
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [folded, index] : valueIndex_) {
-        if (index > position) --index;
-    }
-    return true;
+    return EraseByName(values_, valueIndex_, name);
 }
 
 bool SameTree(const Key& left, const Key& right) {

@@ -7,35 +7,21 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
 #include "RegManager.h"
 #include "hive_fixture.h"
+#include "run_command_line.h"
 #include "unprivileged.h"
 
 namespace marrowick::test {
 namespace {
 
-using cli::RunCommandLine;
-
 const char kViewer[] = "Software\\TAVIK\\Brisvandale\\Pallisander";
 const char kObjectNum[] = "Software\\TAVIK\\Brisvandale\\Pallisander\\ObjectNum";
 const char kMimeMap[] = "Software\\TAVIK\\Brisvandale\\Pallisander\\MimeMap";
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Marrowick(std::vector<std::string> arguments) {
-    std::ostringstream out, err;
-    const int status = RunCommandLine(arguments, out, err);
-    return {status, out.str(), err.str()};
-}
 
 std::string Stored(const char* key, const char* name) {
     DWORD type = 0;

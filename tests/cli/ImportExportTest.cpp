@@ -8,31 +8,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
 #include "RegManager.h"
 #include "hive_fixture.h"
+#include "run_command_line.h"
 #include "unprivileged.h"
 
 namespace marrowick::test {
 namespace {
-
-using cli::RunCommandLine;
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Marrowick(std::vector<std::string> arguments) {
-    std::ostringstream out, err;
-    const int status = RunCommandLine(arguments, out, err);
-    return {status, out.str(), err.str()};
-}
 
 // Windows' default: UTF-16LE with byte-order mark and CRLF.
 std::string Utf16File(const std::string& text) {
