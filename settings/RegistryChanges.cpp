@@ -436,28 +436,27 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         if (PlaceOf(old.path) != Place::kViewer && before.Find(parent) && !after.Find(parent)) {
             continue;  // goes with its parent
         }
-        changes.push_back({Change::kDeleteKey, old.path, {}, {}, {}});
+        changes.push_back(KeyChange(Change::kDeleteKey, old.path));
     }
     for (const Model::Key& now : after.Keys()) {
         if (!now.present) continue;
         const Model::Key* old = before.Find(now.path);
-        if (!old) changes.push_back({Change::kCreateKey, now.path, {}, {}, {}});
+        if (!old) changes.push_back(KeyChange(Change::kCreateKey, now.path));
         for (const std::optional<RegFileValue>& value : now.values) {
             if (!value) continue;
             const RegFileValue* stored = old ? old->Find(value->name) : nullptr;
             if (stored && stored->type == value->type && stored->data == value->data) continue;
-            Change change{Change::kSetValue,
-                          old ? old->path : now.path,
-                          stored ? stored->name : value->name,
-                          {},
-                          *value};
+            Change change = SetValueChange(old ? old->path : now.path,
+                                           stored ? stored->name : value->name, *value);
             if (stored) change.oldValue = *stored;
             changes.push_back(std::move(change));
         }
         if (!old) continue;
         for (const std::optional<RegFileValue>& value : old->values) {
             if (value && !now.Find(value->name)) {
-                changes.push_back({Change::kDeleteValue, old->path, value->name, *value, {}});
+                Change change = DeleteValueChange(old->path, value->name);
+                change.oldValue = *value;
+                changes.push_back(std::move(change));
             }
         }
     }

@@ -6,19 +6,10 @@
 #include <reg_file.h>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
-// One change to a key below HKEY_LOCAL_MACHINE.
-struct Change {
-    enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
-    Kind kind = kSetValue;
-    std::string keyPath;  // below HKEY_LOCAL_MACHINE
-    std::string name;     // kSetValue, kDeleteValue: the value's name as stored
-    std::optional<marrowick::platform::RegFileValue> oldValue;  // what is stored now, if any
-    marrowick::platform::RegFileValue newValue;                 // kSetValue
-};
+#include "ChangeSet.h"
 
 // The viewer's key and every key below it, parents before children, each with its values,
 // names spelled as stored. Empty when the viewer's key does not exist.
