@@ -316,6 +316,17 @@ LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey,
     return Join(target.base->path, target.relative, target.path);
 }
 
+// ResolveSubKey in the transaction of that handle, if one is given.
+LONG ResolveSubKeyIn(Registry& registry, HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction,
+                     SubKeyTarget& target) {
+    std::shared_ptr<Transaction> transaction;
+    if (hTransaction) {
+        transaction = FindTransaction(registry, hTransaction);
+        if (!transaction) return ERROR_INVALID_HANDLE;
+    }
+    return ResolveSubKey(registry, hKey, lpSubKey, std::move(transaction), target);
+}
+
 LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
@@ -424,13 +435,8 @@ LONG OpenKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
     *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -448,13 +454,8 @@ LONG CreateKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
     *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -535,13 +536,8 @@ LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueNa
     }
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
