@@ -7,6 +7,7 @@
 
 #include "case_folding.h"
 #include "reg_file.h"
+#include "utf8.h"
 
 namespace marrowick::platform {
 
@@ -29,104 +30,6 @@ int HexDigit(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// ---- Encodings of .reg files ---------------------------------------------------------
-
-// Windows-1252 at 0x80..0x9F; the five bytes it leaves free map to the same code points,
-// as Windows converts them.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t Windows1252CodePoint(unsigned char byte) {
-    return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
-}
-
-// The code point of the well-formed UTF-8 sequence at text[i], advancing i; a byte that
-// starts none is taken as Windows-1252, so text from anywhere converts without loss.
-char32_t NextCodePoint(std::string_view text, std::size_t& i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (length > 1 && i + length <= text.size() && IsWellFormedUtf8(text.substr(i, length))) {
-        char32_t c = lead & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        i += length;
-        return c;
-    }
-    ++i;
-    return Windows1252CodePoint(lead);
-}
-
-std::string Windows1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (char c : bytes) AppendCharacter(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
-    return out;
-}
-
-// False when some character has no place in Windows-1252.
-bool Utf8ToWindows1252(std::string_view text, std::string& out) {
-    out.clear();
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = NextCodePoint(text, i);
-        if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        const char16_t* found = std::find(std::begin(kWindows1252High), std::end(kWindows1252High),
-                                          static_cast<char16_t>(c));
-        if (c > 0xFFFF || found == std::end(kWindows1252High)) return false;
-        out += static_cast<char>(0x80 + (found - std::begin(kWindows1252High)));
-    }
-    return true;
-}
-
-std::string Utf8ToUtf16Le(std::string_view text) {
-    std::string out;
-    out.reserve(2 * text.size());
-    const auto unit = [&out](char32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        const char32_t c = NextCodePoint(text, i);
-        if (c >= 0x10000) {
-            unit(0xD800 + ((c - 0x10000) >> 10));
-            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            unit(c);
-        }
-    }
-    return out;
-}
-
-// False for an odd number of bytes or a surrogate without its partner.
-bool Utf16LeToUtf8(std::string_view bytes, std::string& out) {
-    if (bytes.size() % 2 != 0) return false;
-    out.clear();
-    out.reserve(bytes.size() / 2);
-    const auto unitAt = [bytes](std::size_t i) -> char32_t {
-        return static_cast<unsigned char>(bytes[i]) |
-               (static_cast<char32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        char32_t c = unitAt(i);
-        if (c >= 0xDC00 && c < 0xE000) return false;
-        if (c >= 0xD800 && c < 0xDC00) {
-            if (i + 4 > bytes.size()) return false;
-            const char32_t low = unitAt(i + 2);
-            if (low < 0xDC00 || low >= 0xE000) return false;
-            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        }
-        AppendCharacter(out, c);
-    }
-    return true;
 }
 
 // ---- Reading -------------------------------------------------------------------------
@@ -539,17 +442,11 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
 
 }  // namespace
 
-std::size_t CharacterCount(std::string_view text) {
-    std::size_t count = 0;
-    for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
-}
-
 bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
     constexpr std::size_t kMaxBytesPerCharacter = 4;
     return name.size() <= kMaxBytesPerCharacter * maxCharacters &&
            name.find_first_of("\r\n") == std::string_view::npos &&
-           CharacterCount(name) <= maxCharacters;
+           Utf8CharacterCount(name) <= maxCharacters;
 }
 
 // ---- Key -----------------------------------------------------------------------------

@@ -18,9 +18,6 @@ inline constexpr std::size_t kMaxKeyNameCharacters = 255;
 // Windows' limit on value names: RegSetValueExA refuses longer ones, and so does the parser.
 inline constexpr std::size_t kMaxValueNameCharacters = 16383;
 
-// The characters of UTF-8 text: its bytes that do not continue a sequence.
-std::size_t CharacterCount(std::string_view text);
-
 // Whether a key or value name can be created and stored: no line break (the hive's text is
 // line by line), at most maxCharacters characters and no more bytes than as many characters
 // of four bytes take (a run of stray continuation bytes counts as no character at all).

@@ -16,28 +16,19 @@
 #include "hive_fixture.h"
 #include "run_command_line.h"
 #include "unprivileged.h"
+#include "utf8.h"
 
 namespace marrowick::test {
 namespace {
 
 // Windows' default: UTF-16LE with byte-order mark and CRLF.
 std::string Utf16File(const std::string& text) {
-    std::string bytes = "\xFF\xFE";
-    std::u32string codePoints;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : lead >= 0xE0 ? 3 : 2;
-        char32_t c = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
-        for (int k = 1; k < length; ++k) c = (c << 6) | (text[i + k] & 0x3F);
-        i += length;
-        if (c == '\n') codePoints += U'\r';
-        codePoints += c;
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
     }
-    for (char32_t c : codePoints) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
+    return "\xFF\xFE" + platform::Utf8ToUtf16Le(crlf);
 }
 
 std::string Stored(const char* key, const char* name) {

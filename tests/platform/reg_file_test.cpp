@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <reg_file.h>
+#include <utf8.h>
 
 #include <string>
 
@@ -15,16 +16,9 @@ using marrowick::platform::WriteRegFile;
 
 namespace {
 
-// ASCII and two-byte UTF-8 as UTF-16LE, with byte-order mark.
+// UTF-16LE with byte-order mark.
 std::string Utf16(const std::string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned c = static_cast<unsigned char>(text[i]);
-        if (c >= 0xC0) c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F);
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
+    return "\xFF\xFE" + marrowick::platform::Utf8ToUtf16Le(text);
 }
 
 TEST(RegFile, ReadsStatementsWithTheirLinesFromUtf16) {
