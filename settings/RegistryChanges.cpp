@@ -11,6 +11,7 @@
 
 #include "SettingRules.h"
 #include "dialog_template.h"
+#include "key_path.h"
 #include "resource.h"
 
 using marrowick::platform::FoldName;
@@ -128,7 +129,10 @@ Place PlaceOf(const std::string& path) {
     static const std::string viewer = FoldName(kViewerKeyPath);
     static const std::string objectNum = FoldName(kObjectNumKeyPath);
     static const std::string mimeMap = FoldName(kMimeMapKeyPath);
-    const std::string folded = FoldName(path);
+    // Read as the registry functions read it, so that "Pallisander\\" is the viewer's key.
+    const std::optional<std::string> normal = marrowick::platform::NormalKeyPath(path);
+    if (!normal) return Place::kOutside;
+    const std::string folded = FoldName(*normal);
     if (folded == viewer) return Place::kViewer;
     if (folded == objectNum) return Place::kObjectNum;
     if (folded == mimeMap) return Place::kMimeMap;

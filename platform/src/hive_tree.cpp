@@ -8,7 +8,7 @@ namespace marrowick::platform {
 bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
     constexpr std::size_t kMaxBytesPerCharacter = 4;
     return name.size() <= kMaxBytesPerCharacter * maxCharacters &&
-           name.find_first_of("\r\n") == std::string_view::npos &&
+           name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos &&
            Utf8CharacterCount(name) <= maxCharacters;
 }
 

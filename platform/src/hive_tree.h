@@ -19,10 +19,10 @@ inline constexpr std::size_t kMaxKeyNameCharacters = 255;
 inline constexpr std::size_t kMaxValueNameCharacters = 16383;
 
 // Whether a key or value name can be created and stored: no line break (the hive's text is
-// line by line), at most maxCharacters characters and no more bytes than as many characters
-// of four bytes take (a run of stray continuation bytes counts as no character at all).
-// The registry functions and the parser apply the same rule, so every name in a tree fits
-// a caller's buffer sized by the limit.
+// line by line), no NUL (a name passes through C strings, which would cut it short), at most
+// maxCharacters characters and no more bytes than as many characters of four bytes take (a run of
+// stray continuation bytes counts as no character at all). The registry functions and the parser
+// apply the same rule, so every name in a tree fits a caller's buffer sized by the limit.
 bool IsStorableName(std::string_view name, std::size_t maxCharacters);
 
 struct Value {

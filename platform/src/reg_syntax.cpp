@@ -1,6 +1,7 @@
 #include "reg_syntax.h"
 
 #include "case_folding.h"
+#include "key_path.h"
 #include "utf8.h"
 
 namespace marrowick::platform {
@@ -129,14 +130,14 @@ bool ReadKeyLine(std::string_view line, const TextSyntax& syntax, TextEntry& ent
     const std::size_t rootEnd = std::min(path.find('\\'), path.size());
     const std::string root = FoldCase(path.substr(0, rootEnd));
     if (root != kRootName && !(syntax.shortRoot && root == kShortRootName)) return false;
-    if (rootEnd < path.size()) {
-        path.remove_prefix(rootEnd + 1);
-        if (path.empty()) return false;  // "[HKEY_LOCAL_MACHINE\\]"
-    } else {
-        path = {};
+    if (rootEnd == path.size()) {
+        entry.path = {};
+        return true;
     }
-    entry.path = path;
-    return true;
+    path.remove_prefix(rootEnd + 1);
+    // Read as the registry functions read it, which write to the key it names.
+    return ReadKeyPath(path, &entry.path) == KeyPathFault::kNone &&
+           !entry.path.empty();  // "[HKEY_LOCAL_MACHINE\\]"
 }
 
 void TextOut::Grow(std::size_t size) {
