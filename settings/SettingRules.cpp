@@ -4,6 +4,7 @@
 
 #include "ChangeSet.h"
 #include "dialog_template.h"
+#include "key_path.h"
 #include "resource.h"
 
 using marrowick::platform::FoldName;
@@ -232,7 +233,10 @@ ViewerPlace PlaceOfKey(const std::string& keyPath) {
     static const std::string viewer = FoldName(kViewerKeyPath);
     static const std::string objectNum = FoldName(kObjectNumKeyPath);
     static const std::string mimeMap = FoldName(kMimeMapKeyPath);
-    const std::string folded = FoldName(keyPath);
+    // Read as the registry functions read it, so that "Pallisander\\" is the viewer's key.
+    const std::optional<std::string> normal = marrowick::platform::NormalKeyPath(keyPath);
+    if (!normal) return ViewerPlace::kOutside;
+    const std::string folded = FoldName(*normal);
     if (folded == viewer) return ViewerPlace::kViewer;
     if (folded == objectNum) return ViewerPlace::kObjectNum;
     if (folded == mimeMap) return ViewerPlace::kMimeMap;
