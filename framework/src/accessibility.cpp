@@ -132,7 +132,7 @@ public:
 
     QVariant currentValue() const override {
         UpDownControl* upDown = Edit()->UpDown();
-        return upDown ? upDown->Pos() : Edit()->text().toInt();
+        return upDown ? upDown->ShownPos() : Edit()->text().toInt();
     }
     void setCurrentValue(const QVariant& value) override {
         if (UpDownControl* upDown = Edit()->UpDown(); upDown && Edit()->isEnabled())

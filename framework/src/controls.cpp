@@ -190,17 +190,22 @@ bool ParseWholeNumber(const QString& text, int* value) {
 
 }  // namespace
 
+bool UpDownControl::BuddyNumber(int* number) const {
+    return m_setBuddyInt && m_buddy && ParseWholeNumber(m_buddy->text(), number) &&
+           InRange(*number);
+}
+
 void UpDownControl::SyncFromBuddy(bool* valid) {
     int number = 0;
-    const bool ok =
-        m_setBuddyInt && m_buddy && ParseWholeNumber(m_buddy->text(), &number) && InRange(number);
-    if (ok) {
-        m_pos = number;
-    } else {
-        // The last valid value, pulled into a range that may have changed since.
-        m_pos = Clamp(m_pos);
-    }
+    const bool ok = BuddyNumber(&number);
+    // Else the last valid value, pulled into a range that may have changed since.
+    m_pos = ok ? number : Clamp(m_pos);
     if (valid) *valid = ok;
+}
+
+int UpDownControl::ShownPos() const {
+    int number = 0;
+    return BuddyNumber(&number) ? number : Clamp(m_pos);
 }
 
 int UpDownControl::Pos(bool* valid) {

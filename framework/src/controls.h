@@ -96,6 +96,9 @@ public:
     int SetPos(int pos);  // returns the previous position
     // The position, and whether the buddy held a valid number.
     int Pos(bool* valid = nullptr);
+    // The position Pos would return, without taking the buddy's number over: a screen
+    // reader's looking must not change what the program reads later.
+    int ShownPos() const;
     void SetRange(int lower, int upper);
     int Lower() const { return m_lower; }
     int Upper() const { return m_upper; }
@@ -112,6 +115,7 @@ protected:
 private:
     int Clamp(int value) const;
     bool InRange(int value) const;
+    bool BuddyNumber(int* number) const;  // a whole number in the range
     void SyncFromBuddy(bool* valid);
     void ShowPosInBuddy();
 
