@@ -167,6 +167,29 @@ private:
     EditControl* Edit() const { return static_cast<EditControl*>(widget()); }
 };
 
+// An up-down whose buddy speaks for it, as its spin button, stays out of a screen reader's
+// way: the spin button's actions are its arrows.
+class UpDownInterface : public QAccessibleWidget, public OwnDescription {
+public:
+    explicit UpDownInterface(UpDownControl* upDown) : QAccessibleWidget(upDown) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.invisible = state.invisible || SpokenForByBuddy();
+        return state;
+    }
+    int childCount() const override {
+        return SpokenForByBuddy() ? 0 : QAccessibleWidget::childCount();
+    }
+
+private:
+    bool SpokenForByBuddy() const {
+        auto* upDown = static_cast<UpDownControl*>(widget());
+        auto* buddy = dynamic_cast<EditControl*>(upDown->Buddy());
+        return buddy && buddy->UpDown() == upDown;
+    }
+};
+
 // The drop-down list speaks its selected item: as its value and as the text it shows,
 // where screen readers look for a drop-down's item. While it has the focus that text is
 // highlighted, as Windows draws it, so that a new item reads as a replaced selection.
@@ -237,6 +260,7 @@ QAccessibleInterface* CreateInterface(const QString&, QObject* object) {
     if (auto* edit = dynamic_cast<EditControl*>(object); edit && edit->UpDown())
         return new SpinButtonInterface(edit);
     if (auto* combo = dynamic_cast<ComboBox*>(object)) return new ComboBoxInterface(combo);
+    if (auto* upDown = dynamic_cast<UpDownControl*>(object)) return new UpDownInterface(upDown);
     return nullptr;
 }
 
@@ -244,7 +268,7 @@ QAccessibleInterface* CreateInterface(const QString&, QObject* object) {
 
 void ForgetEarlyDescription(QWidget* control) {
     if (!dynamic_cast<AutoRadioButton*>(control) && !dynamic_cast<GroupBox*>(control) &&
-        !dynamic_cast<ComboBox*>(control)) {
+        !dynamic_cast<ComboBox*>(control) && !dynamic_cast<UpDownControl*>(control)) {
         return;
     }
     QAccessibleInterface* described = QAccessible::queryAccessibleInterface(control);

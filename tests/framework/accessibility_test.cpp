@@ -85,6 +85,10 @@ TEST(SpinButtons, AnEditWithItsUpDownIsOneSpinButtonWithTheUpDownsRangeAndSteps)
         EXPECT_EQ(spin->actionInterface()->keyBindingsForAction(
                       QAccessibleActionInterface::increaseAction()),
                   QStringList{"Alt+D"});
+        // Its up-down is not a second thing to hear about.
+        EXPECT_TRUE(QAccessible::queryAccessibleInterface(WidgetOf(dlg, IDC_SPIN_DOCLIST))
+                        ->state()
+                        .invisible);
         dlg.Focus(IDC_EDIT_DOCLIST);
         dlg.Press(Key::Up);
         EXPECT_EQ(value->currentValue().toInt(), 21);
