@@ -70,6 +70,16 @@ WALKS = {
 }
 MIME_TYPES = [("pdf", "application/pdf"), ("txt", "text/plain")]
 
+# Orca as /usr/bin/orca -u DIR starts it, less its one-instance-per-user rule: that would
+# refuse to start beside the user's own screen reader, or (with --replace) kill it.
+ORCA = """import sys
+from orca import orca
+manager = orca.getSettingsManager()
+manager.activate(sys.argv[1], {})
+sys.path.insert(0, manager.getPrefsDir())
+sys.exit(orca.main())
+"""
+
 
 def search(pattern, captured, spoken):
     """The pattern's match in what was spoken, with earlier captures filled in; None also
@@ -150,7 +160,7 @@ def orca_settings(directory, speech_log):
 
 def walk(session, listener, opener, dialog):
     opening, steps = WALKS[dialog]
-    faults, captured = [], {}
+    faults, captured, silent = [], {}, 0
     process = session.start([opener, dialog], stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     try:
@@ -168,6 +178,11 @@ def walk(session, listener, opener, dialog):
                 faults.append(f"after {key}: said {spoken!r}" +
                               (f", not {missing}" if missing else "") +
                               (f", but also {said}" if said else ""))
+            silent = 0 if spoken else silent + 1
+            if silent == 3 or process.poll() is not None:
+                faults.append("Orca fell silent" if silent == 3 else
+                              f"the dialog ended with {process.returncode}")
+                break
     finally:
         session.end(process)
     return faults
@@ -188,7 +203,7 @@ def main():
         session.start_accessibility_bus()
         speech_log = os.path.join(session.directory, "speech.log")
         listener = Listener(speech_log)
-        session.start(["orca", "--replace", "-u", orca_settings(session.directory, speech_log)],
+        session.start(["/usr/bin/python3", "-c", ORCA, orca_settings(session.directory, speech_log)],
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Orca greets in the language it runs in.
         spoken, missing = listener.hear(["Bildschirmleser an"], {}, 30)
