@@ -203,8 +203,9 @@ def main():
         session.start_accessibility_bus()
         speech_log = os.path.join(session.directory, "speech.log")
         listener = Listener(speech_log)
-        session.start(["/usr/bin/python3", "-c", ORCA, orca_settings(session.directory, speech_log)],
-                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        settings = orca_settings(session.directory, speech_log)
+        session.start(["/usr/bin/python3", "-c", ORCA, settings], stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL)
         # Orca greets in the language it runs in.
         spoken, missing = listener.hear(["Bildschirmleser an"], {}, 30)
         if missing:
