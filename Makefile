@@ -9,7 +9,8 @@ BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-d
                   libbenchmark-dev fonts-dejavu-core fonts-liberation
 # The tests that look at the program from outside (accessibility bus, X server, Wayland)
 # and the administrators' playbook.
-TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland ansible-core
+TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland ansible-core \
+                 orca locales
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 
