@@ -2,10 +2,11 @@
 
 #include "CommandLine.h"
 
+#include <hive_file.h>
+
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -57,19 +58,27 @@ std::string Win32Text(LONG code) {
 }
 
 std::string HivePath() {
-    const char* configured = std::getenv("MARROWICK_HKLM");
-    return configured && *configured ? configured : "/var/lib/marrowick/HKLM.reg";
+    return platform::GetHiveFileStatus().path;
 }
 
 bool Readable(const Invocation& call, int& exitCode) {
     const LONG status = CRegManager::CheckReadable(HKEY_LOCAL_MACHINE, kViewerKeyPath);
     if (status == ERROR_SUCCESS) return true;
-    call.failure.win32Code = status;
-    call.failure.file = HivePath();
-    call.err << call.failure.file
-             << ": Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
-    exitCode = kExitRegistryError;
+    exitCode = ReportUnreadable(call, status);
     return false;
+}
+
+int ReportUnreadable(const Invocation& call, LONG status) {
+    const platform::HiveFileStatus hive = platform::GetHiveFileStatus();
+    call.failure.win32Code = status;
+    call.failure.file = hive.path;
+    call.err << hive.path;
+    if (status == ERROR_BADDB && hive.failedLine) {
+        call.failure.line = hive.failedLine;
+        call.err << ", Zeile " << hive.failedLine;
+    }
+    call.err << ": Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
+    return kExitRegistryError;
 }
 
 void BeginOutput(JsonWriter& json) {

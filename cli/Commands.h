@@ -62,6 +62,8 @@ const std::vector<Command>& RegFileCommands();
 // Fails with the registry's code, said on err with the hive's path, when the registry
 // cannot be read at all.
 bool Readable(const Invocation& call, int& exitCode);
+// Says so, naming the hive and where it stopped parsing, and returns the exit code.
+int ReportUnreadable(const Invocation& call, LONG status);
 // Where the registry lives, as the registry functions find it.
 std::string HivePath();
 // Every JSON object the command line prints begins so: with the version of its fields,

@@ -20,15 +20,6 @@ namespace {
 using platform::RegFileContents;
 using platform::RegFileFormat;
 
-// The registry's refusal to be read, naming the hive.
-int Unreadable(const Invocation& call, LONG status) {
-    call.failure.win32Code = status;
-    call.failure.file = HivePath();
-    call.err << call.failure.file
-             << ": Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
-    return kExitRegistryError;
-}
-
 // Why a file could not be read or written, in the registry's words where it has them.
 std::string SystemReason(int error, Failure& failure) {
     if (error == ENOENT) failure.win32Code = ERROR_FILE_NOT_FOUND;
@@ -48,7 +39,7 @@ int Export(const Invocation& call) {
     }
     std::vector<platform::RegFileKey> keys;
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
-        return Unreadable(call, status);
+        return ReportUnreadable(call, status);
     }
     bool windows1252 = true;
     const std::string bytes = platform::WriteRegFile(
@@ -122,7 +113,7 @@ int Import(const Invocation& call) {
     }
     std::vector<platform::RegFileKey> keys;
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
-        return Unreadable(call, status);
+        return ReportUnreadable(call, status);
     }
     return StoreAndReport(ChangesOfImport(keys, contents.entries), call);
 }

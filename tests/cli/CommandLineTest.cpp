@@ -189,6 +189,16 @@ TEST_F(CommandLineTest, ScriptsNameTheSettingsTheyMean) {
     EXPECT_EQ(Stored(kObjectNum, "DocThum"), "dword:77");
 }
 
+// A hive that cannot be parsed is named with the line where reading stopped.
+TEST_F(CommandLineTest, AnUnreadableHiveIsNamedWithItsLine) {
+    hive.WriteText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\nkaputt\n");
+    const Result result = Marrowick({"show"});
+    EXPECT_EQ(result.status, cli::kExitRegistryError);
+    EXPECT_EQ(result.err, hive.Path() +
+                              ", Zeile 4: Die Einstellungen konnten nicht gelesen werden: "
+                              "Win32-Fehler 1009 (die Registrierung ist beschädigt).\n");
+}
+
 // The shell's completion comes from the command table, the schema and the stored map.
 TEST_F(CommandLineTest, CompletionOffersWhatTheCommandTakes) {
     ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
