@@ -54,16 +54,11 @@ BOOL CViewerSettings::Store(const std::vector<Change>& changes) {
 }
 
 BOOL CViewerSettings::ShowInGroup(const Change& change) {
-    // A key that exists now must still exist at the commit: the group was made for it,
-    // and another writer who deleted it meant to remove what it held.
     HKEY hKey = NULL;
-    if (RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
-                              m_hTransaction, NULL) == ERROR_SUCCESS) {
-        RegCloseKey(hKey);
-        Change keyStays = KeyChange(Change::kCreateKey, change.keyPath);
-        keyStays.expected.kind = Expectation::kPresent;
-        m_pending.push_back(std::move(keyStays));
-    }
+    const bool bKeyExisted =
+        RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
+                              m_hTransaction, NULL) == ERROR_SUCCESS;
+    if (bKeyExisted) RegCloseKey(hKey);
     hKey = m_regManager.OpenOrCreateKey(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), m_hTransaction);
     if (hKey == NULL) return FALSE;
     const RegFileValue& value = change.newValue;
@@ -71,7 +66,15 @@ BOOL CViewerSettings::ShowInGroup(const Change& change) {
                                        reinterpret_cast<const BYTE*>(value.data.data()),
                                        static_cast<DWORD>(value.data.size()));
     RegCloseKey(hKey);
-    return status == ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return FALSE;
+    // A key that existed must still exist at the commit: the group was made for it, and
+    // another writer who deleted it meant to remove what it held.
+    if (bKeyExisted) {
+        Change keyStays = KeyChange(Change::kCreateKey, change.keyPath);
+        keyStays.expected.kind = Expectation::kPresent;
+        m_pending.push_back(std::move(keyStays));
+    }
+    return TRUE;
 }
 
 BOOL CViewerSettings::GetTopDay(int& nDay) {
