@@ -320,10 +320,6 @@ int Usage(std::ostream& err, const std::string& problem) {
     return kExitUsage;
 }
 
-}  // namespace
-
-namespace {
-
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
         std::istream& in, bool outputIsTerminal, Failure& failure) {
     Options options;
