@@ -10,9 +10,8 @@ namespace marrowick::cli {
 // regular file (a FIFO would block), and files beyond 256 MiB.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
-// Replaces the file with these bytes in one step: they go to a new file of a unique name
-// beside it (mode 0644), which is then renamed over it. A symbolic link at the path is
-// replaced, never followed.
+// Replaces the file with these bytes in one step, mode 0644 (see replace_file.h). A
+// symbolic link at the path is replaced, never followed.
 bool WriteFileReplacing(const std::string& path, const std::string& bytes);
 
 }  // namespace marrowick::cli

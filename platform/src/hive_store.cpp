@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <windows.h>
@@ -18,6 +17,9 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "descriptor.h"
+#include "replace_file.h"
 
 namespace marrowick::platform {
 
@@ -36,40 +38,6 @@ long WriteError(int error) {
                                                                  : ERROR_WRITE_FAULT;
 }
 
-// Closes a descriptor on every path out of a function.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) close(fd_);
-            fd_ = other.release();
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Reads to the end, but no more than kMaxHiveBytes: false for a longer file.
 bool ReadAll(int fd, std::string& text) {
     char buffer[65536];
@@ -85,15 +53,6 @@ bool ReadAll(int fd, std::string& text) {
 
 bool Readable(const struct stat& status) {
     return S_ISREG(status.st_mode) && status.st_size <= kMaxHiveBytes;
-}
-
-// Gives the new file the old one's owner and group: the hive keeps them whoever writes it.
-// Only root may give a file away; anyone else keeps at least the group when a member of
-// it, and otherwise the file becomes theirs.
-bool KeepOwner(int fd, const struct stat& old) {
-    if (fchown(fd, old.st_uid, old.st_gid) == 0) return true;
-    if (errno != EPERM) return false;
-    return fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 || errno == EPERM;
 }
 
 // $MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg.
@@ -181,40 +140,12 @@ long TakeLock(const std::string& target, const std::optional<struct stat>& hive,
     if ((geteuid() == 0 || geteuid() == status.st_uid) &&
         ((status.st_mode & 07777) != mode ||
          (hive && (status.st_uid != hive->st_uid || status.st_gid != hive->st_gid)))) {
-        if (hive) KeepOwner(lock.get(), *hive);
+        if (hive && fchown(lock.get(), hive->st_uid, hive->st_gid) != 0) {
+            fchown(lock.get(), static_cast<uid_t>(-1), hive->st_gid);
+        }
         fchmod(lock.get(), mode);
     }
     return LockWithin(lock.get(), bound);
-}
-
-// Temporary files are named "<hive>.tmp.XXXXXX", X from these.
-constexpr std::string_view kTemporaryInfix = ".tmp.";
-constexpr std::string_view kNameCharacters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::size_t kUniqueCharacters = 6;
-
-std::string UniqueSuffix() {
-    unsigned char bytes[kUniqueCharacters];
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-        // No randomness to be had: a new name each call still, and O_EXCL does the rest.
-        static unsigned counter = 0;
-        const auto mixed = static_cast<unsigned>(getpid()) * 2654435761u + ++counter;
-        for (std::size_t i = 0; i < sizeof bytes; ++i) {
-            bytes[i] = static_cast<unsigned char>(mixed >> (4 * i));
-        }
-    }
-    std::string suffix;
-    for (unsigned char byte : bytes) suffix += kNameCharacters[byte % kNameCharacters.size()];
-    return suffix;
-}
-
-bool IsTemporaryName(std::string_view name, std::string_view hiveName) {
-    if (!name.starts_with(hiveName)) return false;
-    name.remove_prefix(hiveName.size());
-    if (!name.starts_with(kTemporaryInfix)) return false;
-    name.remove_prefix(kTemporaryInfix.size());
-    return name.size() == kUniqueCharacters &&
-           name.find_first_not_of(kNameCharacters) == std::string_view::npos;
 }
 
 // Removes what writers killed half-way left behind. Only the lock's holder writes temporary
@@ -224,7 +155,8 @@ void RemoveLeftovers(const std::string& target) {
     DIR* directory = opendir(DirectoryOf(target).c_str());
     if (!directory) return;
     while (const dirent* entry = readdir(directory)) {
-        if (IsTemporaryName(entry->d_name, hiveName)) unlinkat(dirfd(directory), entry->d_name, 0);
+        if (IsTemporaryFileOf(entry->d_name, hiveName))
+            unlinkat(dirfd(directory), entry->d_name, 0);
     }
     closedir(directory);
 }
@@ -372,39 +304,22 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     return result;
 }
 
-// Writes the new hive beside the target under a fresh name and renames it over the target.
-// The name is created exclusively and never followed, so nothing planted under it, and no
-// descriptor kept open on an earlier file, reaches the new hive.
+// Replaces the target in one step (see replace_file.h), keeping the old hive's mode, owner
+// and group.
 long HiveStore::WriteFile(const std::string& target, const std::string& text) {
     // The status Refresh saw under the lock: the file replaced, if there is one.
     const std::optional<struct stat> old = seen_;
-    const mode_t mode = old ? old->st_mode & 0777 : kNewHiveMode;
-
-    std::string temporary;
-    Descriptor file(-1);
-    for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
-        temporary = target + std::string(kTemporaryInfix) + UniqueSuffix();
-        file =
-            Descriptor(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            S_IRUSR | S_IWUSR));
-        if (file.get() < 0 && errno != EEXIST) return WriteError(errno);
+    FileRights rights{old ? old->st_mode & 0777 : kNewHiveMode};
+    if (old) {
+        rights.owner = old->st_uid;
+        rights.group = old->st_gid;
     }
-    if (file.get() < 0) return ERROR_WRITE_FAULT;
+    const Descriptor directory(open(DirectoryOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0) return WriteError(errno);
     struct stat written;
-    if ((old && !KeepOwner(file.get(), *old)) || fchmod(file.get(), mode) != 0 ||
-        !WriteAll(file.get(), text) || fsync(file.get()) != 0 || fstat(file.get(), &written) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return WriteError(error);
-    }
-    if (close(file.release()) != 0 || rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return WriteError(error);
-    }
-    // The rename itself must survive a crash too.
-    Descriptor directory(open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) fsync(directory.get());
+    const int error = ReplaceFileAt(directory.get(), std::filesystem::path(target).filename(), text,
+                                    rights, &written);
+    if (error != 0) return WriteError(error);
 
     known_ = true;
     missing_ = false;

@@ -1,5 +1,32 @@
 // The hive file behind HKEY_LOCAL_MACHINE: where it lives, the parsed tree kept while the
 // file is unchanged, access checks, and changes written as one atomic, durable step.
+//
+// Calling sequence
+// ----------------
+//
+// The registry functions hold one HiveStore and call it under their mutex:
+//
+// - Before every read, `Refresh()`: it looks where the hive is configured to be
+//   ($MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg), and reads the file again only when
+//   it changed. Then `Root()` is the tree to read; a missing file is an empty tree.
+//
+// - Before handing out a handle for reading or writing, `CheckAccess(read, write)`, after a
+//   `Refresh()`. It answers for this process's ids; the file decides by its mode.
+//
+// - To change the registry, `Modify(change)`. It
+//     1. refreshes and checks write access,
+//     2. takes the writers' lock, `<hive>.lock` beside the hive, waiting at most kLockWait,
+//     3. removes temporary files of writers killed half-way (`<hive>.tmp.XXXXXX`),
+//     4. reads the file again if another process wrote it meanwhile,
+//     5. calls `change(root, changed)` on that latest tree,
+//     6. when it changed something, writes the tree beside the hive and renames it over the
+//        hive (replace_file.h), keeping the hive's mode, owner and group, and
+//     7. lets go of the lock.
+//   When `change` fails, or leaves `changed` false, nothing is written. When the write
+//   fails, the tree is dropped and read again from the file at the next call, so nobody
+//   sees a change that was not stored.
+//
+// Readers take no lock: the hive is only ever replaced whole.
 #pragma once
 
 #include <sys/stat.h>
