@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "descriptor.h"
+#include "hive_file.h"
 #include "replace_file.h"
 
 namespace marrowick::platform {
@@ -27,11 +28,6 @@ namespace {
 
 constexpr const char* kDefaultPath = "/var/lib/marrowick/HKLM.reg";
 constexpr mode_t kNewHiveMode = 0644;
-
-std::string DirectoryOf(const std::string& path) {
-    const std::string directory = std::filesystem::path(path).parent_path();
-    return directory.empty() ? "." : directory;
-}
 
 long WriteError(int error) {
     return (error == EACCES || error == EPERM || error == EROFS) ? ERROR_ACCESS_DENIED
@@ -59,21 +55,6 @@ bool Readable(const struct stat& status) {
 const char* ConfiguredPath() {
     const char* configured = std::getenv("MARROWICK_HKLM");
     return configured && *configured ? configured : kDefaultPath;
-}
-
-// The file a hive path names once symbolic links are followed, so that a hive kept
-// elsewhere and linked to is replaced where it is and the link stays. A path that is not a
-// link, or leads nowhere yet, is its own target.
-std::string FinalTarget(std::string path) {
-    for (int hop = 0; hop < 40; ++hop) {  // Linux's own limit; a loop then fails to write
-        std::error_code error;
-        if (!std::filesystem::is_symlink(path, error)) break;
-        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
-        if (error) break;
-        path = link.is_absolute() ? link.string()
-                                  : (std::filesystem::path(DirectoryOf(path)) / link).string();
-    }
-    return path;
 }
 
 // Who may write the hive may take the lock; nobody else may even open it, so nobody else
@@ -123,42 +104,79 @@ long LockWithin(int fd, std::chrono::steady_clock::duration bound) {
     return waiter->locked ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
-// Opens (creating it if need be) and takes the writers' lock beside the hive's target. A
-// symbolic link, FIFO or anything else but a regular file planted at its name is refused
-// unopened or unread: never followed, never waited on.
-long TakeLock(const std::string& target, const std::optional<struct stat>& hive,
+bool SameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+// Opens (creating it if need be) and takes the writers' lock, "<hive>.lock" in the hive's
+// directory. A symbolic link, FIFO or anything else but a regular file planted at its name
+// is refused unopened or unread: never followed, never waited on. A lock file owned by
+// neither the hive's owner nor root was planted by someone who may not write the hive and
+// who could hold it for ever: it is replaced by a new one, never used.
+long TakeLock(int directory, const std::string& hiveName, const std::optional<struct stat>& hive,
               std::chrono::steady_clock::duration bound, Descriptor& lock) {
-    const std::string path = target + ".lock";
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    const std::string name = hiveName + ".lock";
     const mode_t mode = LockModeFor(hive ? hive->st_mode : kNewHiveMode);
-    lock = Descriptor(
-        open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
-    if (lock.get() < 0) return errno == ELOOP ? ERROR_WRITE_FAULT : WriteError(errno);
-    struct stat status;
-    if (fstat(lock.get(), &status) != 0 || !S_ISREG(status.st_mode)) return ERROR_WRITE_FAULT;
-    // A new lock file has the creator's umask applied, an old one may have an older mode:
-    // whoever may, mends it. The owner and group follow the hive's, as the hive's own do.
-    if ((geteuid() == 0 || geteuid() == status.st_uid) &&
-        ((status.st_mode & 07777) != mode ||
-         (hive && (status.st_uid != hive->st_uid || status.st_gid != hive->st_gid)))) {
-        if (hive && fchown(lock.get(), hive->st_uid, hive->st_gid) != 0) {
-            fchown(lock.get(), static_cast<uid_t>(-1), hive->st_gid);
+    const uid_t hiveOwner = hive ? hive->st_uid : geteuid();
+    const auto trusted = [&](const struct stat& status) {
+        return status.st_uid == hiveOwner || status.st_uid == 0;
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        struct stat named;
+        const bool exists = fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0;
+        if (exists && !S_ISREG(named.st_mode)) return ERROR_WRITE_FAULT;
+        if (exists && !trusted(named)) {
+            FileRights rights{mode};
+            if (hive) {
+                rights.owner = hive->st_uid;
+                rights.group = hive->st_gid;
+            }
+            if (const int error = ReplaceFileAt(directory, name, "", rights); error != 0) {
+                return WriteError(error);
+            }
         }
-        fchmod(lock.get(), mode);
+        lock = Descriptor(openat(directory, name.c_str(),
+                                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+        if (lock.get() < 0) return errno == ELOOP ? ERROR_WRITE_FAULT : WriteError(errno);
+        struct stat status;
+        if (fstat(lock.get(), &status) != 0 || !S_ISREG(status.st_mode)) return ERROR_WRITE_FAULT;
+        if (!trusted(status)) continue;  // planted again meanwhile
+        // A new lock file has the creator's umask applied, an old one may have an older
+        // mode: whoever may, mends it. The owner and group follow the hive's.
+        if ((geteuid() == 0 || geteuid() == status.st_uid) &&
+            ((status.st_mode & 07777) != mode ||
+             (hive && (status.st_uid != hive->st_uid || status.st_gid != hive->st_gid)))) {
+            if (hive && fchown(lock.get(), hive->st_uid, hive->st_gid) != 0) {
+                fchown(lock.get(), static_cast<uid_t>(-1), hive->st_gid);
+            }
+            fchmod(lock.get(), mode);
+        }
+        const long result = LockWithin(lock.get(), deadline - std::chrono::steady_clock::now());
+        if (result != ERROR_SUCCESS) return result;
+        // A lock file replaced while we waited for it locks nothing any more.
+        if (fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(named, status)) {
+            return ERROR_SUCCESS;
+        }
     }
-    return LockWithin(lock.get(), bound);
+    return ERROR_WRITE_FAULT;
 }
 
 // Removes what writers killed half-way left behind. Only the lock's holder writes temporary
 // files, so every one found while holding it is a leftover.
-void RemoveLeftovers(const std::string& target) {
-    const std::string hiveName = std::filesystem::path(target).filename();
-    DIR* directory = opendir(DirectoryOf(target).c_str());
-    if (!directory) return;
-    while (const dirent* entry = readdir(directory)) {
-        if (IsTemporaryFileOf(entry->d_name, hiveName))
-            unlinkat(dirfd(directory), entry->d_name, 0);
+void RemoveLeftovers(int directory, const std::string& hiveName) {
+    const int listing = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return;
+    DIR* entries = fdopendir(listing);
+    if (!entries) {
+        close(listing);
+        return;
     }
-    closedir(directory);
+    while (const dirent* entry = readdir(entries)) {
+        if (IsTemporaryFileOf(entry->d_name, hiveName)) unlinkat(listing, entry->d_name, 0);
+    }
+    closedir(entries);
 }
 
 }  // namespace
@@ -187,10 +205,31 @@ long HiveStore::Refresh() {
         path_ = path;
         Forget();
     }
+    problem_.clear();
+    place_ = FindHivePlace(path_);
+    switch (place_.outcome) {
+        case HivePlace::kFound:
+        case HivePlace::kDirectoryMissing:
+            return Examine();
+        case HivePlace::kUnsafe:
+        case HivePlace::kDenied:
+            problem_ = place_.problem;
+            Forget();
+            return ERROR_ACCESS_DENIED;
+        case HivePlace::kUnusable:
+            problem_ = place_.problem;
+            break;
+    }
+    Forget();
+    return ERROR_BADDB;
+}
+
+long HiveStore::Examine() {
     struct stat status;
     seen_.reset();
-    if (stat(path_.c_str(), &status) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR) {
+    if (place_.outcome == HivePlace::kDirectoryMissing ||
+        fstatat(place_.directory.get(), place_.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (place_.outcome == HivePlace::kFound && errno != ENOENT) {
             Forget();
             return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
         }
@@ -213,7 +252,8 @@ long HiveStore::Refresh() {
 long HiveStore::Load() {
     Forget();
     // Not blocking, in case a FIFO took the file's place since the stat.
-    Descriptor file(open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Descriptor file(openat(place_.directory.get(), place_.name.c_str(),
+                           O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (file.get() < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
     struct stat status;
     std::string text;
@@ -237,6 +277,7 @@ long HiveStore::Load() {
 long HiveStore::CheckAccess(bool read, bool write) {
     const int mode = (read ? R_OK : 0) | (write ? W_OK : 0);
     if (mode == 0) return ERROR_SUCCESS;
+    if (place_.outcome == HivePlace::kDirectoryMissing) return CheckMissingHiveAccess(write);
     // Reads are frequent and the hive's permissions rarely change: ask the kernel only when
     // the file or its permissions or our ids differ from last time.
     CachedAccess& cached = access_[Slot(read, write)];
@@ -246,7 +287,7 @@ long HiveStore::CheckAccess(bool read, bool write) {
         if (cached.key == key) return cached.result;
     }
     long result = ERROR_SUCCESS;
-    if (faccessat(AT_FDCWD, path_.c_str(), mode, AT_EACCESS) != 0) {
+    if (faccessat(place_.directory.get(), place_.name.c_str(), mode, AT_EACCESS) != 0) {
         if (errno == ENOENT) return CheckMissingHiveAccess(write);
         result = ERROR_ACCESS_DENIED;
     }
@@ -254,12 +295,21 @@ long HiveStore::CheckAccess(bool read, bool write) {
     return result;
 }
 
+bool HiveStore::MayCreateDirectory() const {
+    return place_.outcome == HivePlace::kDirectoryMissing && place_.onlyHiveDirectoryMissing &&
+           path_ == kDefaultPath;
+}
+
 long HiveStore::CheckMissingHiveAccess(bool write) {
     if (!write) return ERROR_SUCCESS;  // a missing hive reads as empty
-    const std::string directory = DirectoryOf(FinalTarget(path_));
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
-    return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0
+    // Only the default directory is created when missing: elsewhere a missing directory is
+    // much more likely a mistyped path than a wish for new directories.
+    if (place_.outcome == HivePlace::kDirectoryMissing && !MayCreateDirectory()) {
+        problem_ = place_.problem;
+        return ERROR_PATH_NOT_FOUND;
+    }
+    // The directory the hive goes into, or the one its missing directory goes into.
+    return faccessat(place_.directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0
                ? ERROR_SUCCESS
                : ERROR_ACCESS_DENIED;
 }
@@ -269,31 +319,47 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     if (result != ERROR_SUCCESS) return result;
     result = CheckAccess(false, true);
     if (result != ERROR_SUCCESS) return result;
+    if (MayCreateDirectory()) {
+        if (mkdirat(place_.directory.get(), place_.name.c_str(), 0755) != 0 && errno != EEXIST) {
+            return WriteError(errno);
+        }
+        result = Refresh();
+        if (result != ERROR_SUCCESS) return result;
+        if (place_.outcome != HivePlace::kFound) return ERROR_PATH_NOT_FOUND;
+    }
 
-    // Writers take turns on a lock file beside the hive; readers need no lock because
-    // the hive is only ever replaced whole.
-    const std::string target = FinalTarget(path_);
-    Descriptor lock(-1);
+    // From here on everything happens in the directory found, whatever is renamed on the
+    // way to it meanwhile. Writers take turns on a lock file beside the hive; readers need
+    // no lock because the hive is only ever replaced whole.
+    Descriptor lock;
     // Right after a wait was given up, the next changes do not wait again: a save of
     // several values fails once after kLockWait, not once for every value.
     const auto now = std::chrono::steady_clock::now();
     const bool justGaveUp = lockGivenUp_ && now - *lockGivenUp_ < kLockWait;
-    result = TakeLock(target, seen_,
+    result = TakeLock(place_.directory.get(), place_.name, seen_,
                       justGaveUp ? std::chrono::steady_clock::duration::zero() : kLockWait, lock);
     if (result == ERROR_LOCK_VIOLATION && !justGaveUp)
         lockGivenUp_ = std::chrono::steady_clock::now();
     if (result != ERROR_SUCCESS) return result;
     lockGivenUp_.reset();
-    RemoveLeftovers(target);
+    RemoveLeftovers(place_.directory.get(), place_.name);
     // Another process may have written since we last looked.
-    result = Refresh();
+    result = Examine();
     if (result != ERROR_SUCCESS) return result;
 
     bool changed = false;
     result = change(*root_, changed);
     if (result != ERROR_SUCCESS || !changed) return result;
     WriteHive(*root_, text_);
-    result = WriteFile(target, text_);
+    if (static_cast<std::int64_t>(text_.size()) > kMaxHiveBytes) {
+        // Written, it would lock everyone out: no call could read the hive again.
+        problem_ = "Die Registrierungsdatei würde mit " + std::to_string(text_.size() / 1'000'000) +
+                   " MB größer als " + std::to_string(kMaxHiveBytes >> 20) +
+                   " MiB und ließe sich nicht mehr lesen; nichts wurde gespeichert.";
+        result = ERROR_NO_SYSTEM_RESOURCES;
+    } else {
+        result = WriteFile(text_);
+    }
     if (result != ERROR_SUCCESS) {
         // The tree now holds a change the file does not. Handles may still hold it, so it
         // is dropped rather than mended: they see a new tree and look again, and the file
@@ -304,21 +370,18 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     return result;
 }
 
-// Replaces the target in one step (see replace_file.h), keeping the old hive's mode, owner
+// Replaces the hive in one step (see replace_file.h), keeping the old hive's mode, owner
 // and group.
-long HiveStore::WriteFile(const std::string& target, const std::string& text) {
-    // The status Refresh saw under the lock: the file replaced, if there is one.
+long HiveStore::WriteFile(const std::string& text) {
+    // The status seen under the lock: the file replaced, if there is one.
     const std::optional<struct stat> old = seen_;
     FileRights rights{old ? old->st_mode & 0777 : kNewHiveMode};
     if (old) {
         rights.owner = old->st_uid;
         rights.group = old->st_gid;
     }
-    const Descriptor directory(open(DirectoryOf(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() < 0) return WriteError(errno);
     struct stat written;
-    const int error = ReplaceFileAt(directory.get(), std::filesystem::path(target).filename(), text,
-                                    rights, &written);
+    const int error = ReplaceFileAt(place_.directory.get(), place_.name, text, rights, &written);
     if (error != 0) return WriteError(error);
 
     known_ = true;
@@ -327,6 +390,20 @@ long HiveStore::WriteFile(const std::string& target, const std::string& text) {
     status_ = ERROR_SUCCESS;
     seen_.reset();  // a new file: the next check asks again
     return ERROR_SUCCESS;
+}
+
+long HiveStore::Describe(HiveFile& file) {
+    file = HiveFile{};
+    const long result = Refresh();
+    file.path = path_;
+    file.exists = seen_.has_value();
+    file.rights.mode = kNewHiveMode;
+    if (seen_) {
+        file.rights = {seen_->st_mode & 0777, seen_->st_uid, seen_->st_gid};
+        file.entries.emplace_back(seen_->st_dev, seen_->st_ino);
+    }
+    file.entries.insert(file.entries.end(), place_.links.begin(), place_.links.end());
+    return result;
 }
 
 }  // namespace marrowick::platform

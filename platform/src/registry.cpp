@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "case_folding.h"
+#include "hive_file.h"
 #include "hive_store.h"
 
 using marrowick::platform::FoldCase;
@@ -773,3 +774,19 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     registry.transactions.erase(found);
     return TRUE;
 }
+
+namespace marrowick::platform {
+
+long DescribeHiveFile(HiveFile& file) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    return registry.store.Describe(file);
+}
+
+std::string HiveFileProblem() {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    return registry.store.Problem();
+}
+
+}  // namespace marrowick::platform
