@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 
+#include <hive_file.h>
 #include <reg_file.h>
 
 #include <cstdio>
@@ -249,6 +250,11 @@ std::string Win32Text(LONG code) {
     }
     std::string text = "Win32-Fehler " + std::to_string(code);
     if (meaning) text += std::string(" (") + meaning + ")";
+    // The store's own account of the place, when the code does not say it all.
+    if (std::string problem = platform::HiveFileProblem(); !problem.empty()) {
+        if (problem.ends_with('.')) problem.pop_back();
+        text += ": " + problem;
+    }
     return text;
 }
 
@@ -422,6 +428,11 @@ int Commands::Store(const std::vector<Change>& changes, const Options& options,
 int Commands::Show(const Options& options) {
     int exitCode = kExitSuccess;
     if (!Readable(exitCode)) return exitCode;
+    if (platform::HiveFile hive;
+        platform::DescribeHiveFile(hive) == ERROR_SUCCESS && !hive.exists) {
+        err_ << "Hinweis: Es ist nichts gespeichert, „" << hive.path
+             << "“ gibt es nicht; es gelten die Vorgaben.\n";
+    }
     if (options.json) {
         JsonWriter json(out_);
         json.BeginObject();
@@ -701,6 +712,10 @@ int Commands::Export(const Options& options, const std::string& file) {
         out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out_.flush();
         return out_ ? kExitSuccess : kExitFileError;
+    }
+    if (IsTheHive(file)) {
+        err_ << file << ": Das ist die Registrierungsdatei selbst; sie wird nicht überschrieben.\n";
+        return kExitFileError;
     }
     if (!WriteFileReplacing(file, bytes)) {
         err_ << file << ": Die Datei konnte nicht geschrieben werden.\n";

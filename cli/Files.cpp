@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "hive_file.h"
 #include "replace_file.h"
 
 namespace marrowick::cli {
@@ -37,8 +38,24 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return ok;
 }
 
+bool IsTheHive(const std::string& path) {
+    platform::HiveFile hive;
+    platform::DescribeHiveFile(hive);
+    struct ::stat status;
+    if (::lstat(path.c_str(), &status) != 0) return false;
+    for (const auto& [device, inode] : hive.entries) {
+        if (status.st_dev == device && status.st_ino == inode) return true;
+    }
+    return false;
+}
+
 bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
-    return platform::ReplaceFile(path, bytes, platform::FileRights{0644}) == 0;
+    platform::HiveFile hive;
+    platform::DescribeHiveFile(hive);
+    platform::FileRights rights;
+    rights.mode = hive.rights.mode & 0644;
+    rights.group = hive.rights.group;
+    return platform::ReplaceFile(path, bytes, rights) == 0;
 }
 
 }  // namespace marrowick::cli
