@@ -201,12 +201,27 @@ void HiveStore::Forget() {
 }
 
 long HiveStore::Refresh() {
+    return Refresh(false);
+}
+
+long HiveStore::Refresh(bool walkAgain) {
     if (const char* path = ConfiguredPath(); path_ != path) {
         path_ = path;
         Forget();
+        walkAgain = true;
     }
     problem_.clear();
-    place_ = FindHivePlace(path_);
+    // Walking the path takes a few calls for every name on it; reads are frequent. Where
+    // the path leads now, as the kernel follows it, only tells whether anything may have
+    // changed since the last walk: what is read always comes from the place walked to.
+    struct stat status;
+    const bool leads = stat(path_.c_str(), &status) == 0;
+    const PathEnd end{leads ? 0 : errno, leads ? status.st_dev : 0, leads ? status.st_ino : 0};
+    if (walkAgain || end != walkedTo_ ||
+        (place_.outcome != HivePlace::kFound && place_.outcome != HivePlace::kDirectoryMissing)) {
+        place_ = FindHivePlace(path_);
+        walkedTo_ = end;
+    }
     switch (place_.outcome) {
         case HivePlace::kFound:
         case HivePlace::kDirectoryMissing:
@@ -315,7 +330,7 @@ long HiveStore::CheckMissingHiveAccess(bool write) {
 }
 
 long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& change) {
-    long result = Refresh();
+    long result = Refresh(true);
     if (result != ERROR_SUCCESS) return result;
     result = CheckAccess(false, true);
     if (result != ERROR_SUCCESS) return result;
@@ -323,7 +338,7 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
         if (mkdirat(place_.directory.get(), place_.name.c_str(), 0755) != 0 && errno != EEXIST) {
             return WriteError(errno);
         }
-        result = Refresh();
+        result = Refresh(true);
         if (result != ERROR_SUCCESS) return result;
         if (place_.outcome != HivePlace::kFound) return ERROR_PATH_NOT_FOUND;
     }
@@ -394,7 +409,7 @@ long HiveStore::WriteFile(const std::string& text) {
 
 long HiveStore::Describe(HiveFile& file) {
     file = HiveFile{};
-    const long result = Refresh();
+    const long result = Refresh(true);
     file.path = path_;
     file.exists = seen_.has_value();
     file.rights.mode = kNewHiveMode;

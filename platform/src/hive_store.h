@@ -7,8 +7,9 @@
 // The registry functions hold one HiveStore and call it under their mutex:
 //
 // - Before every read, `Refresh()`: it looks where the hive is configured to be
-//   ($MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg), and reads the file again only when
-//   it changed. Then `Root()` is the tree to read; a missing file is an empty tree.
+//   ($MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg), walks the path again when it may
+//   lead elsewhere, and reads the file again only when it changed. Then `Root()` is the tree to
+//   read; a missing file is an empty tree.
 //
 // - Before handing out a handle for reading or writing, `CheckAccess(read, write)`, after a
 //   `Refresh()`. It answers for this process's ids; the file decides by its mode.
@@ -118,6 +119,8 @@ private:
     static Identity IdentityOf(const struct ::stat& status);
     // The file's side from its status, the asking side from this process as it is now.
     static AccessKey AccessKeyOf(const struct ::stat& status);
+    // Walks the path again when asked to, or when it may lead elsewhere than last time.
+    long Refresh(bool walkAgain);
     long CheckMissingHiveAccess(bool write);
     bool MayCreateDirectory() const;
     // Brings the tree up to date with the file in the place found last.
@@ -129,6 +132,14 @@ private:
     std::string path_;
     // Where the hive is, found again by every Refresh; a change keeps to the one place.
     HivePlace place_;
+    // Where the path led, as stat() follows it, when place_ was found.
+    struct PathEnd {
+        int error = -1;
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const PathEnd&) const = default;
+    };
+    PathEnd walkedTo_;
     std::string problem_;
     bool known_ = false;    // identity_ and status_ describe the file in place_
     bool missing_ = false;  // the file did not exist
