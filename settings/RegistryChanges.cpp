@@ -196,7 +196,8 @@ private:
         // A present key's parents are present: nothing more to do.
         if (keys_[position].present) return position;
         keys_[position].present = true;
-        if (PlaceOfKey(path) != ViewerPlace::kViewer && PlaceOfKey(path) != ViewerPlace::kOutside) {
+        const ViewerPlace place = PlaceOfKey(path);
+        if (place != ViewerPlace::kViewer && place != ViewerPlace::kOutside) {
             const std::size_t parent = OpenAt(Parent(path));
             if (!keys_[position].listed) {
                 keys_[parent].children.push_back(position);
