@@ -59,7 +59,7 @@ RegFileContents ReadRegFile(std::string_view bytes) {
         return contents;
     }
     std::string_view keyPath;
-    const TextSyntax syntax{.deletions = true, .shortRoot = true, .looseBlanks = true};
+    const TextSyntax syntax{.deletions = true, .shortRoot = true, .looseForms = true};
     const bool read = ReadEntries(lines, syntax, contents.failedLine, [&](TextEntry&& entry) {
         RegFileEntry& out = contents.entries.emplace_back();
         out.line = entry.line;

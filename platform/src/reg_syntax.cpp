@@ -84,7 +84,7 @@ std::optional<Value> ReadData(std::string_view text, LineReader& lines, const Te
     }
     if (text.starts_with("dword:")) {
         text.remove_prefix(6);
-        const bool shortForm = syntax.looseBlanks && !text.empty() && text.size() < 8;
+        const bool shortForm = syntax.looseForms && !text.empty() && text.size() < 8;
         if (text.size() != 8 && !shortForm) return std::nullopt;
         std::uint32_t number = 0;
         for (char c : text) {

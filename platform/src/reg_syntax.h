@@ -65,7 +65,7 @@ struct TextSyntax {
     // What people write by hand and Windows' and Wine's registry editors read: blank lines
     // of spaces or tabs, blanks before a line, after it and around "=", and dword data of
     // one to eight digits. (Trailing blanks are the LineReader's to drop.)
-    bool looseBlanks = false;
+    bool looseForms = false;
 };
 
 // Reads the part after "=" of a value line; hex data may continue on the next lines.
@@ -93,8 +93,9 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
     std::string_view line;
     bool inKey = false;
     const auto skipBlanks = [&syntax](std::string_view& text) {
-        if (syntax.looseBlanks)
+        if (syntax.looseForms) {
             text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
+        }
     };
     while (lines.Next(line)) {
         skipBlanks(line);
