@@ -91,6 +91,9 @@ BOOL CMimeSettingDlg::OnInitDialog() {
 
 void CMimeSettingDlg::RefreshList() {
     m_mimeEntries.RemoveAll();
+    // The rows are built aside and shown in one step, so that the refill costs the same
+    // for every row however long the map is.
+    m_listMime.SetRedraw(FALSE);
     m_listMime.DeleteAllItems();
     m_settings.GetMimeMap(m_mimeEntries);
 
@@ -101,6 +104,7 @@ void CMimeSettingDlg::RefreshList() {
     for (int i = 0; i < count; ++i) {
         m_listMime.SetItemText(i, 1, ShownText(m_mimeEntries[i].strMimeType));
     }
+    m_listMime.SetRedraw(TRUE);
 }
 
 BOOL CMimeSettingDlg::IsExtensionListed(const CString& extension) const {

@@ -3,14 +3,14 @@
 
 #include "ViewerSettings.h"
 
+#include <mbstring.h>
+
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
-
-bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(LPCTSTR(a.strExtension)),
-                    reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
-}
 
 // The registry functions take a name up to its first NUL, which would name another mapping.
 bool IsNameable(const CString& strExtension) {
@@ -30,9 +30,22 @@ BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
 }
 
 void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
+    // Ordered as _mbsicmp orders the extensions, each folded once, not on every comparison.
     // Stable, so mappings whose extensions differ only in case keep the registry's order.
-    MimeEntry* pFirst = entries.GetData();
-    std::stable_sort(pFirst, pFirst + entries.GetSize(), ExtensionLess);
+    const INT_PTR nCount = entries.GetSize();
+    std::vector<std::pair<std::string, INT_PTR>> keys;
+    keys.reserve(static_cast<size_t>(nCount));
+    for (INT_PTR i = 0; i < nCount; ++i) {
+        keys.emplace_back(marrowick::platform::MbsicmpKey(reinterpret_cast<const unsigned char*>(
+                              LPCTSTR(entries[i].strExtension))),
+                          i);
+    }
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<MimeEntry> sorted;
+    sorted.reserve(keys.size());
+    for (const auto& key : keys) sorted.push_back(std::move(entries[key.second]));
+    for (INT_PTR i = 0; i < nCount; ++i) entries[i] = std::move(sorted[static_cast<size_t>(i)]);
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {

@@ -240,8 +240,13 @@ ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
     });
 }
 
+ListView::~ListView() {
+    qDeleteAll(m_pending);
+}
+
 int ListView::InsertColumn(int column, const QString& heading, int width) {
     if (column < 0) return -1;
+    AddPendingRows();
     const int count = columnCount();
     column = std::min(column, count);
     QStringList headings;
@@ -263,34 +268,63 @@ int ListView::InsertColumn(int column, const QString& heading, int width) {
 
 int ListView::InsertItem(int row, const QString& text) {
     if (row < 0 || columnCount() == 0) return -1;
-    row = std::min(row, topLevelItemCount());
-    m_updating = true;
+    row = std::min(row, ItemCount());
     auto* item = new QTreeWidgetItem;
     item->setText(0, text);
+    if (!m_redraw && row >= topLevelItemCount()) {
+        m_pending.append(item);
+        return row;
+    }
+    AddPendingRows();
+    m_updating = true;
     insertTopLevelItem(row, item);
     m_updating = false;
     if (m_selectionMark >= row) ++m_selectionMark;
     return row;
 }
 
+QTreeWidgetItem* ListView::Row(int row) const {
+    if (row < 0) return nullptr;
+    const int inTree = topLevelItemCount();
+    if (row < inTree) return topLevelItem(row);
+    return row - inTree < m_pending.size() ? m_pending[row - inTree] : nullptr;
+}
+
 bool ListView::SetItemText(int row, int column, const QString& text) {
-    QTreeWidgetItem* item = topLevelItem(row);
+    QTreeWidgetItem* item = Row(row);
     if (!item || column < 0 || column >= columnCount()) return false;
     item->setText(column, text);
     return true;
 }
 
 QString ListView::ItemText(int row, int column) const {
-    const QTreeWidgetItem* item = topLevelItem(row);
+    const QTreeWidgetItem* item = Row(row);
     if (!item || column < 0 || column >= columnCount()) return QString();
     return item->text(column);
 }
 
 void ListView::DeleteAllItems() {
+    qDeleteAll(m_pending);
+    m_pending.clear();
     m_updating = true;
     clear();
     m_updating = false;
     m_selectionMark = -1;
+}
+
+void ListView::SetRedraw(bool redraw) {
+    m_redraw = redraw;
+    if (redraw) AddPendingRows();
+    setUpdatesEnabled(redraw);
+}
+
+void ListView::AddPendingRows() {
+    if (m_pending.isEmpty()) return;
+    // Appended after every row in the tree, so the selection mark stays where it is.
+    m_updating = true;
+    addTopLevelItems(m_pending);
+    m_updating = false;
+    m_pending.clear();
 }
 
 int ListView::SelectedRow() const {

@@ -115,19 +115,28 @@ private:
 class ListView : public QTreeWidget {
 public:
     explicit ListView(QWidget* parent);
+    ~ListView() override;
 
     int InsertColumn(int column, const QString& heading, int width);
     int InsertItem(int row, const QString& text);
     bool SetItemText(int row, int column, const QString& text);
     QString ItemText(int row, int column) const;
-    int ItemCount() const { return topLevelItemCount(); }
+    int ItemCount() const { return topLevelItemCount() + static_cast<int>(m_pending.size()); }
     void DeleteAllItems();
     int SelectionMark() const { return m_selectionMark; }
     int SelectedRow() const;
+    // Off: rows appended from now on are built aside and join the list in one step when
+    // redraw is turned on again, so that a refill costs one model change, not one per cell.
+    void SetRedraw(bool redraw);
 
 private:
+    QTreeWidgetItem* Row(int row) const;
+    void AddPendingRows();
+
     int m_selectionMark = -1;
     bool m_updating = false;
+    bool m_redraw = true;
+    QList<QTreeWidgetItem*> m_pending;  // rows after the last one in the tree
 };
 
 }  // namespace afx

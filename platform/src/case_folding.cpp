@@ -101,25 +101,21 @@ bool IsWellFormedUtf8(std::string_view text) {
     return true;
 }
 
-int CompareFolded(std::string_view left, std::string_view right) {
-    const std::string foldedLeft = FoldCase(left);
-    const std::string foldedRight = FoldCase(right);
-    // Equal exactly when the folded forms are; the order is that of the run-time
-    // library's case-insensitive comparison, which compares ASCII letters as lower case,
-    // so "_x" sorts before "htm". Folded text holds no lower-case ASCII letter, so mapping
-    // A-Z down changes the order only, never which names are equal.
-    const auto orderKey = [](char ch) {
-        const auto byte = static_cast<unsigned char>(ch);
-        return byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
-    };
-    const std::size_t common = std::min(foldedLeft.size(), foldedRight.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const int a = orderKey(foldedLeft[i]);
-        const int b = orderKey(foldedRight[i]);
-        if (a != b) return a < b ? -1 : 1;
+std::string FoldedOrderKey(std::string_view name) {
+    std::string key = FoldCase(name);
+    // The order is that of the run-time library's case-insensitive comparison, which
+    // compares ASCII letters as lower case, so "_x" sorts before "htm". Folded text holds
+    // no lower-case ASCII letter, so mapping A-Z down changes the order only, never which
+    // names are equal.
+    for (char& ch : key) {
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
     }
-    if (foldedLeft.size() == foldedRight.size()) return 0;
-    return foldedLeft.size() < foldedRight.size() ? -1 : 1;
+    return key;
+}
+
+int CompareFolded(std::string_view left, std::string_view right) {
+    const int order = FoldedOrderKey(left).compare(FoldedOrderKey(right));
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
 }  // namespace marrowick::platform

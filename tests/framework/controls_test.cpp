@@ -249,6 +249,31 @@ TEST(ListView, SelectionMarkFollowsTheUserAndIsClearedByDeleteAll) {
     });
 }
 
+TEST(ListView, RowsAddedWithRedrawOffReadBackAndJoinInOrder) {
+    WithList(FillTwoColumns, [](DialogDriver& dlg, ListDialog& self) {
+        dlg.SelectListRow(IDC_MIME_LIST, 1);
+        self.m_list.SetRedraw(FALSE);
+        EXPECT_EQ(self.m_list.InsertItem(99, "xls"), 3);
+        EXPECT_TRUE(self.m_list.SetItemText(3, 1, "application/vnd.ms-excel"));
+        EXPECT_EQ(self.m_list.GetItemCount(), 4);
+        EXPECT_EQ(self.m_list.GetItemText(3, 1), "application/vnd.ms-excel");
+        // A row above the list's end goes in at once, after the rows held back.
+        EXPECT_EQ(self.m_list.InsertItem(0, "bmp"), 0);
+        self.m_list.InsertItem(5, "zip");
+        self.m_list.SetRedraw(TRUE);
+        EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
+                  (std::vector<ListRow>{{"bmp", ""},
+                                        {"doc", "application/msword"},
+                                        {"pdf", "application/pdf"},
+                                        {"txt", ""},
+                                        {"xls", "application/vnd.ms-excel"},
+                                        {"zip", ""}}));
+        EXPECT_EQ(self.m_list.GetSelectionMark(), 2);
+        EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), 2);
+        EXPECT_TRUE(afx::ToWidget(self.m_list.m_hWnd)->updatesEnabled());
+    });
+}
+
 // What the user sees in the middle of a control, or of the dialog at a point no control covers.
 std::string DrawnColour(const DialogDriver& dlg, int id) {
     CWnd* window = id ? dlg.Dialog()->GetDlgItem(id) : dlg.Dialog();
