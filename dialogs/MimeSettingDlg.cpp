@@ -1,5 +1,6 @@
 #include "MimeSettingDlg.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "MimeAddDlg.h"
@@ -41,6 +42,10 @@ size_t Utf8SequenceLength(std::string_view text) {
 // user can still tell such a mapping from others instead of seeing replacement characters.
 CString ShownText(const CString& stored) {
     std::string_view rest = stored.str();
+    const bool plain = std::all_of(rest.begin(), rest.end(), [](char ch) {
+        return static_cast<unsigned char>(ch) >= 0x20 && static_cast<unsigned char>(ch) < 0x7F;
+    });
+    if (plain) return stored;  // the common case, shown as it is
     std::string shown;
     while (!rest.empty()) {
         const auto lead = static_cast<unsigned char>(rest[0]);

@@ -6,7 +6,9 @@
 #include <mbstring.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,20 +34,41 @@ BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
 void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
     // Ordered as _mbsicmp orders the extensions, each folded once, not on every comparison.
     // Stable, so mappings whose extensions differ only in case keep the registry's order.
-    const INT_PTR nCount = entries.GetSize();
-    std::vector<std::pair<std::string, INT_PTR>> keys;
-    keys.reserve(static_cast<size_t>(nCount));
-    for (INT_PTR i = 0; i < nCount; ++i) {
-        keys.emplace_back(marrowick::platform::MbsicmpKey(reinterpret_cast<const unsigned char*>(
-                              LPCTSTR(entries[i].strExtension))),
-                          i);
+    // The keys lie side by side in one buffer; the sort moves their first eight bytes and
+    // the entry's index, and looks at the rest of the keys only when those are equal.
+    const auto count = static_cast<std::uint32_t>(entries.GetSize());
+    std::string keyBytes;
+    std::vector<std::uint32_t> keyEnds(count);
+    struct SortItem {
+        std::uint64_t start;  // the key's first bytes, big-endian, zero beyond its end
+        std::uint32_t index;
+    };
+    std::vector<SortItem> items(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string key = marrowick::platform::MbsicmpKey(
+            reinterpret_cast<const unsigned char*>(LPCTSTR(entries[i].strExtension)));
+        keyBytes += key;
+        keyEnds[i] = static_cast<std::uint32_t>(keyBytes.size());
+        std::uint64_t start = 0;
+        for (size_t b = 0; b < 8; ++b) {
+            start = (start << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0);
+        }
+        items[i] = {start, i};
     }
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto key = [&](std::uint32_t i) {
+        const std::uint32_t begin = i == 0 ? 0 : keyEnds[i - 1];
+        return std::string_view(keyBytes).substr(begin, keyEnds[i] - begin);
+    };
+    // Keys hold no NUL, so a key that ends within the first eight bytes sorts before every
+    // longer one with the same start, as it does when compared whole.
+    std::stable_sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+        if (a.start != b.start) return a.start < b.start;
+        return key(a.index) < key(b.index);
+    });
     std::vector<MimeEntry> sorted;
-    sorted.reserve(keys.size());
-    for (const auto& key : keys) sorted.push_back(std::move(entries[key.second]));
-    for (INT_PTR i = 0; i < nCount; ++i) entries[i] = std::move(sorted[static_cast<size_t>(i)]);
+    sorted.reserve(count);
+    for (const SortItem& item : items) sorted.push_back(std::move(entries[item.index]));
+    for (std::uint32_t i = 0; i < count; ++i) entries[i] = std::move(sorted[i]);
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
