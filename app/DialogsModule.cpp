@@ -1,7 +1,9 @@
 // The dialogs as a module the executable loads when it is started without arguments:
 // the application object and the framework's entry point.
+#include "DialogsModule.h"
+
 #include <afxwin.h>
 
-extern "C" __attribute__((visibility("default"))) int MarrowickRunDialogs(int argc, char* argv[]) {
+__attribute__((visibility("default"))) int MarrowickRunDialogs(int argc, char* argv[]) {
     return AfxWinMain(argc, argv);
 }

@@ -5,37 +5,9 @@
 
 #include "MimeAddDlg.h"
 #include "MimeChangeDlg.h"
+#include "utf8.h"
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence `text` starts with; 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    // The second byte's range rules out overlong forms, surrogates and code points
-    // beyond U+10FFFF.
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
 
 // Stored names and types are bytes; the screen shows Unicode. Bytes that are not UTF-8 and
 // control characters (an embedded NUL would cut the text short) are shown as \xNN, so the
@@ -49,7 +21,7 @@ CString ShownText(const CString& stored) {
     std::string shown;
     while (!rest.empty()) {
         const auto lead = static_cast<unsigned char>(rest[0]);
-        const size_t length = Utf8SequenceLength(rest);
+        const size_t length = marrowick::platform::DecodeUtf8(rest);
         if (length == 0 || lead < 0x20 || lead == 0x7F) {
             static const char kHex[] = "0123456789abcdef";
             shown += {'\\', 'x', kHex[lead >> 4], kHex[lead & 0xF]};
@@ -133,19 +105,13 @@ void CMimeSettingDlg::OnAddMime() {
         return;
     }
     // The list may be out of date: other copies of the program and the viewer's tools
-    // write the map too, and writing now would replace their mapping.
-    BOOL known = TRUE;
-    if (IsExtensionListed(dlg.m_strExtension) ||
-        m_settings.IsMimeExtensionStored(dlg.m_strExtension, &known)) {
+    // write the map too. The duplicate rule is tested again at the moment of writing.
+    if (IsExtensionListed(dlg.m_strExtension)) {
         AfxMessageBox(IDS_DUPLICATE_EXTENSION, MB_OK);
         RefreshList();
         return;
     }
-    BOOL written = FALSE;
-    if (known) {
-        m_settings.AddMimeType(dlg.m_strExtension, dlg.m_strMimeType, &written);
-    }
-    ReportIfNotWritten(written);
+    Report(m_settings.AddMimeMapping(dlg.m_strExtension, dlg.m_strMimeType));
     RefreshList();
 }
 
@@ -161,18 +127,10 @@ void CMimeSettingDlg::OnChangeMime() {
     if (dlg.DoModal() != IDOK) {
         return;
     }
-    BOOL known = TRUE;
-    if (!m_settings.IsMimeExtensionStored(entry.strExtension, &known) && known) {
-        // Deleted by another writer meanwhile; writing would bring it back unasked.
-        AfxMessageBox(IDS_MIME_DELETED_MEANWHILE, MB_OK);
-        RefreshList();
-        return;
-    }
     // A type left as shown keeps its stored bytes, which the field may show escaped.
     const CString mimeType = dlg.m_strMimeType == shownType ? entry.strMimeType : dlg.m_strMimeType;
-    BOOL written = FALSE;
-    m_settings.ChangeMimeType(entry.strExtension, mimeType, &written);
-    ReportIfNotWritten(written);
+    // Refused (119) when another writer deleted the mapping meanwhile: never brought back.
+    Report(m_settings.ChangeMimeMapping(entry.strExtension, mimeType));
     RefreshList();
 }
 
@@ -192,14 +150,10 @@ void CMimeSettingDlg::OnDeleteMime() {
     if (AfxMessageBox(message, MB_OKCANCEL) != IDOK) {
         return;
     }
-    BOOL written = FALSE;
-    m_settings.DeleteMimeType(entry.strExtension, &written);
-    ReportIfNotWritten(written);
+    Report(m_settings.DeleteMimeMapping(entry.strExtension));
     RefreshList();
 }
 
-void CMimeSettingDlg::ReportIfNotWritten(BOOL written) {
-    if (!written) {
-        AfxMessageBox(IDS_MIME_SAVE_FAILED, MB_OK);
-    }
+void CMimeSettingDlg::Report(const ChangeOutcome& outcome) {
+    if (!outcome.Applied()) AfxMessageBox(outcome.messageId, MB_OK);
 }

@@ -6,26 +6,17 @@
 #include <reg_file.h>
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
-// One change to a key below HKEY_LOCAL_MACHINE.
-struct Change {
-    enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
-    Kind kind = kSetValue;
-    std::string keyPath;  // below HKEY_LOCAL_MACHINE
-    std::string name;     // kSetValue, kDeleteValue: the value's name as stored
-    std::optional<marrowick::platform::RegFileValue> oldValue;  // what is stored now, if any
-    marrowick::platform::RegFileValue newValue;                 // kSetValue
-};
+#include "ChangeSet.h"
 
 // The viewer's key and every key below it, parents before children, each with its values,
 // names spelled as stored. Empty when the viewer's key does not exist.
 LONG ReadViewerTree(std::vector<marrowick::platform::RegFileKey>& keys);
 
-// Stores every change in one transaction, in order: all of them or, on any failure, none.
-LONG ApplyChanges(const std::vector<Change>& changes);
+// The values of an open key in the registry's order, names spelled as stored.
+LONG ReadKeyValues(HKEY hKey, std::vector<marrowick::platform::RegFileValue>& values);
 
 // Whether an imported file may be applied: it names no key outside the viewer's, and the
 // values the main dialog edits have the type and range the dialog allows. Otherwise the

@@ -8,7 +8,8 @@
 // A transaction keeps its changes as a log and works on a view: the latest tree with the
 // log applied, built again whenever the tree changes. Its commit replays the log onto the
 // latest tree under the hive's lock, so changes others made meanwhile are kept, and writes
-// the result in one step.
+// the result in one step. Expectations in the log are tested again by that replay, so a
+// commit whose expectation no longer holds writes nothing.
 #include <windows.h>
 
 #include <chrono>
@@ -25,14 +26,16 @@
 
 #include "case_folding.h"
 #include "hive_store.h"
+#include "key_path.h"
 
 using marrowick::platform::FoldCase;
 using marrowick::platform::HiveStore;
 using marrowick::platform::IsStorableName;
 using marrowick::platform::Key;
+using marrowick::platform::KeyPathFault;
 using marrowick::platform::kMaxKeyDepth;
-using marrowick::platform::kMaxKeyNameCharacters;
 using marrowick::platform::kMaxValueNameCharacters;
+using marrowick::platform::ReadKeyPath;
 using marrowick::platform::Value;
 
 namespace {
@@ -47,13 +50,15 @@ using KeyPath = std::vector<std::string>;
 
 // One change to the tree, kept by a transaction until its commit.
 struct Operation {
-    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree } kind;
+    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect } kind;
     KeyPath path{};        // the key changed; for kCreateKey the existing key below which
     KeyPath below{};       // kCreateKey: the keys to create below path
     std::string name{};    // the value
     DWORD type = 0;        // kSetValue
     std::string data{};    // kSetValue
     bool keepKey = false;  // kDeleteTree: only what lies below the key
+    DWORD expect = 0;      // kExpect: REG_EXPECT_*, about the value `name` or, ofKey, the key
+    bool ofKey = false;
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
@@ -112,24 +117,20 @@ Registry& TheRegistry() {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-// "A\B\" -> {"A", "B"}. Trailing backslashes are accepted, a leading one is not; a path
-// deeper than a key can be is refused before it is taken apart further.
+// "A\B\" -> {"A", "B"}, read as every layer reads key paths.
 LONG SplitPath(LPCSTR subKey, KeyPath& path) {
-    std::string_view rest = subKey ? subKey : "";
-    if (rest.starts_with('\\')) return ERROR_BAD_PATHNAME;
-    while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
-    while (!rest.empty()) {
-        const std::size_t end = rest.find('\\');
-        const std::string_view name = rest.substr(0, end);
-        if (name.empty()) return ERROR_BAD_PATHNAME;
-        if (!IsStorableName(name, kMaxKeyNameCharacters) || path.size() == kMaxKeyDepth) {
-            return ERROR_INVALID_PARAMETER;
-        }
-        path.emplace_back(name);
-        if (end == std::string_view::npos) break;
-        rest.remove_prefix(end + 1);
+    std::vector<std::string_view> names;
+    switch (ReadKeyPath(subKey ? subKey : "", nullptr, &names)) {
+        case KeyPathFault::kNone:
+            path.assign(names.begin(), names.end());
+            return ERROR_SUCCESS;
+        case KeyPathFault::kBadPath:
+            return ERROR_BAD_PATHNAME;
+        case KeyPathFault::kBadName:
+        case KeyPathFault::kTooDeep:
+            break;
     }
-    return ERROR_SUCCESS;
+    return ERROR_INVALID_PARAMETER;
 }
 
 bool IsLocalMachine(HKEY key) {
@@ -323,11 +324,41 @@ LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey,
     return Join(target.base->path, target.relative, target.path);
 }
 
+// ResolveSubKey in the transaction of that handle, if one is given.
+LONG ResolveSubKeyIn(Registry& registry, HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction,
+                     SubKeyTarget& target) {
+    std::shared_ptr<Transaction> transaction;
+    if (hTransaction) {
+        transaction = FindTransaction(registry, hTransaction);
+        if (!transaction) return ERROR_INVALID_HANDLE;
+    }
+    return ResolveSubKey(registry, hKey, lpSubKey, std::move(transaction), target);
+}
+
 LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
 
+// Whether an expectation holds in the tree.
+bool Holds(Key& root, const Operation& expectation) {
+    const Key* key = Walk(root, expectation.path);
+    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
+    const Value* value = key ? key->FindValue(expectation.name) : nullptr;
+    switch (expectation.expect) {
+        case REG_EXPECT_ABSENT:
+            return !value;
+        case REG_EXPECT_PRESENT:
+            return value;
+        case REG_EXPECT_EQUAL:
+            return value && value->type == expectation.type && value->data == expectation.data;
+    }
+    return false;
+}
+
 LONG Apply(Key& root, const Operation& operation, bool& changed) {
+    if (operation.kind == Operation::kExpect) {
+        return Holds(root, operation) ? ERROR_SUCCESS : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
     if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
         if (operation.path.empty()) return ERROR_ACCESS_DENIED;
         const KeyPath parentPath(operation.path.begin(), operation.path.end() - 1);
@@ -359,6 +390,8 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
             changed = !key->Values().empty() || !key->SubKeys().empty();
             key->Clear();
             return ERROR_SUCCESS;
+        case Operation::kExpect:
+            break;
     }
     return ERROR_INVALID_PARAMETER;
 }
@@ -414,13 +447,8 @@ LONG OpenKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
     *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -438,13 +466,8 @@ LONG CreateKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
     *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -514,6 +537,36 @@ LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR,
         return ERROR_INVALID_HANDLE;
     }
     return CreateKeyIn(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition, hTransaction);
+}
+
+LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName, DWORD dwExpect,
+                                    DWORD dwType, const BYTE* lpData, DWORD cbData,
+                                    HANDLE hTransaction) {
+    if (dwExpect < REG_EXPECT_ABSENT || dwExpect > REG_EXPECT_EQUAL ||
+        (dwExpect == REG_EXPECT_EQUAL && (!lpValueName || (!lpData && cbData != 0)))) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    SubKeyTarget target;
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!target.transaction) return ERROR_INVALID_PARAMETER;
+    if (!IsActive(*target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+    Operation expectation{Operation::kExpect, std::move(target.path)};
+    expectation.expect = dwExpect;
+    expectation.ofKey = lpValueName == nullptr;
+    if (lpValueName) expectation.name = lpValueName;
+    expectation.type = dwType;
+    if (lpData) expectation.data.assign(reinterpret_cast<const char*>(lpData), cbData);
+    if (!Holds(*ViewOf(registry, *target.transaction), expectation)) {
+        return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
+    target.transaction->log.push_back(std::move(expectation));
+    return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,

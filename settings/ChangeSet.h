@@ -1,0 +1,85 @@
+// The one path by which the viewer's settings are changed: the dialogs, the command line and
+// import all turn what the user asked for into a change set and hand it to ApplyChangeSet.
+// A change set is checked by the settings' rules, then written in one registry transaction
+// whose commit tests every expectation under the hive's lock: either every change is stored
+// or none, and the caller learns which change was refused and why. Include after stdafx.h.
+#pragma once
+
+#include <reg_file.h>
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What a change expects to find before it is made. For a value change it is about the
+// value (by name, ignoring letter case); for a key change about the key.
+struct Expectation {
+    enum Kind {
+        kAnything,  // no expectation
+        kAbsent,    // the value (or key) does not exist
+        kPresent,   // it exists, whatever it holds
+        kEqual,     // the value exists with exactly value.type and value.data (values only)
+    };
+    Kind kind = kAnything;
+    marrowick::platform::RegFileValue value;  // kEqual
+};
+
+// One change to a key below HKEY_LOCAL_MACHINE.
+struct Change {
+    enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
+    Kind kind = kSetValue;
+    std::string keyPath;                         // below HKEY_LOCAL_MACHINE
+    std::string name;                            // kSetValue, kDeleteValue: the value's name
+    marrowick::platform::RegFileValue newValue;  // kSetValue (its name is ignored)
+    Expectation expected;
+    // Filled in reports: what was stored before the change (nothing: there was no value).
+    std::optional<marrowick::platform::RegFileValue> oldValue;
+};
+
+// A REG_DWORD's data (4 bytes, little-endian) and back; ReadDword is false unless the
+// value is a REG_DWORD of exactly 4 bytes.
+std::string DwordBytes(DWORD value);
+bool ReadDword(const marrowick::platform::RegFileValue& value, DWORD& number);
+// A REG_SZ's data: the text and its terminating NUL.
+std::string StringBytes(const std::string& text);
+
+// Builders for the usual changes, so that callers never assemble one field by field.
+Change SetValueChange(const std::string& keyPath, const std::string& name,
+                      const marrowick::platform::RegFileValue& value);
+Change SetDwordChange(const std::string& keyPath, const std::string& name, DWORD value);
+Change SetStringChange(const std::string& keyPath, const std::string& name,
+                       const std::string& text);
+Change DeleteValueChange(const std::string& keyPath, const std::string& name);
+Change KeyChange(Change::Kind kind, const std::string& keyPath);  // kCreateKey, kDeleteKey
+
+// How a change set ended.
+struct ChangeOutcome {
+    enum Result {
+        kApplied,            // stored (or, for a dry run, would be)
+        kInvalid,            // refused by the settings' rules; nothing was written
+        kExpectationFailed,  // changes[failedChange] did not find what it expected
+        kRegistryError,      // the registry refused (status); nothing was written
+    };
+    Result result = kApplied;
+    LONG status = ERROR_SUCCESS;       // the registry's code for kRegistryError
+    std::ptrdiff_t failedChange = -1;  // index of the refused change, -1 when none is to blame
+    // The dialogs' string resource for the refusal (102, 107, 117, 118, 119); 0 when applied.
+    UINT messageId = 0;
+    std::string message;  // the refusal in German with its detail, for every result but kApplied
+    // What was (or with dryRun would be) changed, each with oldValue; changes that would
+    // leave everything as it is are left out.
+    std::vector<Change> changed;
+
+    bool Applied() const { return result == kApplied; }
+};
+
+// Checks a change set against the settings' rules without touching the registry: only the
+// viewer's key and what lies below it, values the dialogs edit with their type and range,
+// names without NUL or line breaks, bounded sizes and counts.
+ChangeOutcome CheckChangeSet(const std::vector<Change>& changes);
+
+// Checks, then applies the change set in one transaction that tests every expectation
+// under the hive's lock. With dryRun nothing is written; the outcome tells what would be.
+// Every write to the viewer's settings goes through here.
+ChangeOutcome ApplyChangeSet(const std::vector<Change>& changes, bool dryRun = false);
