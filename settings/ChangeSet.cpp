@@ -2,6 +2,8 @@
 
 #include "ChangeSet.h"
 
+#include <mbstring.h>
+
 #include <algorithm>
 
 #include "RegistryChanges.h"
@@ -192,12 +194,45 @@ public:
         const LONG status = OpenKey(path, Open::kRead);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS) return status;
+        if (name.find('\0') == std::string::npos) return FindByName(name, found);
         std::vector<RegFileValue> values;
         if (const LONG read = ReadKeyValues(openKey_, values); read != ERROR_SUCCESS) return read;
         const std::string folded = marrowick::platform::FoldName(name);
         for (RegFileValue& value : values) {
             if (marrowick::platform::FoldName(value.name) == folded) found = std::move(value);
         }
+        return ERROR_SUCCESS;
+    }
+
+    // Find for a name the registry functions can take: asked for directly, so that a value
+    // not there costs no walk through a key of many values; the spelling as stored then
+    // takes a walk through the names alone.
+    LONG FindByName(const std::string& name, std::optional<RegFileValue>& found) {
+        LONG status = RegQueryValueExA(openKey_, name.c_str(), NULL, NULL, NULL, NULL);
+        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) return status;
+        std::vector<char> stored(kMaxValueNameBytes);
+        for (DWORD index = 0;; ++index) {
+            DWORD cchName = static_cast<DWORD>(stored.size());
+            status =
+                RegEnumValueA(openKey_, index, stored.data(), &cchName, NULL, NULL, NULL, NULL);
+            if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+            if (status != ERROR_SUCCESS) return status;
+            if (_mbsicmp(reinterpret_cast<const unsigned char*>(stored.data()),
+                         reinterpret_cast<const unsigned char*>(name.c_str())) == 0) {
+                break;
+            }
+        }
+        RegFileValue value{stored.data(), 0, {}};
+        DWORD size = 0;
+        status = RegQueryValueExA(openKey_, stored.data(), NULL, &value.type, NULL, &size);
+        if (status != ERROR_SUCCESS) return status;
+        value.data.resize(size);
+        status = RegQueryValueExA(openKey_, stored.data(), NULL, &value.type,
+                                  reinterpret_cast<BYTE*>(value.data.data()), &size);
+        if (status != ERROR_SUCCESS) return status;
+        value.data.resize(size);
+        found = std::move(value);
         return ERROR_SUCCESS;
     }
 
