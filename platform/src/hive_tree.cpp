@@ -32,6 +32,17 @@ bool EraseByName(std::vector<Entry>& entries, std::unordered_map<std::string, st
 
 }  // namespace
 
+Key Key::Copy() const {
+    Key copy(name_);
+    copy.subKeys_.reserve(subKeys_.size());
+    for (const auto& subKey : subKeys_)
+        copy.subKeys_.push_back(std::make_unique<Key>(subKey->Copy()));
+    copy.subKeyIndex_ = subKeyIndex_;
+    copy.values_ = values_;
+    copy.valueIndex_ = valueIndex_;
+    return copy;
+}
+
 Key* Key::FindSubKey(std::string_view name) const {
     const auto found = subKeyIndex_.find(FoldCase(name));
     return found == subKeyIndex_.end() ? nullptr : subKeys_[found->second].get();

@@ -39,6 +39,8 @@ public:
     Key& operator=(const Key&) = delete;
     Key(Key&&) = default;
     Key& operator=(Key&&) = default;
+    // Everything below too; the indexes are copied, not built again name by name.
+    Key Copy() const;
 
     const std::string& Name() const { return name_; }
 

@@ -173,19 +173,11 @@ Key* Walk(Key& from, const KeyPath& path) {
     return key;
 }
 
-void CopyContents(const Key& from, Key& to) {
-    for (const Value& value : from.Values()) to.SetValue(value.name, value.type, value.data);
-    for (const auto& subKey : from.SubKeys()) {
-        CopyContents(*subKey, to.OpenOrAddSubKey(subKey->Name()));
-    }
-}
-
 // The tree a transaction works on; call after the store's Refresh.
 const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction) {
     if (!transaction.view || transaction.builtFrom != registry.store.Root() ||
         transaction.builtAt != registry.storeChanges) {
-        auto view = std::make_shared<Key>();
-        CopyContents(*registry.store.Root(), *view);
+        auto view = std::make_shared<Key>(registry.store.Root()->Copy());
         // An operation that no longer applies is left out of the view; the commit, which
         // replays it again, fails.
         transaction.viewExact = true;
@@ -797,8 +789,7 @@ BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
                 root = std::move(*transaction->view);
                 return ERROR_SUCCESS;
             }
-            Key result;
-            CopyContents(root, result);
+            Key result = root.Copy();
             for (const Operation& operation : transaction->log) {
                 const LONG applied = Apply(result, operation, changed);
                 // Deleting what others deleted meanwhile ends the same.
