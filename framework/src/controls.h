@@ -2,7 +2,9 @@
 // program counts on.
 #pragma once
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -14,6 +16,8 @@
 class QToolButton;
 
 namespace afx {
+
+class UpDownControl;
 
 // A push button that, like Windows, clicks at once when its mnemonic is pressed.
 class PushButton : public QPushButton {
@@ -45,6 +49,11 @@ class EditControl : public QLineEdit {
 public:
     using QLineEdit::QLineEdit;
 
+    // The up-down control whose buddy this edit is, or null: together they are one spin
+    // button to a screen reader.
+    UpDownControl* UpDown() const;
+    void SetUpDown(UpDownControl* upDown);
+
 protected:
     void changeEvent(QEvent* event) override;
 
@@ -52,6 +61,13 @@ private:
     void ShowWhetherReadOnly();
 
     bool m_onFaceColour = false;
+    QPointer<QObject> m_upDown;  // the up-down may go first when the dialog ends
+};
+
+// A drop-down list that tells screen readers when its selected item changes.
+class ComboBox : public QComboBox {
+public:
+    explicit ComboBox(QWidget* parent);
 };
 
 // A group box as Windows draws it: an etched frame with the title on its top line.
@@ -81,6 +97,9 @@ public:
     int SetPos(int pos);  // returns the previous position
     // The position, and whether the buddy held a valid number.
     int Pos(bool* valid = nullptr);
+    // The position Pos would return, without taking the buddy's number over: a screen
+    // reader's looking must not change what the program reads later.
+    int ShownPos() const;
     void SetRange(int lower, int upper);
     int Lower() const { return m_lower; }
     int Upper() const { return m_upper; }
@@ -97,6 +116,7 @@ protected:
 private:
     int Clamp(int value) const;
     bool InRange(int value) const;
+    bool BuddyNumber(int* number) const;  // a whole number in the range
     void SyncFromBuddy(bool* valid);
     void ShowPosInBuddy();
 
@@ -129,6 +149,9 @@ public:
     // list changes only where they differ from what it shows, in one step. A refill after a
     // small change then costs little more than comparing the rows.
     void SetRedraw(bool redraw);
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     int RowsInTree() const { return m_replacingAll ? 0 : topLevelItemCount(); }
