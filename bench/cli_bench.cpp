@@ -1,9 +1,13 @@
 // The command line as whole processes, as a script meets it: `marrowick show` against
-// Wine's `reg query` of the same key in the same run, `marrowick import` of a file with
-// 5,000 MIME mappings, and imports that delete many keys and values. Prints medians;
-// judges nothing.
+// Wine's `reg query` of the same key in the same run; `mime list` of 100,000 mappings
+// against `sort -f` of the hive file; `set` of one value at 100,000 and 1,000,000 mappings
+// against a durable rewrite of the same bytes, with its peak memory against the hive's
+// size; `import` of 5,000 MIME mappings against the durable write of its result; and
+// imports that delete many keys and values. Prints medians and their ratios, each pair
+// measured alternately in one run; judges nothing.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,8 +27,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the command with its output thrown away; the seconds it took, or -1.
-double TimeProcess(const std::vector<std::string>& command) {
+constexpr const char* kDurableRewriteArgument = "--durable-rewrite";
+
+// Runs the command with its output thrown away; the seconds it took, or -1. Its peak
+// resident memory in bytes goes to *peakBytes.
+double TimeProcess(const std::vector<std::string>& command, double* peakBytes = nullptr) {
     std::vector<char*> argv;
     for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
@@ -37,7 +45,9 @@ double TimeProcess(const std::vector<std::string>& command) {
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -1;
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (peakBytes) *peakBytes = static_cast<double>(usage.ru_maxrss) * 1024;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
@@ -55,9 +65,96 @@ std::string WineProgram() {
     return {};
 }
 
+// What any program must do at least to replace the hive durably: read it, write the same
+// bytes under a new name, fsync, rename over it, fsync the directory.
+int RewriteDurably(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string temporary = path + ".floor";
+    const std::string directoryName = fs::path(path).parent_path().string();
+    const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int directory = open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool done = in && file >= 0 && directory >= 0 &&
+                      write(file, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                      fsync(file) == 0 && close(file) == 0 &&
+                      rename(temporary.c_str(), path.c_str()) == 0 && fsync(directory) == 0 &&
+                      close(directory) == 0;
+    return done ? 0 : 1;
+}
+
+// The eight settings and `count` MIME mappings, in the file format the store reads.
+void WriteHive(const std::string& path, int count) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
+           "\"TopDay\"=dword:00000002\n"
+           "\"SortKey\"=\"9340d382_ed79_11d2_8c3b_00e0292f001f\"\n"
+           "\"SortDir\"=dword:00000001\n\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum]\n"
+           "\"EntrySection\"=dword:0000000a\n\"DocList\"=dword:00000014\n"
+           "\"DocThum\"=dword:0000000a\n\"SecList\"=dword:00000014\n"
+           "\"SecThum\"=dword:0000000a\n\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]\n";
+    // Scattered, and every other one in capitals, so that listing has to sort and fold.
+    for (long i = 0; i < count; ++i) {
+        const long index = (i * 7919) % count;
+        out << '"' << (index % 2 ? "EXT" : "ext") << index << "\"=\"application/x-type-" << index
+            << "\"\n";
+    }
+}
+
+double FileBytes(const std::string& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return error ? -1 : static_cast<double>(size);
+}
+
+// `mime list` against `sort -f` of the hive file's lines, alternating.
+void CompareMimeList(const std::string& program, const std::string& hive, int count) {
+    WriteHive(hive, count);
+    std::vector<double> list, sort;
+    for (int run = 0; run < 11; ++run) {
+        list.push_back(TimeProcess({program, "mime", "list"}));
+        sort.push_back(TimeProcess({"sort", "-f", hive}));
+    }
+    const double listMedian = Median(list), sortMedian = Median(sort);
+    std::printf("mime list, %7d mappings:         median %7.2f ms (11 runs)\n", count,
+                listMedian * 1e3);
+    std::printf("sort -f of the hive file:           median %7.2f ms; mime list %5.2f times\n",
+                sortMedian * 1e3, listMedian / sortMedian);
+}
+
+// `set` of one value against a durable rewrite of the same bytes, alternating; and the
+// peak memory of `set` against the hive's size.
+void CompareSet(const std::string& program, const std::string& self, const std::string& hive,
+                int count, int runs) {
+    WriteHive(hive, count);
+    // Once, so that the file is in the store's own form and both write the same bytes.
+    TimeProcess({program, "set", "DocList=30"});
+    std::vector<double> set, floor, peak;
+    for (int run = 0; run < runs; ++run) {
+        double peakBytes = 0;
+        set.push_back(
+            TimeProcess({program, "set", run % 2 ? "DocList=30" : "DocList=40"}, &peakBytes));
+        peak.push_back(peakBytes);
+        floor.push_back(TimeProcess({self, kDurableRewriteArgument, hive}));
+    }
+    const double setMedian = Median(set), floorMedian = Median(floor);
+    const double hiveBytes = FileBytes(hive), peakMedian = Median(peak);
+    std::printf("set of one value, %7d mappings:  median %7.2f ms (%d runs)\n", count,
+                setMedian * 1e3, runs);
+    std::printf("durable rewrite of the same bytes:  median %7.2f ms; set %5.2f times\n",
+                floorMedian * 1e3, setMedian / floorMedian);
+    std::printf("peak memory of set:                 %7.1f MiB; %5.2f times the hive (%.1f MiB)\n",
+                peakMedian / 1048576, peakMedian / hiveBytes, hiveBytes / 1048576);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == kDurableRewriteArgument) {
+        return RewriteDurably(argv[2]);
+    }
+    const std::string self = fs::canonical("/proc/self/exe").string();
     const fs::path scratch =
         fs::temp_directory_path() / ("marrowick-cli-bench-" + std::to_string(getpid()));
     fs::create_directories(scratch);
@@ -114,13 +211,17 @@ int main() {
     }
     const std::string base = (scratch / "base.reg").string();
     fs::copy_file(hive, base);
-    std::vector<double> import;
+    std::vector<double> import, floor;
     for (int run = 0; run < 11; ++run) {
         fs::copy_file(base, hive, fs::copy_options::overwrite_existing);
         import.push_back(TimeProcess({program, "import", file}));
+        floor.push_back(TimeProcess({self, kDurableRewriteArgument, hive}));
     }
+    const double importMedian = Median(import);
     std::printf("marrowick import of 5,000 mappings: median %7.2f ms (11 runs)\n",
-                Median(import) * 1e3);
+                importMedian * 1e3);
+    std::printf("durable write of its result:        median %7.2f ms; import %5.2f times\n",
+                Median(floor) * 1e3, importMedian / Median(floor));
 
     // Deletions cost no more than the file's length: 60,000 keys, then a [-key] line for
     // each (about 8 MB), checked with --dry-run; and 20,000 "name"=- lines, imported for real
@@ -173,6 +274,10 @@ int main() {
     }
     std::printf("import of 20,000 \"x\"=- lines, 5,000 stored:  median %7.2f ms (3 runs)\n",
                 Median(deletions) * 1e3);
+
+    CompareMimeList(program, hive, 100000);
+    CompareSet(program, self, hive, 100000, 7);
+    CompareSet(program, self, hive, 1000000, 3);
     fs::remove_all(scratch);
     return 0;
 }

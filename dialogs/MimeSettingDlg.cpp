@@ -1,5 +1,6 @@
 #include "MimeSettingDlg.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "MimeAddDlg.h"
@@ -13,6 +14,10 @@ namespace {
 // user can still tell such a mapping from others instead of seeing replacement characters.
 CString ShownText(const CString& stored) {
     std::string_view rest = stored.str();
+    const bool plain = std::all_of(rest.begin(), rest.end(), [](char ch) {
+        return static_cast<unsigned char>(ch) >= 0x20 && static_cast<unsigned char>(ch) < 0x7F;
+    });
+    if (plain) return stored;  // the common case, shown as it is
     std::string shown;
     while (!rest.empty()) {
         const auto lead = static_cast<unsigned char>(rest[0]);
@@ -63,6 +68,9 @@ BOOL CMimeSettingDlg::OnInitDialog() {
 
 void CMimeSettingDlg::RefreshList() {
     m_mimeEntries.RemoveAll();
+    // The rows are built aside and shown in one step, so that the refill costs the same
+    // for every row however long the map is.
+    m_listMime.SetRedraw(FALSE);
     m_listMime.DeleteAllItems();
     m_settings.GetMimeMap(m_mimeEntries);
 
@@ -73,6 +81,7 @@ void CMimeSettingDlg::RefreshList() {
     for (int i = 0; i < count; ++i) {
         m_listMime.SetItemText(i, 1, ShownText(m_mimeEntries[i].strMimeType));
     }
+    m_listMime.SetRedraw(TRUE);
 }
 
 BOOL CMimeSettingDlg::IsExtensionListed(const CString& extension) const {

@@ -3,14 +3,16 @@
 
 #include "ViewerSettings.h"
 
+#include <mbstring.h>
+
 #include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
-
-bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
-    return _mbsicmp(reinterpret_cast<const unsigned char*>(LPCTSTR(a.strExtension)),
-                    reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
-}
 
 // The registry functions take a name up to its first NUL, which would name another mapping;
 // the change path refuses such names.
@@ -31,9 +33,43 @@ BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
 }
 
 void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
+    // Ordered as _mbsicmp orders the extensions, each folded once, not on every comparison.
     // Stable, so mappings whose extensions differ only in case keep the registry's order.
-    MimeEntry* pFirst = entries.GetData();
-    std::stable_sort(pFirst, pFirst + entries.GetSize(), ExtensionLess);
+    // The keys lie side by side in one buffer; the sort moves their first eight bytes and
+    // the entry's index, and looks at the rest of the keys only when those are equal.
+    const auto count = static_cast<std::uint32_t>(entries.GetSize());
+    std::string keyBytes;
+    std::vector<std::uint32_t> keyEnds(count);
+    struct SortItem {
+        std::uint64_t start;  // the key's first bytes, big-endian, zero beyond its end
+        std::uint32_t index;
+    };
+    std::vector<SortItem> items(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string key = marrowick::platform::MbsicmpKey(
+            reinterpret_cast<const unsigned char*>(LPCTSTR(entries[i].strExtension)));
+        keyBytes += key;
+        keyEnds[i] = static_cast<std::uint32_t>(keyBytes.size());
+        std::uint64_t start = 0;
+        for (size_t b = 0; b < 8; ++b) {
+            start = (start << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0);
+        }
+        items[i] = {start, i};
+    }
+    const auto key = [&](std::uint32_t i) {
+        const std::uint32_t begin = i == 0 ? 0 : keyEnds[i - 1];
+        return std::string_view(keyBytes).substr(begin, keyEnds[i] - begin);
+    };
+    // Keys hold no NUL, so a key that ends within the first eight bytes sorts before every
+    // longer one with the same start, as it does when compared whole.
+    std::stable_sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+        if (a.start != b.start) return a.start < b.start;
+        return key(a.index) < key(b.index);
+    });
+    std::vector<MimeEntry> sorted;
+    sorted.reserve(count);
+    for (const SortItem& item : items) sorted.push_back(std::move(entries[item.index]));
+    for (std::uint32_t i = 0; i < count; ++i) entries[i] = std::move(sorted[i]);
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {

@@ -175,10 +175,11 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
         }
         if (lResult != ERROR_SUCCESS) break;
 
-        MimeEntry entry;
-        entry.strExtension = CString(name.data(), static_cast<int>(cchName));
-        entry.strMimeType = TextOf(data.data(), cbData);
-        entries.Add(entry);
+        // Filled in place: a copy of each entry costs as much as the enumeration itself.
+        const INT_PTR at = entries.GetSize();
+        entries.SetSize(at + 1);
+        entries[at].strExtension = CString(name.data(), static_cast<int>(cchName));
+        entries[at].strMimeType = TextOf(data.data(), cbData);
         ++dwIndex;
     }
     RegCloseKey(hKey);

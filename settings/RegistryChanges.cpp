@@ -15,10 +15,8 @@ using marrowick::platform::RegFileValue;
 namespace {
 
 const REGSAM kReadAccess = KEY_READ;
-// Longest key name in bytes with its NUL (255 characters of up to four UTF-8 bytes), and
-// the longest value name.
+// Longest key name in bytes with its NUL (255 characters of up to four UTF-8 bytes).
 const DWORD kMaxKeyNameBytes = 4 * 255 + 1;
-const DWORD kMaxValueNameBytes = 4 * 16383 + 1;
 
 std::string Parent(const std::string& path) {
     const std::size_t end = path.rfind('\\');

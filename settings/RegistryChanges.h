@@ -18,6 +18,9 @@ LONG ReadViewerTree(std::vector<marrowick::platform::RegFileKey>& keys);
 // The values of an open key in the registry's order, names spelled as stored.
 LONG ReadKeyValues(HKEY hKey, std::vector<marrowick::platform::RegFileValue>& values);
 
+// The longest value name in bytes with its NUL: 16,383 characters of up to four UTF-8 bytes.
+constexpr DWORD kMaxValueNameBytes = 4 * 16383 + 1;
+
 // Whether an imported file may be applied: it names no key outside the viewer's, and the
 // values the main dialog edits have the type and range the dialog allows. Otherwise the
 // reason in German and the line of the first offending statement.

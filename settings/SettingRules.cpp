@@ -4,6 +4,10 @@
 
 #include "SettingRules.h"
 
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "ChangeSet.h"
 #include "dialog_template.h"
 #include "key_path.h"
@@ -236,7 +240,9 @@ std::string DescribeAllowed(const SettingRule& rule) {
     return text;
 }
 
-ViewerPlace PlaceOfKey(const std::string& keyPath) {
+namespace {
+
+ViewerPlace FindPlaceOfKey(const std::string& keyPath) {
     static const std::string viewer = FoldName(kViewerKeyPath);
     static const std::string objectNum = FoldName(kObjectNumKeyPath);
     static const std::string mimeMap = FoldName(kMimeMapKeyPath);
@@ -252,6 +258,15 @@ ViewerPlace PlaceOfKey(const std::string& keyPath) {
         return ViewerPlace::kOtherBelow;
     }
     return ViewerPlace::kOutside;
+}
+
+}  // namespace
+
+ViewerPlace PlaceOfKey(const std::string& keyPath) {
+    // An import or a change set asks about the same key for value after value.
+    thread_local std::optional<std::pair<std::string, ViewerPlace>> last;
+    if (!last || last->first != keyPath) last.emplace(keyPath, FindPlaceOfKey(keyPath));
+    return last->second;
 }
 
 std::string CheckViewerValue(const std::string& keyPath, const RegFileValue& value) {

@@ -40,4 +40,6 @@ public:
     BOOL DeleteAllItems();
     // The item the user last selected; -1 when none. Deleting all items clears it.
     int GetSelectionMark() const;
+    // FALSE while filling many rows: they are shown together once it is TRUE again.
+    void SetRedraw(BOOL bRedraw = TRUE);
 };

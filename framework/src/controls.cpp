@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "accessibility.h"
 #include "framework_internal.h"
@@ -272,6 +273,7 @@ ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
 
 int ListView::InsertColumn(int column, const QString& heading, int width) {
     if (column < 0) return -1;
+    ApplyPendingRows();
     const int count = columnCount();
     column = std::min(column, count);
     QStringList headings;
@@ -291,36 +293,124 @@ int ListView::InsertColumn(int column, const QString& heading, int width) {
     return column;
 }
 
+int ListView::ItemCount() const {
+    return RowsInTree() + static_cast<int>(m_pending.size());
+}
+
 int ListView::InsertItem(int row, const QString& text) {
     if (row < 0 || columnCount() == 0) return -1;
-    row = std::min(row, topLevelItemCount());
+    row = std::min(row, ItemCount());
+    if (!m_redraw && row >= RowsInTree()) {
+        QStringList& texts = m_pending.emplace_back();
+        texts.reserve(columnCount());
+        texts.append(text);
+        return row;
+    }
+    ApplyPendingRows();
     m_updating = true;
-    auto* item = new QTreeWidgetItem;
-    item->setText(0, text);
-    insertTopLevelItem(row, item);
+    insertTopLevelItem(row, NewItem(QStringList{text}));
     m_updating = false;
     if (m_selectionMark >= row) ++m_selectionMark;
     return row;
 }
 
+QStringList* ListView::PendingRow(int row) {
+    const int index = row - RowsInTree();
+    return index >= 0 && index < static_cast<int>(m_pending.size()) ? &m_pending[index] : nullptr;
+}
+
 bool ListView::SetItemText(int row, int column, const QString& text) {
-    QTreeWidgetItem* item = topLevelItem(row);
-    if (!item || column < 0 || column >= columnCount()) return false;
-    item->setText(column, text);
+    if (row < 0 || column < 0 || column >= columnCount()) return false;
+    if (row < RowsInTree()) {
+        topLevelItem(row)->setText(column, text);
+        return true;
+    }
+    QStringList* texts = PendingRow(row);
+    if (!texts) return false;
+    while (texts->size() <= column) texts->append(QString());
+    (*texts)[column] = text;
     return true;
 }
 
 QString ListView::ItemText(int row, int column) const {
-    const QTreeWidgetItem* item = topLevelItem(row);
-    if (!item || column < 0 || column >= columnCount()) return QString();
-    return item->text(column);
+    if (row < 0 || column < 0 || column >= columnCount()) return QString();
+    if (row < RowsInTree()) return topLevelItem(row)->text(column);
+    const QStringList* texts = const_cast<ListView*>(this)->PendingRow(row);
+    return texts ? texts->value(column) : QString();
 }
 
 void ListView::DeleteAllItems() {
+    m_pending.clear();
+    m_selectionMark = -1;
+    if (!m_redraw) {
+        // Left in place until redraw is on again, where the rows that come back keep them.
+        m_replacingAll = true;
+        return;
+    }
     m_updating = true;
     clear();
     m_updating = false;
-    m_selectionMark = -1;
+}
+
+void ListView::SetRedraw(bool redraw) {
+    m_redraw = redraw;
+    if (redraw) ApplyPendingRows();
+    setUpdatesEnabled(redraw);
+}
+
+QTreeWidgetItem* ListView::NewItem(QStringList texts) const {
+    while (texts.size() < columnCount()) texts.append(QString());
+    return new QTreeWidgetItem(texts);
+}
+
+void ListView::ApplyPendingRows() {
+    const bool replacingAll = std::exchange(m_replacingAll, false);
+    std::vector<QStringList> rows = std::exchange(m_pending, {});
+    if (rows.empty() && !replacingAll) return;
+    m_updating = true;
+    // The rows of the tree that go, [first, last), and where the new rows go in.
+    int first = topLevelItemCount();
+    int last = first;
+    if (replacingAll) {
+        // Only the rows between those that stay the same at either end change: after one
+        // mapping was added, changed or deleted, that is a row or two, not the whole list.
+        const int columns = columnCount();
+        const auto same = [&](int row, const QStringList& texts) {
+            const QTreeWidgetItem* item = topLevelItem(row);
+            for (int column = 0; column < columns; ++column) {
+                if (item->text(column) != texts.value(column)) return false;
+            }
+            return true;
+        };
+        const int count = static_cast<int>(rows.size());
+        first = 0;
+        while (first < last && first < count && same(first, rows[first])) ++first;
+        int kept = 0;
+        while (last - kept > first && count - kept > first &&
+               same(last - kept - 1, rows[count - kept - 1])) {
+            ++kept;
+        }
+        last -= kept;
+        // Each row taken out one by one moves those after it; many go faster all at once.
+        constexpr int kRowsTakenOneByOne = 64;
+        if (last - first > kRowsTakenOneByOne) {
+            clear();
+            first = last = 0;
+        } else {
+            rows.erase(rows.begin() + (count - kept), rows.end());
+            rows.erase(rows.begin(), rows.begin() + first);
+        }
+        // As after deleting every row: nothing selected, nothing current, at the top.
+        clearSelection();
+        setCurrentItem(nullptr);
+        scrollToTop();
+    }
+    for (int row = last - 1; row >= first; --row) delete takeTopLevelItem(row);
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (QStringList& texts : rows) items.append(NewItem(std::move(texts)));
+    insertTopLevelItems(first, items);
+    m_updating = false;
 }
 
 void ListView::focusInEvent(QFocusEvent* event) {

@@ -146,6 +146,10 @@ BOOL CListCtrl::DeleteAllItems() {
     return TRUE;
 }
 
+void CListCtrl::SetRedraw(BOOL bRedraw) {
+    if (auto* list = As<afx::ListView>(m_hWnd)) list->SetRedraw(bRedraw);
+}
+
 int CListCtrl::GetSelectionMark() const {
     auto* list = As<afx::ListView>(m_hWnd);
     return list ? list->SelectionMark() : -1;

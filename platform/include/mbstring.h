@@ -11,3 +11,12 @@
 int _mbscmp(const unsigned char* string1, const unsigned char* string2);
 // Case-insensitive comparison under the registry's folding: < 0, 0 or > 0.
 int _mbsicmp(const unsigned char* string1, const unsigned char* string2);
+
+#include <string>
+
+namespace marrowick::platform {
+// What _mbsicmp orders by: for any two strings, _mbsicmp has the sign of comparing their
+// keys byte by byte (std::string::compare). Sorting by keys folds each string once instead
+// of on every comparison.
+std::string MbsicmpKey(const unsigned char* string);
+}  // namespace marrowick::platform

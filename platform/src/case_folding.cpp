@@ -46,25 +46,56 @@ std::string FoldCase(std::string_view name) {
     return folded;
 }
 
-int CompareFolded(std::string_view left, std::string_view right) {
-    const std::string foldedLeft = FoldCase(left);
-    const std::string foldedRight = FoldCase(right);
-    // Equal exactly when the folded forms are; the order is that of the run-time
-    // library's case-insensitive comparison, which compares ASCII letters as lower case,
-    // so "_x" sorts before "htm". Folded text holds no lower-case ASCII letter, so mapping
-    // A-Z down changes the order only, never which names are equal.
-    const auto orderKey = [](char ch) {
-        const auto byte = static_cast<unsigned char>(ch);
-        return byte >= 'A' && byte <= 'Z' ? byte + ('a' - 'A') : byte;
-    };
-    const std::size_t common = std::min(foldedLeft.size(), foldedRight.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const int a = orderKey(foldedLeft[i]);
-        const int b = orderKey(foldedRight[i]);
-        if (a != b) return a < b ? -1 : 1;
+namespace {
+
+// The run-time library's case-insensitive comparison compares ASCII letters as lower case,
+// so "_x" sorts before "htm". Folded text holds no lower-case ASCII letter, so mapping A-Z
+// down changes the order only, never which names are equal.
+char OrderByte(char folded) {
+    return folded >= 'A' && folded <= 'Z' ? static_cast<char>(folded + ('a' - 'A')) : folded;
+}
+
+char LowerAscii(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + ('a' - 'A')) : ch;
+}
+
+bool IsAscii(char ch) {
+    return static_cast<unsigned char>(ch) < 0x80;
+}
+
+}  // namespace
+
+std::string FoldedOrderKey(std::string_view name) {
+    std::string key;
+    if (std::all_of(name.begin(), name.end(), IsAscii)) {
+        // Each ASCII byte is a character of its own: no decoding needed.
+        key.resize(name.size());
+        std::transform(name.begin(), name.end(), key.begin(), LowerAscii);
+        return key;
     }
-    if (foldedLeft.size() == foldedRight.size()) return 0;
-    return foldedLeft.size() < foldedRight.size() ? -1 : 1;
+    key = FoldCase(name);
+    for (char& ch : key) ch = OrderByte(ch);
+    return key;
+}
+
+int CompareFolded(std::string_view left, std::string_view right) {
+    // Over an ASCII start both keys are the lower-cased bytes, compared without building
+    // them; a character beyond ASCII in either sends the rest through the whole folding.
+    std::size_t i = 0;
+    const std::size_t common = std::min(left.size(), right.size());
+    while (i < common && IsAscii(left[i]) && IsAscii(right[i])) {
+        const auto a = static_cast<unsigned char>(LowerAscii(left[i]));
+        const auto b = static_cast<unsigned char>(LowerAscii(right[i]));
+        if (a != b) return a < b ? -1 : 1;
+        ++i;
+    }
+    if (i == common) {
+        // One is the other's start; every character folds to at least one byte.
+        if (left.size() == right.size()) return 0;
+        return left.size() < right.size() ? -1 : 1;
+    }
+    const int order = FoldedOrderKey(left.substr(i)).compare(FoldedOrderKey(right.substr(i)));
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 
 }  // namespace marrowick::platform

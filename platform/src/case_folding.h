@@ -31,4 +31,8 @@ std::string FoldCase(std::string_view name);
 // otherwise ordered as the run-time library's _mbsicmp orders them (letters as lower case).
 int CompareFolded(std::string_view left, std::string_view right);
 
+// The bytes CompareFolded compares: its result has the sign of comparing the two keys
+// byte by byte (as std::string compares), so a sort can fold each name once.
+std::string FoldedOrderKey(std::string_view name);
+
 }  // namespace marrowick::platform

@@ -69,6 +69,14 @@ void NamedEntries<Entry>::CloseGaps() const {
 template class NamedEntries<Value>;
 template class NamedEntries<std::unique_ptr<Key>>;
 
+Key Key::Copy() const {
+    Key copy(name_);
+    copy.subKeys_ = subKeys_.CopyWith(
+        [](const std::unique_ptr<Key>& subKey) { return std::make_unique<Key>(subKey->Copy()); });
+    copy.values_ = values_.CopyWith([](const Value& value) { return value; });
+    return copy;
+}
+
 Key* Key::FindSubKey(std::string_view name) const {
     const std::unique_ptr<Key>* found = subKeys_.Find(name);
     return found ? found->get() : nullptr;

@@ -46,6 +46,17 @@ public:
     Entry& FindOrAdd(std::string_view name, bool& added);
     bool Erase(std::string_view name);
     void Clear();
+    // A copy in the same order whose entries copyEntry makes; the index is copied, not
+    // built again name by name.
+    template <typename CopyEntry>
+    NamedEntries CopyWith(CopyEntry copyEntry) const {
+        NamedEntries copy;
+        copy.entries_.reserve(InOrder().size());
+        for (const Entry& entry : entries_) copy.entries_.push_back(copyEntry(entry));
+        copy.isGap_.assign(entries_.size(), false);
+        copy.index_ = index_;
+        return copy;
+    }
 
 private:
     void CloseGaps() const;
@@ -69,6 +80,8 @@ public:
     Key& operator=(const Key&) = delete;
     Key(Key&&) = default;
     Key& operator=(Key&&) = default;
+    // Everything below too; the indexes are copied, not built again name by name.
+    Key Copy() const;
 
     const std::string& Name() const { return name_; }
 

@@ -74,6 +74,10 @@ struct Transaction {
     std::shared_ptr<Key> view;
     std::shared_ptr<Key> builtFrom;
     std::uint64_t builtAt = 0;
+    // Whether the view is exactly what the commit's replay onto builtFrom would make (every
+    // operation applied to it as it will then), and whether any operation changed it.
+    bool viewExact = true;
+    bool viewChanged = false;
 };
 
 struct OpenKey {
@@ -170,24 +174,22 @@ Key* Walk(Key& from, const KeyPath& path) {
     return key;
 }
 
-void CopyContents(const Key& from, Key& to) {
-    for (const Value& value : from.Values()) to.SetValue(value.name, value.type, value.data);
-    for (const auto& subKey : from.SubKeys()) {
-        CopyContents(*subKey, to.OpenOrAddSubKey(subKey->Name()));
-    }
-}
-
 // The tree a transaction works on; call after the store's Refresh.
 const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction) {
     if (!transaction.view || transaction.builtFrom != registry.store.Root() ||
         transaction.builtAt != registry.storeChanges) {
-        auto view = std::make_shared<Key>();
-        CopyContents(*registry.store.Root(), *view);
+        auto view = std::make_shared<Key>(registry.store.Root()->Copy());
         // An operation that no longer applies is left out of the view; the commit, which
         // replays it again, fails.
+        transaction.viewExact = true;
+        transaction.viewChanged = false;
         for (const Operation& operation : transaction.log) {
             bool changed = false;
-            Apply(*view, operation, changed);
+            const LONG applied = Apply(*view, operation, changed);
+            if (applied != ERROR_SUCCESS && applied != ERROR_FILE_NOT_FOUND) {
+                transaction.viewExact = false;
+            }
+            transaction.viewChanged |= changed;
         }
         transaction.view = std::move(view);
         transaction.builtFrom = registry.store.Root();
@@ -412,7 +414,11 @@ LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
     }
     const LONG status = Apply(*ViewOf(registry, *transaction), operation, changed);
     if (deletesKeys) ++registry.keysDestroyed;
-    if (status != ERROR_SUCCESS) return status;
+    if (status != ERROR_SUCCESS) {
+        transaction->viewExact = false;  // a failed operation may have left part of itself
+        return status;
+    }
+    transaction->viewChanged |= changed;
     if (deletesKeys) MarkDeleted(registry, operation, transaction.get());
     if (changed) transaction->log.push_back(std::move(operation));
     return ERROR_SUCCESS;
@@ -774,8 +780,16 @@ BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
         // Replayed onto a copy, so that an operation that no longer applies leaves the
         // tree as it was.
         status = registry.store.Modify([&](Key& root, bool& changed) -> long {
-            Key result;
-            CopyContents(root, result);
+            // A view built from this very tree, with every operation applied, is what the
+            // replay would make: it becomes the tree instead of being built a second time.
+            if (transaction->view && transaction->viewExact &&
+                transaction->builtFrom.get() == &root &&
+                transaction->builtAt == registry.storeChanges) {
+                changed = transaction->viewChanged;
+                root = std::move(*transaction->view);
+                return ERROR_SUCCESS;
+            }
+            Key result = root.Copy();
             for (const Operation& operation : transaction->log) {
                 const LONG applied = Apply(result, operation, changed);
                 // Deleting what others deleted meanwhile ends the same.

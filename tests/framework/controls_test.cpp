@@ -249,6 +249,61 @@ TEST(ListView, SelectionMarkFollowsTheUserAndIsClearedByDeleteAll) {
     });
 }
 
+TEST(ListView, RowsAddedWithRedrawOffReadBackAndJoinInOrder) {
+    WithList(FillTwoColumns, [](DialogDriver& dlg, ListDialog& self) {
+        dlg.SelectListRow(IDC_MIME_LIST, 1);
+        self.m_list.SetRedraw(FALSE);
+        EXPECT_EQ(self.m_list.InsertItem(99, "xls"), 3);
+        EXPECT_TRUE(self.m_list.SetItemText(3, 1, "application/vnd.ms-excel"));
+        EXPECT_EQ(self.m_list.GetItemCount(), 4);
+        EXPECT_EQ(self.m_list.GetItemText(3, 1), "application/vnd.ms-excel");
+        // A row above the list's end goes in at once, after the rows held back.
+        EXPECT_EQ(self.m_list.InsertItem(0, "bmp"), 0);
+        self.m_list.InsertItem(5, "zip");
+        self.m_list.SetRedraw(TRUE);
+        EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
+                  (std::vector<ListRow>{{"bmp", ""},
+                                        {"doc", "application/msword"},
+                                        {"pdf", "application/pdf"},
+                                        {"txt", ""},
+                                        {"xls", "application/vnd.ms-excel"},
+                                        {"zip", ""}}));
+        EXPECT_EQ(self.m_list.GetSelectionMark(), 2);
+        EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), 2);
+        EXPECT_TRUE(afx::ToWidget(self.m_list.m_hWnd)->updatesEnabled());
+    });
+}
+
+// A refill with redraw off shows exactly the new rows, however few or many differ from
+// those shown before, and leaves nothing selected, as deleting every row does.
+TEST(ListView, RefillWithRedrawOffShowsTheNewRowsWithNothingSelected) {
+    std::vector<ListRow> many, others;
+    for (int i = 0; i < 100; ++i) {
+        many.push_back({"m" + std::to_string(i), "t"});
+        others.push_back({"o" + std::to_string(i), ""});
+    }
+    const std::vector<ListRow> oneChanged = {
+        {"doc", "application/msword"}, {"pdf", "application/x-pdf"}, {"rtf", ""}, {"txt", ""}};
+    const std::vector<ListRow> lastGone = {{"doc", "application/msword"}, {"pdf", ""}};
+    const std::vector<std::vector<ListRow>> refills = {oneChanged, lastGone, many, others, {}};
+    WithList(FillTwoColumns, [&](DialogDriver& dlg, ListDialog& self) {
+        for (const std::vector<ListRow>& rows : refills) {
+            // The first row stays the same in the short refills, so its selection must go.
+            if (self.m_list.GetItemCount() > 0) dlg.SelectListRow(IDC_MIME_LIST, 0);
+            self.m_list.SetRedraw(FALSE);
+            self.m_list.DeleteAllItems();
+            for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+                self.m_list.InsertItem(i, rows[i][0].c_str());
+                if (!rows[i][1].empty()) self.m_list.SetItemText(i, 1, rows[i][1].c_str());
+            }
+            self.m_list.SetRedraw(TRUE);
+            EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), rows);
+            EXPECT_EQ(self.m_list.GetSelectionMark(), -1);
+            EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
+        }
+    });
+}
+
 // What the user sees in the middle of a control, or of the dialog at a point no control covers.
 std::string DrawnColour(const DialogDriver& dlg, int id) {
     CWnd* window = id ? dlg.Dialog()->GetDlgItem(id) : dlg.Dialog();

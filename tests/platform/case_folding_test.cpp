@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <mbstring.h>
 
+#include <string>
+
 #include "case_folding.h"
 
 using marrowick::platform::FoldCase;
@@ -74,6 +76,29 @@ TEST(MultibyteCompare, CaseInsensitiveComparisonAgreesWithTheFolding) {
     EXPECT_LT(MbsICmp("[", "A"), 0);
     EXPECT_GT(MbsICmp("a", "@"), 0);
     EXPECT_EQ(MbsICmp("", ""), 0);
+}
+
+// The comparison takes shortcuts over ASCII; whatever the mix, it must order as the folded
+// texts do (letters as lower case).
+TEST(MultibyteCompare, OrdersEveryMixAsTheFoldedTexts) {
+    const auto reference = [](const std::string& text) {
+        std::string key = FoldCase(text);
+        for (char& ch : key) {
+            if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + ('a' - 'A'));
+        }
+        return key;
+    };
+    const char* const texts[] = {
+        "",          "a",         "A", "ab", "aB\xc3\xa4", "AB\xc3\x84", "ab\xff", "ab\xfe",
+        "\xc3\xa4x", "\xc3\x84X", "_", "Z",  "ext0001",    "EXT0001b",   "\xc3",   "abc"};
+    for (const char* left : texts) {
+        for (const char* right : texts) {
+            const int expected = reference(left).compare(reference(right));
+            const int actual = MbsICmp(left, right);
+            EXPECT_EQ((actual > 0) - (actual < 0), (expected > 0) - (expected < 0))
+                << '"' << left << "\" against \"" << right << '"';
+        }
+    }
 }
 
 }  // namespace

@@ -211,4 +211,19 @@ TEST(HiveText, DeletingKeepsTheOthersInOrderAndFindable) {
     EXPECT_EQ(key.SubKeys()[1].get(), key.FindSubKey("k3"));
 }
 
+// A copy is a tree of its own: the same throughout, found by its names, and changed
+// without touching the original.
+TEST(HiveText, ACopyIsTheSameTreeAndChangesApart) {
+    const Key original = SampleTree();
+    Key copy = original.Copy();
+    EXPECT_TRUE(SameTree(original, copy));
+    Key* viewer = copy.FindSubKey("SOFTWARE")->FindSubKey("viewer");
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->FindValue("COUNT")->data, Bytes({0x0a, 0, 0, 0x80}));
+    viewer->SetValue("count", 4, "x");
+    viewer->OpenOrAddSubKey("New");
+    EXPECT_TRUE(copy.DeleteSubKey("Empty Key"));
+    EXPECT_TRUE(SameTree(original, SampleTree()));
+}
+
 }  // namespace
