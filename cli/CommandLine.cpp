@@ -4,6 +4,8 @@
 
 #include <reg_file.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -13,6 +15,7 @@
 #include "Files.h"
 #include "Json.h"
 #include "RegistryChanges.h"
+#include "SettingsClient.h"
 #include "ViewerSettings.h"
 #include "dialog_template.h"
 #include "resource.h"
@@ -777,6 +780,9 @@ const char kHelp[] =
     "                              REGEDIT4 in Windows-1252\n"
     "  import DATEI [--dry-run]    eine .reg-Datei prüfen und in einem Schritt übernehmen;\n"
     "                              --dry-run zeigt die Änderungen und schreibt nichts\n"
+    "  --no-ask-password           nicht nach dem Administratorpasswort fragen: Was ein\n"
+    "                              gewöhnlicher Benutzer nicht selbst speichern darf, wird\n"
+    "                              dann abgelehnt, statt über den Einstellungsdienst zu gehen\n"
     "  --help                      diese Hilfe\n"
     "  --version                   die Version\n"
     "\n"
@@ -839,6 +845,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     // The texts shared with the dialogs come from the program's string table.
     AfxSetStringLookup(&res::FindString);
     Options options;
+    bool askPassword = true;
     bool endOfOptions = false;
     for (const std::string& argument : arguments) {
         if (endOfOptions || argument.size() < 2 || !argument.starts_with("--")) {
@@ -851,6 +858,8 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             options.dryRun = true;
         } else if (argument == "--regedit4") {
             options.regedit4 = true;
+        } else if (argument == "--no-ask-password") {
+            askPassword = false;
         } else if (argument == "--help") {
             out << kHelp;
             return kExitSuccess;
@@ -862,6 +871,10 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
         }
     }
     if (options.words.empty()) return Usage(err, "Es fehlt ein Befehl.");
+    // What an ordinary user may not write to the machine's hive goes to the settings
+    // service; on a terminal a text agent asks for the administrator's password.
+    service::ForwardChangeSetsToService(
+        {.askPassword = askPassword, .textAgent = askPassword && ::isatty(STDIN_FILENO) == 1});
     const std::string& command = options.words[0];
     const std::vector<std::string> operands(options.words.begin() + 1, options.words.end());
     const std::size_t count = operands.size();

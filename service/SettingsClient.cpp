@@ -25,18 +25,22 @@ constexpr int kAgentStartMs = 10000;
 
 ServiceOptions forwardingOptions;
 
-// pkttyagent for this connection's calls, on the controlling terminal; ended on scope exit.
+// pkttyagent for this process's calls, on the controlling terminal; ended on scope exit.
+// polkit finds it through the process behind the caller's bus name. It is registered for
+// this process alone, so it replaces nobody's agent; as a mere fallback polkit would skip
+// it wherever no login session is known.
 class TextAgent {
 public:
-    explicit TextAgent(const char* busName) {
+    TextAgent() {
+        const std::string process = std::to_string(getpid());
         int notify[2];
         if (pipe2(notify, O_CLOEXEC) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             // The agent closes its copy of the pipe's writing end once it is registered.
             if (dup2(notify[1], 3) < 0) _exit(127);
-            execl("/usr/bin/pkttyagent", "pkttyagent", "--notify-fd", "3", "--fallback",
-                  "--system-bus-name", busName, static_cast<char*>(nullptr));
+            execl("/usr/bin/pkttyagent", "pkttyagent", "--notify-fd", "3", "--process",
+                  process.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(notify[1]);
@@ -129,10 +133,8 @@ ChangeOutcome ApplyThroughService(const std::vector<Change>& changes, bool dryRu
         sd_bus_error_set_errno(&error, r);
         outcome = RefusalFor(error, options);
     } else {
-        const char* name = nullptr;
         std::optional<TextAgent> agent;
-        if (options.askPassword && options.textAgent && sd_bus_get_unique_name(bus, &name) >= 0)
-            agent.emplace(name);
+        if (options.askPassword && options.textAgent) agent.emplace();
         r = sd_bus_call(bus, call, options.askPassword ? kInteractiveCallUsec : 0, &error, &reply);
         if (r < 0) {
             outcome = RefusalFor(error, options);

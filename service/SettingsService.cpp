@@ -214,6 +214,8 @@ int RunSettingsService(std::chrono::milliseconds idleTime) {
     }
     if (r >= 0) LeaveBus(service);
     sd_bus_flush_close_unref(service.bus);
+    // The bus going away ends the service as idleness does.
+    if (r == -ECONNRESET || r == -ENOTCONN) return 0;
     if (r < 0) std::fprintf(stderr, "marrowick-settings: %s\n", std::strerror(-r));
     return r < 0 ? 1 : 0;
 }
