@@ -23,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 // polkit's answer may wait for a person typing a password; without a prompt it is quick.
 constexpr uint64_t kInteractiveAuthorizationUsec = 300ull * 1000 * 1000;
 constexpr uint64_t kAuthorizationUsec = 25ull * 1000 * 1000;
+// Calls waiting for polkit at once: each holds its change set, so callers who never answer
+// a password prompt cannot make the service hold unbounded memory.
+constexpr int kMaxPendingCalls = 32;
 
 struct Service {
     sd_bus* bus = nullptr;
@@ -116,6 +119,10 @@ int OnAuthorization(sd_bus_message* answer, void* userdata, sd_bus_error*) {
 int Apply(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     Service& service = *static_cast<Service*>(userdata);
     service.lastCall = Clock::now();
+    if (service.pending >= kMaxPendingCalls) {
+        return sd_bus_error_set(error, SD_BUS_ERROR_LIMITS_EXCEEDED,
+                                "Zu viele Anfragen warten auf eine Anmeldung.");
+    }
     std::vector<Change> changes;
     int r = ReadChanges(call, changes);
     int dryRun = 0;
