@@ -1,4 +1,4 @@
-// The one application object; the framework's entry point runs it.
+// The one application object; AfxWinMain, called by the dialogs module's entry, runs it.
 #include "SettingApp.h"
 
 CSettingApp theApp;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CommandLine.h"
+#include "DialogsModule.h"
 
 namespace {
 
@@ -34,8 +35,7 @@ int RunDialogs(int argc, char* argv[]) {
             errors = ::dlerror();
             break;
         }
-        using Entry = int (*)(int, char**);
-        const auto entry = reinterpret_cast<Entry>(::dlsym(module, "MarrowickRunDialogs"));
+        const auto entry = reinterpret_cast<DialogsEntry>(::dlsym(module, kDialogsEntryName));
         if (!entry) {
             errors = ::dlerror();
             break;

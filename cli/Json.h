@@ -67,9 +67,10 @@ private:
         if (!first_.back()) out_ << ',';
         first_.back() = false;
     }
-    // Text is UTF-8 and stays so; only what JSON demands is escaped. The registry may hold
-    // bytes that are not UTF-8, which JSON cannot carry: each such byte is written as the
-    // four characters \xNN, as the dialogs show it.
+    // Text is UTF-8 and stays so; only what JSON demands is escaped: control characters as
+    // \u00NN (the dialogs show them as \xNN), DEL as it is. The registry may hold bytes
+    // that are not UTF-8, which JSON cannot carry: each such byte is written as the four
+    // characters \xNN, as the dialogs show it.
     void Quote(std::string_view text) {
         static const char digits[] = "0123456789abcdef";
         out_ << '"';

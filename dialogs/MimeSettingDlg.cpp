@@ -124,19 +124,13 @@ void CMimeSettingDlg::OnAddMime() {
         return;
     }
     // The list may be out of date: other copies of the program and the viewer's tools
-    // write the map too, and writing now would replace their mapping.
-    BOOL known = TRUE;
-    if (IsExtensionListed(dlg.m_strExtension) ||
-        m_settings.IsMimeExtensionStored(dlg.m_strExtension, &known)) {
+    // write the map too. The duplicate rule is tested again at the moment of writing.
+    if (IsExtensionListed(dlg.m_strExtension)) {
         AfxMessageBox(IDS_DUPLICATE_EXTENSION, MB_OK);
         RefreshList();
         return;
     }
-    BOOL written = FALSE;
-    if (known) {
-        m_settings.AddMimeType(dlg.m_strExtension, dlg.m_strMimeType, &written);
-    }
-    ReportIfNotWritten(written);
+    Report(m_settings.AddMimeMapping(dlg.m_strExtension, dlg.m_strMimeType));
     RefreshList();
 }
 
@@ -152,18 +146,10 @@ void CMimeSettingDlg::OnChangeMime() {
     if (dlg.DoModal() != IDOK) {
         return;
     }
-    BOOL known = TRUE;
-    if (!m_settings.IsMimeExtensionStored(entry.strExtension, &known) && known) {
-        // Deleted by another writer meanwhile; writing would bring it back unasked.
-        AfxMessageBox(IDS_MIME_DELETED_MEANWHILE, MB_OK);
-        RefreshList();
-        return;
-    }
     // A type left as shown keeps its stored bytes, which the field may show escaped.
     const CString mimeType = dlg.m_strMimeType == shownType ? entry.strMimeType : dlg.m_strMimeType;
-    BOOL written = FALSE;
-    m_settings.ChangeMimeType(entry.strExtension, mimeType, &written);
-    ReportIfNotWritten(written);
+    // Refused (119) when another writer deleted the mapping meanwhile: never brought back.
+    Report(m_settings.ChangeMimeMapping(entry.strExtension, mimeType));
     RefreshList();
 }
 
@@ -183,14 +169,10 @@ void CMimeSettingDlg::OnDeleteMime() {
     if (AfxMessageBox(message, MB_OKCANCEL) != IDOK) {
         return;
     }
-    BOOL written = FALSE;
-    m_settings.DeleteMimeType(entry.strExtension, &written);
-    ReportIfNotWritten(written);
+    Report(m_settings.DeleteMimeMapping(entry.strExtension));
     RefreshList();
 }
 
-void CMimeSettingDlg::ReportIfNotWritten(BOOL written) {
-    if (!written) {
-        AfxMessageBox(IDS_MIME_SAVE_FAILED, MB_OK);
-    }
+void CMimeSettingDlg::Report(const ChangeOutcome& outcome) {
+    if (!outcome.Applied()) AfxMessageBox(outcome.messageId, MB_OK);
 }

@@ -33,7 +33,6 @@ private:
     // The entry the selected row shows; FALSE, after telling the user, when none is
     // selected. Its names are the stored bytes, which the row may show only in escaped form.
     BOOL GetSelectedEntry(MimeEntry& entry);
-    // The store operations succeed whatever the registry says; the user must still learn
-    // when a change was not stored.
-    static void ReportIfNotWritten(BOOL written);
+    // Tells the user why a change was not stored (107, 118, 119), in the dialog's words.
+    static void Report(const ChangeOutcome& outcome);
 };

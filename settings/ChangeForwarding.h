@@ -15,6 +15,7 @@ using ChangeSetForwarder = bool (*)(const std::vector<Change>& changes, bool dry
 void SetChangeSetForwarder(ChangeSetForwarder forwarder);
 
 // For ApplyChangeSet: replaces an outcome refused with ERROR_ACCESS_DENIED by the
-// forwarder's, when there is one that takes it.
+// forwarder's, when there is one that takes it; a refusal of the forwarder's own keeps
+// the outcome's message number (117, 118), so the dialogs show what they always show.
 void ForwardRefusedChangeSet(const std::vector<Change>& changes, bool dryRun,
                              ChangeOutcome& outcome);

@@ -2,6 +2,13 @@
 
 #include "ChangeSet.h"
 
+#include <algorithm>
+
+#include "ChangeForwarding.h"
+#include "RegistryChanges.h"
+#include "SettingRules.h"
+#include "resource.h"
+
 using marrowick::platform::RegFileValue;
 
 std::string DwordBytes(DWORD value) {
@@ -54,4 +61,325 @@ Change KeyChange(Change::Kind kind, const std::string& keyPath) {
     change.kind = kind;
     change.keyPath = keyPath;
     return change;
+}
+
+// ---- Checking ----------------------------------------------------------------------------
+
+namespace {
+
+// Far beyond what the viewer's settings need, small enough that a change set cannot make
+// the hive grow without bound.
+const std::size_t kMaxChanges = 10000;
+const std::size_t kMaxDataBytes = 1 << 20;
+const std::size_t kMaxNameBytes = 4 * 16383;
+const std::size_t kMaxKeyPathBytes = 4 * 255 * 16;
+
+bool HasNulOrLineBreak(const std::string& text) {
+    return text.find_first_of(std::string("\0\r\n", 3)) != std::string::npos;
+}
+
+bool IsMimeMapValue(const Change& change) {
+    return (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) &&
+           PlaceOfKey(change.keyPath) == ViewerPlace::kMimeMap;
+}
+
+// The dialogs' message for a change set that could not be stored.
+UINT FailureMessageOf(const std::vector<Change>& changes, const Change* failed,
+                      ChangeOutcome::Result result) {
+    const bool mime =
+        failed ? IsMimeMapValue(*failed)
+               : !changes.empty() && std::all_of(changes.begin(), changes.end(), IsMimeMapValue);
+    if (result == ChangeOutcome::kExpectationFailed && failed && mime) {
+        return failed->expected.kind == Expectation::kAbsent ? IDS_DUPLICATE_EXTENSION
+                                                             : IDS_MIME_DELETED_MEANWHILE;
+    }
+    return mime ? IDS_MIME_SAVE_FAILED : IDS_SAVE_FAILED;
+}
+
+ChangeOutcome Refused(ChangeOutcome::Result result, std::ptrdiff_t index, std::string message,
+                      UINT messageId = 0) {
+    ChangeOutcome outcome;
+    outcome.result = result;
+    outcome.failedChange = index;
+    outcome.messageId = messageId;
+    outcome.message = messageId && message.empty() ? LoadResourceText(messageId) : message;
+    return outcome;
+}
+
+// Why one change breaks the rules, or "".
+std::string CheckChange(const Change& change, UINT& messageId) {
+    if (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath) ||
+        PlaceOfKey(change.keyPath) == ViewerPlace::kOutside) {
+        return "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath +
+               " gehört nicht zu den Einstellungen des Betrachters.";
+    }
+    const bool aboutValue = change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
+    if (!aboutValue) return {};
+    if (change.name.size() > kMaxNameBytes || HasNulOrLineBreak(change.name)) {
+        return "Namen dürfen weder NUL noch Zeilenumbrüche enthalten und höchstens 16383 "
+               "Zeichen lang sein.";
+    }
+    if (change.kind == Change::kDeleteValue) return {};
+    if (change.newValue.data.size() > kMaxDataBytes) {
+        return change.name + ": Der Wert ist zu groß.";
+    }
+    RegFileValue value = change.newValue;
+    value.name = change.name;
+    if (IsMimeMapValue(change) && change.name.empty()) messageId = IDS_NO_EXTENSION;
+    const std::string problem = CheckViewerValue(change.keyPath, value);
+    if (problem.empty() && IsMimeMapValue(change) &&
+        value.data.find_first_of("\r\n") != std::string::npos) {
+        return "Zeilenumbrüche sind in Erweiterungen und MIME-Typen nicht erlaubt.";
+    }
+    return problem;
+}
+
+}  // namespace
+
+ChangeOutcome CheckChangeSet(const std::vector<Change>& changes) {
+    if (changes.size() > kMaxChanges) {
+        return Refused(ChangeOutcome::kInvalid, -1, "Zu viele Änderungen auf einmal.",
+                       FailureMessageOf(changes, NULL, ChangeOutcome::kInvalid));
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        UINT messageId = 0;
+        const std::string problem = CheckChange(changes[i], messageId);
+        if (!problem.empty()) {
+            // The dialogs show their own message; the detail goes to the command line.
+            if (messageId == 0) {
+                messageId = FailureMessageOf(changes, &changes[i], ChangeOutcome::kInvalid);
+            }
+            return Refused(ChangeOutcome::kInvalid, static_cast<std::ptrdiff_t>(i), problem,
+                           messageId);
+        }
+    }
+    return {};
+}
+
+// ---- Applying ----------------------------------------------------------------------------
+
+namespace {
+
+const REGSAM kWriteAccess = KEY_READ | KEY_WRITE;
+
+std::string Parent(const std::string& path) {
+    const std::size_t end = path.rfind('\\');
+    return end == std::string::npos ? std::string() : path.substr(0, end);
+}
+
+// Reads and writes through handles of one transaction, reusing the last key opened.
+class TransactedWriter {
+    enum class Open { kRead, kWrite, kCreate };
+
+public:
+    explicit TransactedWriter(HANDLE transaction) : transaction_(transaction) {}
+    ~TransactedWriter() { CloseOpenKey(); }
+
+    bool KeyExists(const std::string& path) {
+        CloseOpenKey();
+        HKEY hKey = NULL;
+        if (RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey,
+                                  transaction_, NULL) != ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(hKey);
+        return true;
+    }
+
+    // The stored value of that name in any letter case, its name spelled as stored.
+    LONG Find(const std::string& path, const std::string& name,
+              std::optional<RegFileValue>& found) {
+        found.reset();
+        const LONG status = OpenKey(path, Open::kRead);
+        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) return status;
+        std::vector<RegFileValue> values;
+        if (const LONG read = ReadKeyValues(openKey_, values); read != ERROR_SUCCESS) return read;
+        const std::string folded = marrowick::platform::FoldName(name);
+        for (RegFileValue& value : values) {
+            if (marrowick::platform::FoldName(value.name) == folded) found = std::move(value);
+        }
+        return ERROR_SUCCESS;
+    }
+
+    LONG Expect(const Change& change) {
+        static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
+        const bool aboutValue =
+            change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
+        const RegFileValue& value = change.expected.value;
+        return RegExpectTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(),
+                                    aboutValue ? change.name.c_str() : NULL,
+                                    kinds[change.expected.kind], value.type,
+                                    reinterpret_cast<const BYTE*>(value.data.data()),
+                                    static_cast<DWORD>(value.data.size()), transaction_);
+    }
+
+    LONG Apply(const Change& change) {
+        switch (change.kind) {
+            case Change::kCreateKey:
+                return OpenKey(change.keyPath, Open::kCreate);
+            case Change::kDeleteKey: {
+                CloseOpenKey();
+                HKEY hParent = NULL;
+                const std::string parent = Parent(change.keyPath);
+                LONG status = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
+                                                    kWriteAccess, &hParent, transaction_, NULL);
+                if (status != ERROR_SUCCESS) return status;
+                status = RegDeleteTreeA(hParent, change.keyPath.substr(parent.size() + 1).c_str());
+                RegCloseKey(hParent);
+                return status;
+            }
+            case Change::kSetValue: {
+                if (const LONG status = OpenKey(change.keyPath, Open::kCreate);
+                    status != ERROR_SUCCESS) {
+                    return status;
+                }
+                const RegFileValue& value = change.newValue;
+                return RegSetValueExA(openKey_, change.name.c_str(), 0, value.type,
+                                      reinterpret_cast<const BYTE*>(value.data.data()),
+                                      static_cast<DWORD>(value.data.size()));
+            }
+            case Change::kDeleteValue: {
+                if (const LONG status = OpenKey(change.keyPath, Open::kWrite);
+                    status != ERROR_SUCCESS) {
+                    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+                }
+                const LONG status = RegDeleteValueA(openKey_, change.name.c_str());
+                return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+            }
+        }
+        return ERROR_INVALID_PARAMETER;
+    }
+
+private:
+    LONG OpenKey(const std::string& path, Open open) {
+        if (openKey_ != NULL && openPath_ == path && (openWritable_ || open == Open::kRead)) {
+            return ERROR_SUCCESS;
+        }
+        CloseOpenKey();
+        const REGSAM access = open == Open::kRead ? KEY_READ : kWriteAccess;
+        const LONG status = open == Open::kCreate
+                                ? RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL,
+                                                          REG_OPTION_NON_VOLATILE, access, NULL,
+                                                          &openKey_, NULL, transaction_, NULL)
+                                : RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access,
+                                                        &openKey_, transaction_, NULL);
+        if (status != ERROR_SUCCESS) {
+            openKey_ = NULL;
+            return status;
+        }
+        openPath_ = path;
+        openWritable_ = open != Open::kRead;
+        return ERROR_SUCCESS;
+    }
+    void CloseOpenKey() {
+        if (openKey_ != NULL) RegCloseKey(openKey_);
+        openKey_ = NULL;
+    }
+
+    HANDLE transaction_;
+    HKEY openKey_ = NULL;
+    std::string openPath_;
+    bool openWritable_ = false;
+};
+
+std::string DescribeFailedExpectation(const Change& change) {
+    const std::string what = change.kind == Change::kSetValue || change.kind == Change::kDeleteValue
+                                 ? "Der Wert " + (change.name.empty() ? "@" : change.name) +
+                                       " in HKEY_LOCAL_MACHINE\\" + change.keyPath
+                                 : "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath;
+    switch (change.expected.kind) {
+        case Expectation::kAbsent:
+            return what + " ist bereits vorhanden.";
+        case Expectation::kPresent:
+            return what + " ist nicht (mehr) vorhanden.";
+        default:
+            return what + " wurde inzwischen geändert.";
+    }
+}
+
+enum class Attempt { kDone, kRetry };
+
+// One try: every change in a new transaction, expectations tested as they come and again
+// by the commit.
+Attempt TryApply(const std::vector<Change>& changes, bool dryRun, ChangeOutcome& outcome) {
+    outcome = {};
+    HANDLE transaction = CreateTransaction(NULL, NULL, 0, 0, 0, 0, NULL);
+    if (transaction == INVALID_HANDLE_VALUE) {
+        outcome.result = ChangeOutcome::kRegistryError;
+        outcome.status = static_cast<LONG>(GetLastError());
+        return Attempt::kDone;
+    }
+    LONG status = ERROR_SUCCESS;
+    {
+        TransactedWriter writer(transaction);
+        for (std::size_t i = 0; i < changes.size() && status == ERROR_SUCCESS; ++i) {
+            Change change = changes[i];
+            if (change.expected.kind != Expectation::kAnything) {
+                status = writer.Expect(change);
+                if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) {
+                    outcome.failedChange = static_cast<std::ptrdiff_t>(i);
+                    break;
+                }
+                if (status != ERROR_SUCCESS) break;
+            }
+            bool changesAnything = true;
+            if (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) {
+                status = writer.Find(change.keyPath, change.name, change.oldValue);
+                if (status != ERROR_SUCCESS) break;
+                if (change.oldValue) change.name = change.oldValue->name;
+                changesAnything = change.kind == Change::kSetValue
+                                      ? !change.oldValue ||
+                                            change.oldValue->type != change.newValue.type ||
+                                            change.oldValue->data != change.newValue.data
+                                      : change.oldValue.has_value();
+            } else {
+                changesAnything =
+                    writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
+            }
+            if (!changesAnything) continue;
+            status = writer.Apply(change);
+            if (status != ERROR_SUCCESS) outcome.failedChange = static_cast<std::ptrdiff_t>(i);
+            outcome.changed.push_back(std::move(change));
+        }
+    }
+    Attempt attempt = Attempt::kDone;
+    if (status == ERROR_SUCCESS && !dryRun && !outcome.changed.empty() &&
+        !CommitTransaction(transaction)) {
+        status = static_cast<LONG>(GetLastError());
+        // An expectation that held a moment ago no longer does: try again to learn which.
+        if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) attempt = Attempt::kRetry;
+    }
+    CloseHandle(transaction);  // rolls back whatever was not committed
+    if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) {
+        outcome.result = ChangeOutcome::kExpectationFailed;
+    } else if (status != ERROR_SUCCESS) {
+        outcome.result = ChangeOutcome::kRegistryError;
+        outcome.status = status;
+    }
+    return attempt;
+}
+
+}  // namespace
+
+ChangeOutcome ApplyChangeSet(const std::vector<Change>& changes, bool dryRun) {
+    ChangeOutcome outcome = CheckChangeSet(changes);
+    if (!outcome.Applied()) return outcome;
+    // Each retry follows a commit that lost a race; a few are plenty.
+    for (int tries = 0; tries < 5 && TryApply(changes, dryRun, outcome) == Attempt::kRetry;) {
+        ++tries;
+    }
+    if (outcome.Applied()) return outcome;
+    outcome.changed.clear();
+    const Change* failed =
+        outcome.failedChange >= 0 ? &changes[static_cast<std::size_t>(outcome.failedChange)] : NULL;
+    outcome.messageId = FailureMessageOf(changes, failed, outcome.result);
+    outcome.message = LoadResourceText(outcome.messageId);
+    if (outcome.result == ChangeOutcome::kExpectationFailed && failed &&
+        outcome.messageId != IDS_DUPLICATE_EXTENSION &&
+        outcome.messageId != IDS_MIME_DELETED_MEANWHILE) {
+        outcome.message = DescribeFailedExpectation(*failed);
+    }
+    ForwardRefusedChangeSet(changes, dryRun, outcome);
+    return outcome;
 }

@@ -64,8 +64,9 @@ struct ChangeOutcome {
     Result result = kApplied;
     LONG status = ERROR_SUCCESS;       // the registry's code for kRegistryError
     std::ptrdiff_t failedChange = -1;  // index of the refused change, -1 when none is to blame
-    UINT messageId = 0;   // the dialog's string resource for the refusal (107, 117, 118, 119), or 0
-    std::string message;  // the refusal in German, for every result but kApplied
+    // The dialogs' string resource for the refusal (102, 107, 117, 118, 119); 0 when applied.
+    UINT messageId = 0;
+    std::string message;  // the refusal in German with its detail, for every result but kApplied
     // What was (or with dryRun would be) changed, each with oldValue; changes that would
     // leave everything as it is are left out.
     std::vector<Change> changed;

@@ -12,7 +12,8 @@ bool ExtensionLess(const MimeEntry& a, const MimeEntry& b) {
                     reinterpret_cast<const unsigned char*>(LPCTSTR(b.strExtension))) < 0;
 }
 
-// The registry functions take a name up to its first NUL, which would name another mapping.
+// The registry functions take a name up to its first NUL, which would name another mapping;
+// the change path refuses such names.
 bool IsNameable(const CString& strExtension) {
     return strExtension.str().find('\0') == std::string::npos;
 }
@@ -36,9 +37,8 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
-    Report(pbWritten, IsNameable(strExtension) &&
-                          m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
-                                                    strExtension, strMimeType, m_hTransaction));
+    Report(pbWritten,
+           Store({SetStringChange(kMimeMapKeyPath, strExtension.str(), strMimeType.str())}));
     return TRUE;
 }
 
@@ -47,16 +47,29 @@ BOOL CViewerSettings::ChangeMimeType(CString strExtension, CString strMimeType, 
 }
 
 BOOL CViewerSettings::DeleteMimeType(CString strExtension, BOOL* pbWritten) {
-    if (!IsNameable(strExtension)) {
-        Report(pbWritten, FALSE);
-        return TRUE;
-    }
     // A mapping someone else removed meanwhile is gone, as the user asked: not a failure.
-    BOOL bAbsent = FALSE;
-    const BOOL bDeleted = m_regManager.DeleteRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath,
-                                                      strExtension, &bAbsent, m_hTransaction);
-    Report(pbWritten, bDeleted || bAbsent);
+    // The key is created as the registry's own deletion would.
+    Report(pbWritten, Store({KeyChange(Change::kCreateKey, kMimeMapKeyPath),
+                             DeleteValueChange(kMimeMapKeyPath, strExtension.str())}));
     return TRUE;
+}
+
+ChangeOutcome CViewerSettings::AddMimeMapping(const CString& strExtension,
+                                              const CString& strMimeType) {
+    Change add = SetStringChange(kMimeMapKeyPath, strExtension.str(), strMimeType.str());
+    add.expected.kind = Expectation::kAbsent;
+    return ApplyChangeSet({add});
+}
+
+ChangeOutcome CViewerSettings::ChangeMimeMapping(const CString& strExtension,
+                                                 const CString& strMimeType) {
+    Change change = SetStringChange(kMimeMapKeyPath, strExtension.str(), strMimeType.str());
+    change.expected.kind = Expectation::kPresent;
+    return ApplyChangeSet({change});
+}
+
+ChangeOutcome CViewerSettings::DeleteMimeMapping(const CString& strExtension) {
+    return ApplyChangeSet({DeleteValueChange(kMimeMapKeyPath, strExtension.str())});
 }
 
 BOOL CViewerSettings::IsMimeExtensionStored(CString strExtension, BOOL* pbKnown) {

@@ -1,5 +1,7 @@
-// The only code that touches the registry. Every operation opens its key, does one thing
-// and closes the key again; no handle outlives a call and the object holds no state.
+// The registry operations the settings getters and the dialogs' design rely on (the change
+// path in ChangeSet.cpp and the tree reader in RegistryChanges.cpp call the registry too).
+// Every operation opens its key, does one thing and closes the key again; no handle
+// outlives a call and the object holds no state.
 // Given a transaction (hTransaction, from CreateTransaction), an operation opens its key in
 // it, so that what it reads and writes belongs to that transaction. Include after stdafx.h.
 #pragma once

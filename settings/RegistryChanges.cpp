@@ -5,13 +5,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#ifdef _WIN32
-#include <ktmw32.h>
-#endif
-
 #include "SettingRules.h"
-#include "dialog_template.h"
-#include "resource.h"
 
 using marrowick::platform::FoldName;
 using marrowick::platform::RegFileEntry;
@@ -21,7 +15,6 @@ using marrowick::platform::RegFileValue;
 namespace {
 
 const REGSAM kReadAccess = KEY_READ;
-const REGSAM kWriteAccess = KEY_READ | KEY_WRITE;
 // Longest key name in bytes with its NUL (255 characters of up to four UTF-8 bytes), and
 // the longest value name.
 const DWORD kMaxKeyNameBytes = 4 * 255 + 1;
@@ -32,8 +25,9 @@ std::string Parent(const std::string& path) {
     return end == std::string::npos ? std::string() : path.substr(0, end);
 }
 
-// Reads the values of an open key, in the registry's order.
-LONG ReadValues(HKEY hKey, std::vector<RegFileValue>& values) {
+}  // namespace
+
+LONG ReadKeyValues(HKEY hKey, std::vector<RegFileValue>& values) {
     std::vector<char> name(256);
     std::vector<BYTE> data(256);
     for (DWORD index = 0;;) {
@@ -61,10 +55,12 @@ LONG ReadValues(HKEY hKey, std::vector<RegFileValue>& values) {
     }
 }
 
+namespace {
+
 // Appends the key (open as hKey, at `path`) and everything below it.
 LONG ReadTree(HKEY hKey, const std::string& path, std::vector<RegFileKey>& keys) {
     keys.push_back({path, {}});
-    if (const LONG status = ReadValues(hKey, keys.back().values); status != ERROR_SUCCESS) {
+    if (const LONG status = ReadKeyValues(hKey, keys.back().values); status != ERROR_SUCCESS) {
         return status;
     }
     std::vector<std::string> subKeys;
@@ -121,85 +117,6 @@ LONG StoredViewerPath(std::string& path, bool& exists) {
 
 // ---- Checking an import ----------------------------------------------------------------
 
-// Where a path lies relative to the viewer's key.
-enum class Place { kOutside, kViewer, kObjectNum, kMimeMap, kOtherBelow };
-
-Place PlaceOf(const std::string& path) {
-    static const std::string viewer = FoldName(kViewerKeyPath);
-    static const std::string objectNum = FoldName(kObjectNumKeyPath);
-    static const std::string mimeMap = FoldName(kMimeMapKeyPath);
-    const std::string folded = FoldName(path);
-    if (folded == viewer) return Place::kViewer;
-    if (folded == objectNum) return Place::kObjectNum;
-    if (folded == mimeMap) return Place::kMimeMap;
-    if (folded.size() > viewer.size() && folded.starts_with(viewer) &&
-        folded[viewer.size()] == '\\') {
-        return Place::kOtherBelow;
-    }
-    return Place::kOutside;
-}
-
-bool IsDword(const RegFileValue& value, DWORD& number) {
-    if (value.type != REG_DWORD || value.data.size() != 4) return false;
-    number = 0;
-    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<BYTE>(value.data[i]);
-    return true;
-}
-
-std::string LoadText(UINT id) {
-    CString text;
-    text.LoadString(id);
-    return std::string(text);
-}
-
-// A value the main dialog edits, checked as the dialog checks it; "" when it passes.
-std::string CheckKnownValue(Place place, const RegFileValue& value) {
-    const std::string name = FoldName(value.name);
-    DWORD number = 0;
-    if (place == Place::kViewer) {
-        if (name == FoldName(kTopDayValueName)) {
-            if (!IsDword(value, number)) return "TopDay: erwartet wird ein DWORD-Wert (dword:).";
-            if (number != DWORD(kTopDaySunday) && number != DWORD(kTopDayMonday)) {
-                return "TopDay: Erlaubt sind 1 (Sonntag) und 2 (Montag).";
-            }
-        } else if (name == FoldName(kSortDirValueName)) {
-            if (!IsDword(value, number)) return "SortDir: erwartet wird ein DWORD-Wert (dword:).";
-            if (number != DWORD(kSortDirAscending) && number != DWORD(kSortDirDescending)) {
-                return "SortDir: Erlaubt sind 0 (aufsteigend) und 1 (absteigend).";
-            }
-        } else if (name == FoldName(kSortKeyValueName)) {
-            const bool text = value.type == REG_SZ && !value.data.empty() &&
-                              value.data.find('\0') == value.data.size() - 1;
-            if (!text || FindSortKeyId(value.data.c_str()) < 0) {
-                return "SortKey: erwartet wird eine der acht Kennungen der Sortierschlüssel, "
-                       "genau so geschrieben.";
-            }
-        }
-    } else if (place == Place::kObjectNum) {
-        for (int kind = 0; kind < ObjectNumKindCount; ++kind) {
-            const CountRule& rule = *GetCountRule(kind);
-            if (name != FoldName(rule.lpszValueName)) continue;
-            const std::string label = std::string(rule.lpszValueName) + ": ";
-            if (!IsDword(value, number)) return label + LoadText(AFX_IDP_PARSE_INT);
-            if (static_cast<int>(number) < rule.nLower || static_cast<int>(number) > rule.nUpper) {
-                std::string message = LoadText(AFX_IDP_PARSE_INT_RANGE);
-                for (const auto& [mark, bound] :
-                     {std::pair{"%1", rule.nLower}, std::pair{"%2", rule.nUpper}}) {
-                    const std::size_t at = message.find(mark);
-                    if (at != std::string::npos) message.replace(at, 2, std::to_string(bound));
-                }
-                return label + message;
-            }
-        }
-    } else if (place == Place::kMimeMap) {
-        if (value.name.empty()) return LoadText(IDS_NO_EXTENSION);
-        if (value.type != REG_SZ) {
-            return value.name + ": MIME-Typen werden als Text (REG_SZ) gespeichert.";
-        }
-    }
-    return {};
-}
-
 // ---- Comparing -------------------------------------------------------------------------
 
 // A key tree in memory, changed as a file says, to learn what the file changes.
@@ -234,7 +151,7 @@ public:
 
     // The key, made present with its parents up to the viewer's key.
     Key& Open(const std::string& path) {
-        if (PlaceOf(path) != Place::kViewer && PlaceOf(path) != Place::kOutside) {
+        if (PlaceOfKey(path) != ViewerPlace::kViewer && PlaceOfKey(path) != ViewerPlace::kOutside) {
             Open(Parent(path));
         }
         const auto [slot, added] = index_.try_emplace(FoldName(path), keys_.size());
@@ -275,74 +192,6 @@ private:
     std::unordered_map<std::string, std::size_t> index_;
 };
 
-// Applies the changes through transacted handles, reusing the last key opened.
-class TransactedWriter {
-public:
-    explicit TransactedWriter(HANDLE transaction) : transaction_(transaction) {}
-    ~TransactedWriter() { CloseOpenKey(); }
-
-    LONG Apply(const Change& change) {
-        switch (change.kind) {
-            case Change::kCreateKey:
-                return OpenKey(change.keyPath, true);
-            case Change::kDeleteKey: {
-                CloseOpenKey();
-                HKEY hParent = NULL;
-                const std::string parent = Parent(change.keyPath);
-                LONG status = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
-                                                    kWriteAccess, &hParent, transaction_, NULL);
-                if (status != ERROR_SUCCESS) return status;
-                status = RegDeleteTreeA(hParent, change.keyPath.substr(parent.size() + 1).c_str());
-                RegCloseKey(hParent);
-                return status;
-            }
-            case Change::kSetValue: {
-                if (const LONG status = OpenKey(change.keyPath, true); status != ERROR_SUCCESS) {
-                    return status;
-                }
-                const RegFileValue& value = change.newValue;
-                return RegSetValueExA(openKey_, change.name.c_str(), 0, value.type,
-                                      reinterpret_cast<const BYTE*>(value.data.data()),
-                                      static_cast<DWORD>(value.data.size()));
-            }
-            case Change::kDeleteValue: {
-                if (const LONG status = OpenKey(change.keyPath, false); status != ERROR_SUCCESS) {
-                    return status;
-                }
-                const LONG status = RegDeleteValueA(openKey_, change.name.c_str());
-                return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-            }
-        }
-        return ERROR_INVALID_PARAMETER;
-    }
-
-private:
-    LONG OpenKey(const std::string& path, bool create) {
-        if (openKey_ != NULL && openPath_ == path) return ERROR_SUCCESS;
-        CloseOpenKey();
-        const LONG status =
-            create ? RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL,
-                                             REG_OPTION_NON_VOLATILE, kWriteAccess, NULL, &openKey_,
-                                             NULL, transaction_, NULL)
-                   : RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, path.c_str(), 0, kWriteAccess,
-                                           &openKey_, transaction_, NULL);
-        if (status != ERROR_SUCCESS) {
-            openKey_ = NULL;
-            return status;
-        }
-        openPath_ = path;
-        return ERROR_SUCCESS;
-    }
-    void CloseOpenKey() {
-        if (openKey_ != NULL) RegCloseKey(openKey_);
-        openKey_ = NULL;
-    }
-
-    HANDLE transaction_;
-    HKEY openKey_ = NULL;
-    std::string openPath_;
-};
-
 }  // namespace
 
 LONG ReadViewerTree(std::vector<RegFileKey>& keys) {
@@ -361,31 +210,12 @@ LONG ReadViewerTree(std::vector<RegFileKey>& keys) {
     return status;
 }
 
-LONG ApplyChanges(const std::vector<Change>& changes) {
-    HANDLE transaction = CreateTransaction(NULL, NULL, 0, 0, 0, 0, NULL);
-    if (transaction == INVALID_HANDLE_VALUE) return static_cast<LONG>(GetLastError());
-    LONG status = ERROR_SUCCESS;
-    {
-        TransactedWriter writer(transaction);
-        for (const Change& change : changes) {
-            status = writer.Apply(change);
-            if (status != ERROR_SUCCESS) break;
-        }
-    }
-    if (status == ERROR_SUCCESS && !CommitTransaction(transaction)) {
-        status = static_cast<LONG>(GetLastError());
-    }
-    if (status != ERROR_SUCCESS) RollbackTransaction(transaction);
-    CloseHandle(transaction);
-    return status;
-}
-
 bool CheckImport(const std::vector<RegFileEntry>& entries, std::string& problem,
                  std::size_t& line) {
     // The keys first: a file that reaches outside is refused whatever else it holds.
     for (const RegFileEntry& entry : entries) {
         if (entry.kind != RegFileEntry::kKey && entry.kind != RegFileEntry::kDeleteKey) continue;
-        if (PlaceOf(entry.keyPath) == Place::kOutside) {
+        if (PlaceOfKey(entry.keyPath) == ViewerPlace::kOutside) {
             problem = "Der Schlüssel HKEY_LOCAL_MACHINE" +
                       (entry.keyPath.empty() ? std::string() : "\\" + entry.keyPath) +
                       " gehört nicht zu den Einstellungen des Betrachters (erlaubt ist nur "
@@ -397,7 +227,7 @@ bool CheckImport(const std::vector<RegFileEntry>& entries, std::string& problem,
     }
     for (const RegFileEntry& entry : entries) {
         if (entry.kind != RegFileEntry::kValue) continue;
-        problem = CheckKnownValue(PlaceOf(entry.keyPath), entry.value);
+        problem = CheckViewerValue(entry.keyPath, entry.value);
         if (!problem.empty()) {
             line = entry.line;
             return false;
@@ -433,7 +263,8 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
     for (const Model::Key& old : before.Keys()) {
         if (after.Find(old.path) || !before.Find(old.path)) continue;
         const std::string parent = Parent(old.path);
-        if (PlaceOf(old.path) != Place::kViewer && before.Find(parent) && !after.Find(parent)) {
+        if (PlaceOfKey(old.path) != ViewerPlace::kViewer && before.Find(parent) &&
+            !after.Find(parent)) {
             continue;  // goes with its parent
         }
         changes.push_back(KeyChange(Change::kDeleteKey, old.path));

@@ -15,8 +15,8 @@
 // names spelled as stored. Empty when the viewer's key does not exist.
 LONG ReadViewerTree(std::vector<marrowick::platform::RegFileKey>& keys);
 
-// Stores every change in one transaction, in order: all of them or, on any failure, none.
-LONG ApplyChanges(const std::vector<Change>& changes);
+// The values of an open key in the registry's order, names spelled as stored.
+LONG ReadKeyValues(HKEY hKey, std::vector<marrowick::platform::RegFileValue>& values);
 
 // Whether an imported file may be applied: it names no key outside the viewer's, and the
 // values the main dialog edits have the type and range the dialog allows. Otherwise the

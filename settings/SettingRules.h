@@ -1,8 +1,13 @@
-// What every editor of the viewer's settings must agree on: where they are stored, their
-// value names, the values allowed, the factory values and when two MIME mappings are the
-// same. The main dialog and the command line both take them from here, so the two cannot
-// drift apart. Include after stdafx.h.
+// The viewer's settings schema: where each setting is stored, its value name and type, the
+// values allowed, its factory value, its label and the message refusing a value, and when
+// two MIME mappings are the same. The dialogs, the command line, import and the change
+// path all take them from here. Include after stdafx.h.
 #pragma once
+
+#include <reg_file.h>
+
+#include <optional>
+#include <string>
 
 #include "MimeEntry.h"
 
@@ -52,16 +57,70 @@ const int kFactoryTopDay = kTopDaySunday;
 const int kFactorySortKey = SortKeyDocName;
 const int kFactorySortDir = kSortDirAscending;
 
-// One table size of the ObjectNum key: its value name, the range the form accepts and its
-// factory value, which is also what the viewer reads when nothing is stored.
-struct CountRule {
-    LPCTSTR lpszValueName;
-    int nLower;
-    int nUpper;
-    int nFactoryValue;
+// One of the values a setting chosen from a list may take: the number the dialog and the
+// command line use for it, the word the command line also takes, and, for settings stored
+// as text, the identifier stored.
+struct SettingChoice {
+    int nNumber;
+    LPCTSTR lpszWord;    // NULL: none; for sort keys the dialog's label (nLabelId) is taken
+    UINT nLabelId;       // 0: none
+    LPCTSTR lpszStored;  // REG_SZ settings only
 };
-// For kinds 0 to 4; NULL for any other.
+
+// One setting of the viewer: everything the dialog, the command line, import and the JSON
+// output know of it. The table of these (GetSettingRules) is the only place a setting is
+// described; the main dialog binds a control to each.
+struct SettingRule {
+    LPCTSTR lpszValueName;
+    LPCTSTR lpszKeyPath;
+    DWORD dwType;  // REG_DWORD, or REG_SZ holding one choice's identifier
+    int nLower;    // the range the form accepts (choices: none)
+    int nUpper;
+    int nFactoryValue;              // what restoring the factory values puts into the form
+    int nReadDefault;               // what the viewer reads when nothing is stored
+    const SettingChoice* pChoices;  // NULL: any whole number from nLower to nUpper
+    int nChoices;
+    LPCTSTR lpszLabel;    // German, as `show` lists it
+    LPCTSTR lpszRefusal;  // German, when a value is refused; NULL: the dialog's range message
+};
+// The counts' rows keep the name the dialog knows them by.
+typedef SettingRule CountRule;
+
+// Every setting, in the order the dialog and `show` list them.
+const SettingRule* GetSettingRules(int& nCount);
+// By value name in any letter case; NULL when there is none.
+const SettingRule* FindSettingRule(const std::string& name);
+// The row of a count kind 0 to 4; NULL for any other.
 const CountRule* GetCountRule(int kind);
+
+// Why a value is refused, in the dialog's words where it has them, or "" when it may be
+// stored: the type and the range or choices of its setting.
+std::string CheckSettingValue(const SettingRule& rule,
+                              const marrowick::platform::RegFileValue& value);
+// The value to store for what an administrator typed (a whole number, or a choice by
+// number, word, label or identifier); false with the refusal otherwise.
+bool ParseSettingText(const SettingRule& rule, const std::string& text,
+                      marrowick::platform::RegFileValue& value, std::string& refusal);
+// The number the viewer reads for a stored value (a choice's number for identifiers), or
+// the rule's read default when the value is missing or unreadable.
+int ReadSettingNumber(const SettingRule& rule,
+                      const std::optional<marrowick::platform::RegFileValue>& value);
+// The value storing a number (for identifiers: the choice of that number).
+marrowick::platform::RegFileValue SettingValue(const SettingRule& rule, int nNumber);
+// The word or label of a chosen number, "" when it has none; and the values allowed, as
+// the help lists them.
+std::string DescribeSettingNumber(const SettingRule& rule, int nNumber);
+std::string DescribeAllowed(const SettingRule& rule);
+
+// Where a key path lies relative to the viewer's key.
+enum class ViewerPlace { kOutside, kViewer, kObjectNum, kMimeMap, kOtherBelow };
+ViewerPlace PlaceOfKey(const std::string& keyPath);
+// The rules for a value stored at a key: those of its setting, and that a MIME mapping has
+// an extension and is text. "" when it may be stored.
+std::string CheckViewerValue(const std::string& keyPath,
+                             const marrowick::platform::RegFileValue& value);
+// A string resource's text, from the program's string table.
+std::string LoadResourceText(UINT id);
 
 // The identifier the viewer stores for a SortKeyIndex (NULL outside 0..7); the viewer
 // compares identifiers exactly, letter case included.

@@ -6,6 +6,8 @@
 #include <ktmw32.h>
 #endif
 
+using marrowick::platform::RegFileValue;
+
 CViewerSettings::CViewerSettings() {}
 
 CViewerSettings::~CViewerSettings() {
@@ -22,16 +24,54 @@ BOOL CViewerSettings::BeginChanges() {
 
 BOOL CViewerSettings::CommitChanges() {
     if (m_hTransaction == NULL) return FALSE;
-    const BOOL bCommitted = CommitTransaction(m_hTransaction);
-    CloseHandle(m_hTransaction);  // rolls back what a failed commit left
-    m_hTransaction = NULL;
-    return bCommitted;
+    // The transaction only showed the changes to this object's getters; they are stored
+    // by the change path, which writes all of them or none.
+    std::vector<Change> changes = std::move(m_pending);
+    DiscardChanges();
+    m_lastOutcome = ApplyChangeSet(changes);
+    return m_lastOutcome.Applied();
 }
 
 void CViewerSettings::DiscardChanges() {
+    m_pending.clear();
     if (m_hTransaction == NULL) return;
     CloseHandle(m_hTransaction);
     m_hTransaction = NULL;
+}
+
+BOOL CViewerSettings::Store(const std::vector<Change>& changes) {
+    if (m_hTransaction == NULL) {
+        m_lastOutcome = ApplyChangeSet(changes);
+        return m_lastOutcome.Applied();
+    }
+    m_lastOutcome = CheckChangeSet(changes);
+    if (!m_lastOutcome.Applied()) return FALSE;
+    for (const Change& change : changes) {
+        if (change.kind == Change::kSetValue && !ShowInGroup(change)) return FALSE;
+    }
+    m_pending.insert(m_pending.end(), changes.begin(), changes.end());
+    return TRUE;
+}
+
+BOOL CViewerSettings::ShowInGroup(const Change& change) {
+    // A key that exists now must still exist at the commit: the group was made for it,
+    // and another writer who deleted it meant to remove what it held.
+    HKEY hKey = NULL;
+    if (RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
+                              m_hTransaction, NULL) == ERROR_SUCCESS) {
+        RegCloseKey(hKey);
+        Change keyStays = KeyChange(Change::kCreateKey, change.keyPath);
+        keyStays.expected.kind = Expectation::kPresent;
+        m_pending.push_back(std::move(keyStays));
+    }
+    hKey = m_regManager.OpenOrCreateKey(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), m_hTransaction);
+    if (hKey == NULL) return FALSE;
+    const RegFileValue& value = change.newValue;
+    const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
+                                       reinterpret_cast<const BYTE*>(value.data.data()),
+                                       static_cast<DWORD>(value.data.size()));
+    RegCloseKey(hKey);
+    return status == ERROR_SUCCESS;
 }
 
 BOOL CViewerSettings::GetTopDay(int& nDay) {
@@ -41,8 +81,7 @@ BOOL CViewerSettings::GetTopDay(int& nDay) {
 }
 
 BOOL CViewerSettings::SetTopDay(int nDay) {
-    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKeyPath, kTopDayValueName,
-                                    DWORD(nDay), m_hTransaction);
+    return Store({SetDwordChange(kViewerKeyPath, kTopDayValueName, DWORD(nDay))});
 }
 
 BOOL CViewerSettings::GetSortKey(int& nIndex) {
@@ -55,8 +94,7 @@ BOOL CViewerSettings::GetSortKey(int& nIndex) {
 
 BOOL CViewerSettings::SetSortKey(int nIndex) {
     if (nIndex < 0 || nIndex >= SortKeyCount) nIndex = SortKeyDocName;
-    return m_regManager.SetRegString(HKEY_LOCAL_MACHINE, kViewerKeyPath, kSortKeyValueName,
-                                     GetSortKeyId(nIndex), m_hTransaction);
+    return Store({SetStringChange(kViewerKeyPath, kSortKeyValueName, GetSortKeyId(nIndex))});
 }
 
 BOOL CViewerSettings::GetSortDir(int& nDir) {
@@ -66,8 +104,7 @@ BOOL CViewerSettings::GetSortDir(int& nDir) {
 }
 
 BOOL CViewerSettings::SetSortDir(int nDir) {
-    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKeyPath, kSortDirValueName,
-                                    DWORD(nDir), m_hTransaction);
+    return Store({SetDwordChange(kViewerKeyPath, kSortDirValueName, DWORD(nDir))});
 }
 
 BOOL CViewerSettings::GetObjectNum(ObjectNumKind kind, int& nCount) {
@@ -82,6 +119,5 @@ BOOL CViewerSettings::GetObjectNum(ObjectNumKind kind, int& nCount) {
 BOOL CViewerSettings::SetObjectNum(ObjectNumKind kind, int nCount) {
     const CountRule* pRule = GetCountRule(kind);
     if (pRule == NULL) return FALSE;
-    return m_regManager.SetRegDWORD(HKEY_LOCAL_MACHINE, kObjectNumKeyPath, pRule->lpszValueName,
-                                    DWORD(nCount), m_hTransaction);
+    return Store({SetDwordChange(kObjectNumKeyPath, pRule->lpszValueName, DWORD(nCount))});
 }

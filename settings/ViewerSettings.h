@@ -1,9 +1,13 @@
 // The document viewer's machine-wide settings, as plain integers for the dialogs, and its
 // map from file extensions to MIME types. Every getter reads the registry anew and every
-// setter or map change writes at once, unless grouped by BeginChanges; nothing is cached.
-// Include after stdafx.h.
+// setter or map change writes at once through the change path (ApplyChangeSet), unless
+// grouped by BeginChanges; nothing is cached. Values the settings' rules refuse are not
+// written (the setter returns FALSE). Include after stdafx.h.
 #pragma once
 
+#include <vector>
+
+#include "ChangeSet.h"
 #include "MimeEntry.h"
 #include "RegManager.h"
 #include "SettingRules.h"
@@ -15,9 +19,10 @@ public:
     CViewerSettings(const CViewerSettings&) = delete;
     CViewerSettings& operator=(const CViewerSettings&) = delete;
 
-    // Groups the changes made through this object from BeginChanges on into one registry
-    // transaction: nobody else sees them, while this object's getters do, and CommitChanges
-    // stores all of them in one write or none (FALSE, and nothing has changed). A setter
+    // Groups the changes made through this object from BeginChanges on into one change set:
+    // nobody else sees them, while this object's getters do, and CommitChanges stores all
+    // of them in one write or none (FALSE, and nothing has changed; also when another
+    // writer deleted a key the group wrote to). LastOutcome tells why. A setter
     // that fails meanwhile has recorded nothing; the caller decides whether to commit the
     // rest. DiscardChanges drops them all. BeginChanges fails when changes are pending.
     BOOL BeginChanges();
@@ -29,7 +34,7 @@ public:
     BOOL GetTopDay(int& nDay);
     BOOL SetTopDay(int nDay);
     // An unknown stored identifier, in any letter case, reads as SortKeyDocName; an index
-    // outside 1..7 (-1 for "nothing selected" included) writes SortKeyDocName.
+    // outside 0..7 (-1 for "nothing selected" included) writes SortKeyDocName, as 0 does.
     BOOL GetSortKey(int& nIndex);
     BOOL SetSortKey(int nIndex);
     BOOL GetSortDir(int& nDir);
@@ -66,7 +71,24 @@ public:
     // an extension with an embedded NUL); the answer is then FALSE.
     BOOL IsMimeExtensionStored(CString strExtension, BOOL* pbKnown = NULL);
 
+    // The MIME dialog's changes, with the rules that hold at the moment of writing: an add
+    // is refused when the extension is stored in any letter case (107), a change when the
+    // mapping has been deleted (119); nothing is written then.
+    ChangeOutcome AddMimeMapping(const CString& strExtension, const CString& strMimeType);
+    ChangeOutcome ChangeMimeMapping(const CString& strExtension, const CString& strMimeType);
+    ChangeOutcome DeleteMimeMapping(const CString& strExtension);
+
+    // How the last setter, map change or commit ended.
+    const ChangeOutcome& LastOutcome() const { return m_lastOutcome; }
+
 private:
+    // Applies the changes, or while grouped checks them, shows them in the transaction
+    // and keeps them for the commit.
+    BOOL Store(const std::vector<Change>& changes);
+    BOOL ShowInGroup(const Change& change);
+
     CRegManager m_regManager;
-    HANDLE m_hTransaction = NULL;  // while changes are grouped
+    HANDLE m_hTransaction = NULL;  // while changes are grouped: what the getters read
+    std::vector<Change> m_pending;
+    ChangeOutcome m_lastOutcome;
 };

@@ -129,6 +129,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_TRANSACTION_NOT_ACTIVE 6701L
 #define ERROR_TRANSACTION_ALREADY_ABORTED 6704L
 #define ERROR_TRANSACTION_ALREADY_COMMITTED 6705L
+#define ERROR_TRANSACTION_INTEGRITY_VIOLATED 6726L
 
 // Predefined root keys (sign-extended 32-bit values, as in <winreg.h>).
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -220,3 +221,14 @@ LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserve
 LSTATUS WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                      PHKEY phkResult, HANDLE hTransaction,
                                      PVOID pExtendedParameter);
+// Not in Win32: makes the transaction depend on what it finds. The key (lpSubKey below
+// hKey) or, given lpValueName, its value must be absent, present or (values only) hold
+// exactly dwType and lpData. Tested at once against what the transaction sees, and again
+// under the hive's lock when it commits: if it no longer holds then, the commit writes
+// nothing and fails with ERROR_TRANSACTION_INTEGRITY_VIOLATED, as this call does at once.
+#define REG_EXPECT_ABSENT 1
+#define REG_EXPECT_PRESENT 2
+#define REG_EXPECT_EQUAL 3
+LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName, DWORD dwExpect,
+                                    DWORD dwType, const BYTE* lpData, DWORD cbData,
+                                    HANDLE hTransaction);

@@ -8,7 +8,8 @@
 // A transaction keeps its changes as a log and works on a view: the latest tree with the
 // log applied, built again whenever the tree changes. Its commit replays the log onto the
 // latest tree under the hive's lock, so changes others made meanwhile are kept, and writes
-// the result in one step.
+// the result in one step. Expectations in the log are tested again by that replay, so a
+// commit whose expectation no longer holds writes nothing.
 #include <windows.h>
 
 #include <chrono>
@@ -47,13 +48,15 @@ using KeyPath = std::vector<std::string>;
 
 // One change to the tree, kept by a transaction until its commit.
 struct Operation {
-    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree } kind;
+    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect } kind;
     KeyPath path{};        // the key changed; for kCreateKey the existing key below which
     KeyPath below{};       // kCreateKey: the keys to create below path
     std::string name{};    // the value
     DWORD type = 0;        // kSetValue
     std::string data{};    // kSetValue
     bool keepKey = false;  // kDeleteTree: only what lies below the key
+    DWORD expect = 0;      // kExpect: REG_EXPECT_*, about the value `name` or, ofKey, the key
+    bool ofKey = false;
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
@@ -313,11 +316,41 @@ LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey,
     return Join(target.base->path, target.relative, target.path);
 }
 
+// ResolveSubKey in the transaction of that handle, if one is given.
+LONG ResolveSubKeyIn(Registry& registry, HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction,
+                     SubKeyTarget& target) {
+    std::shared_ptr<Transaction> transaction;
+    if (hTransaction) {
+        transaction = FindTransaction(registry, hTransaction);
+        if (!transaction) return ERROR_INVALID_HANDLE;
+    }
+    return ResolveSubKey(registry, hKey, lpSubKey, std::move(transaction), target);
+}
+
 LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
 
+// Whether an expectation holds in the tree.
+bool Holds(Key& root, const Operation& expectation) {
+    const Key* key = Walk(root, expectation.path);
+    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
+    const Value* value = key ? key->FindValue(expectation.name) : nullptr;
+    switch (expectation.expect) {
+        case REG_EXPECT_ABSENT:
+            return !value;
+        case REG_EXPECT_PRESENT:
+            return value;
+        case REG_EXPECT_EQUAL:
+            return value && value->type == expectation.type && value->data == expectation.data;
+    }
+    return false;
+}
+
 LONG Apply(Key& root, const Operation& operation, bool& changed) {
+    if (operation.kind == Operation::kExpect) {
+        return Holds(root, operation) ? ERROR_SUCCESS : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
     if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
         if (operation.path.empty()) return ERROR_ACCESS_DENIED;
         const KeyPath parentPath(operation.path.begin(), operation.path.end() - 1);
@@ -349,6 +382,8 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
             changed = !key->Values().empty() || !key->SubKeys().empty();
             key->Clear();
             return ERROR_SUCCESS;
+        case Operation::kExpect:
+            break;
     }
     return ERROR_INVALID_PARAMETER;
 }
@@ -400,13 +435,8 @@ LONG OpenKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
     *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -424,13 +454,8 @@ LONG CreateKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkResult,
     *phkResult = nullptr;
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    std::shared_ptr<Transaction> transaction;
-    if (hTransaction) {
-        transaction = FindTransaction(registry, hTransaction);
-        if (!transaction) return ERROR_INVALID_HANDLE;
-    }
     SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, transaction, target);
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
         status != ERROR_SUCCESS) {
         return status;
     }
@@ -500,6 +525,36 @@ LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR,
         return ERROR_INVALID_HANDLE;
     }
     return CreateKeyIn(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition, hTransaction);
+}
+
+LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName, DWORD dwExpect,
+                                    DWORD dwType, const BYTE* lpData, DWORD cbData,
+                                    HANDLE hTransaction) {
+    if (dwExpect < REG_EXPECT_ABSENT || dwExpect > REG_EXPECT_EQUAL ||
+        (dwExpect == REG_EXPECT_EQUAL && (!lpValueName || (!lpData && cbData != 0)))) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    SubKeyTarget target;
+    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!target.transaction) return ERROR_INVALID_PARAMETER;
+    if (!IsActive(*target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+    Operation expectation{Operation::kExpect, std::move(target.path)};
+    expectation.expect = dwExpect;
+    expectation.ofKey = lpValueName == nullptr;
+    if (lpValueName) expectation.name = lpValueName;
+    expectation.type = dwType;
+    if (lpData) expectation.data.assign(reinterpret_cast<const char*>(lpData), cbData);
+    if (!Holds(*ViewOf(registry, *target.transaction), expectation)) {
+        return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
+    target.transaction->log.push_back(std::move(expectation));
+    return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,

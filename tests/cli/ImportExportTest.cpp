@@ -125,7 +125,7 @@ TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
          "x.reg, Zeile 3: SecList: Geben Sie eine ganze Zahl ein."},
         {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
          "\"SortKey\"=\"045C375F_7AAD_11D1_85E5_00A024E8A452\"\n",
-         "x.reg, Zeile 3: SortKey: erwartet wird eine der acht Kennungen"},
+         "x.reg, Zeile 3: SortKey: Unbekannter Sortierschlüssel."},
         {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]\n@=\"x\"\n",
          "x.reg, Zeile 3: Erweiterung wurde nicht eingegeben."},
         {"Windows Registry Editor Version 4.00\n", "x.reg, Zeile 1: Erwartet wird"},

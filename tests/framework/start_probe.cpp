@@ -14,3 +14,7 @@ public:
 };
 
 ProbeApp theApp;
+
+int main(int argc, char* argv[]) {
+    return AfxWinMain(argc, argv);
+}

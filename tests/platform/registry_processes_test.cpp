@@ -189,4 +189,49 @@ TEST_F(RegistryProcesses, TransactionIsUnseenByOthersAndKeepsTheirChanges) {
     EXPECT_EQ(DwordOf(*shared, "Theirs"), 2u);
 }
 
+// An expectation that holds when it is made but not at the commit, because another process
+// changed the value meanwhile, fails the commit and nothing of the transaction is written.
+TEST_F(RegistryProcesses, ExpectationBrokenBeforeTheCommitWritesNothing) {
+    const struct {
+        DWORD expect;
+        bool planted;  // whether "Guarded" exists when the expectation is made
+    } cases[] = {{REG_EXPECT_ABSENT, false}, {REG_EXPECT_PRESENT, true}, {REG_EXPECT_EQUAL, true}};
+    for (const auto& c : cases) {
+        hive.WriteText(c.planted ? "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n"
+                                   "\"Guarded\"=dword:00000001\n"
+                                 : "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n");
+        HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        const DWORD one = 1;
+        ASSERT_EQ(RegExpectTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, "GUARDED", c.expect, REG_DWORD,
+                                       reinterpret_cast<const BYTE*>(&one), 4, transaction),
+                  ERROR_SUCCESS);
+        HKEY key;
+        ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_ALL_ACCESS, &key,
+                                        transaction, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "Mine", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+                  ERROR_SUCCESS);
+        const bool planted = c.planted;
+        const pid_t other = Spawn([planted] {
+            HKEY theirs;
+            const DWORD two = 2;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_WRITE, &theirs) !=
+                ERROR_SUCCESS) {
+                return 1;
+            }
+            return static_cast<int>(planted
+                                        ? RegDeleteValueA(theirs, "Guarded")
+                                        : RegSetValueExA(theirs, "guarded", 0, REG_DWORD,
+                                                         reinterpret_cast<const BYTE*>(&two), 4));
+        });
+        ASSERT_EQ(ExitStatus(other), 0);
+        const std::string before = hive.ReadText();
+        EXPECT_FALSE(CommitTransaction(transaction)) << c.expect;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_TRANSACTION_INTEGRITY_VIOLATED));
+        EXPECT_EQ(hive.ReadText(), before) << c.expect;
+        CloseHandle(transaction);
+        RegCloseKey(key);
+    }
+}
+
 }  // namespace

@@ -74,24 +74,31 @@ TEST_F(ViewerSettingsTest, UnreadableHiveGivesFactoryValues) {
 }
 
 TEST_F(ViewerSettingsTest, ScalarsAreStoredAsDwordsAndDeliveredUnchecked) {
-    EXPECT_TRUE(settings.SetTopDay(7));
+    EXPECT_TRUE(settings.SetTopDay(2));
     EXPECT_TRUE(settings.SetSortDir(1));
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(settings.SetObjectNum(kKinds[i], 150 + i));
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(settings.SetObjectNum(kKinds[i], 50 + i));
 
     Snapshot snapshot = ReadAll();
-    EXPECT_EQ(snapshot.topDay, 7);
+    EXPECT_EQ(snapshot.topDay, 2);
     EXPECT_EQ(snapshot.sortDir, 1);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(snapshot.counts[i], 150 + i);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(snapshot.counts[i], 50 + i);
 
     // Where the viewer looks for them.
-    EXPECT_EQ(QueryValue(kViewerKey, "TopDay")->bytes, std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(QueryValue(kViewerKey, "TopDay")->bytes, std::string("\x02\0\0\0", 4));
     EXPECT_EQ(QueryValue(kViewerKey, "SortDir")->type, DWORD(REG_DWORD));
     for (int i = 0; i < 5; ++i) {
         std::optional<StoredValue> value = QueryValue(kObjectNumKey, kKindValueNames[i]);
         ASSERT_TRUE(value) << kKindValueNames[i];
         EXPECT_EQ(value->type, DWORD(REG_DWORD));
-        EXPECT_EQ(value->bytes, std::string(1, char(150 + i)) + std::string(3, '\0'));
+        EXPECT_EQ(value->bytes, std::string(1, char(50 + i)) + std::string(3, '\0'));
     }
+
+    // Values the settings' rules refuse are not written; stored ones are delivered as
+    // they are.
+    EXPECT_FALSE(settings.SetTopDay(7));
+    EXPECT_FALSE(settings.SetObjectNum(ObjectNumDocList, 150));
+    PlantValue(kViewerKey, "TopDay", REG_DWORD, std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(ReadAll().topDay, 7);
 }
 
 // Grouped changes are seen through the same object only, and reach the hive in one write

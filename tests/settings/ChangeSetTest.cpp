@@ -1,0 +1,151 @@
+// The settings' rules, each once, and the change path that every writer takes.
+#include "stdafx.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ChangeSet.h"
+#include "RegistryProbe.h"
+#include "SettingRules.h"
+#include "hive_fixture.h"
+#include "resource.h"
+
+namespace marrowick::test {
+namespace {
+
+using platform::RegFileValue;
+
+const char kViewer[] = "Software\\TAVIK\\Brisvandale\\Pallisander";
+const char kObjectNum[] = "Software\\TAVIK\\Brisvandale\\Pallisander\\ObjectNum";
+const char kMimeMap[] = "SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap";
+
+Change Raw(const char* key, const char* name, DWORD type, const std::string& data) {
+    return SetValueChange(key, name, {name, type, data});
+}
+
+TEST(SettingRulesTest, EachRuleRefusesInOneWordingAndNothingElse) {
+    const struct {
+        Change change;
+        const char* refusal;  // "" when allowed
+    } cases[] = {
+        {SetDwordChange(kViewer, "TopDay", 2), ""},
+        {SetDwordChange(kViewer, "topday", 3),
+         "TopDay: Erlaubt sind 1 oder sonntag, 2 oder montag."},
+        {SetStringChange(kViewer, "TopDay", "1"), "TopDay: Erlaubt sind 1 oder sonntag"},
+        {SetDwordChange(kViewer, "SortDir", 2), "SortDir: Erlaubt sind 0 oder aufsteigend"},
+        {SetStringChange(kViewer, "SortKey", "3E149908_B1F6_11d3_88E3_000629B0191D"), ""},
+        {SetStringChange(kViewer, "SortKey", "3e149908_b1f6_11d3_88e3_000629b0191d"),
+         "SortKey: Unbekannter Sortierschlüssel."},
+        {SetDwordChange(kObjectNum, "EntrySection", 4),
+         "EntrySection: Geben Sie eine ganze Zahl zwischen 5 und 99 ein."},
+        {SetDwordChange(kObjectNum, "DocList", 100), ""},
+        {Raw(kObjectNum, "SecThum", REG_DWORD, "\x0a"), "SecThum: Geben Sie eine ganze Zahl ein."},
+        {SetDwordChange(kViewer, "DocList", 1000), ""},  // only in ObjectNum a count
+        {SetDwordChange(std::string(kViewer) + "\\Other", "Any", 1), ""},
+        {SetStringChange(kMimeMap, "", "text/plain"), "Erweiterung wurde nicht eingegeben."},
+        {SetDwordChange(kMimeMap, "pdf", 1), "pdf: MIME-Typen werden als Text (REG_SZ)"},
+        {SetStringChange(kMimeMap, "pdf", "text/\nplain"), "Zeilenumbrüche"},
+        {SetStringChange(kMimeMap, std::string("p\0df", 4), "x"), "Namen dürfen weder NUL"},
+        {SetStringChange(kMimeMap, "p\rdf", "x"), "Namen dürfen weder NUL"},
+        {SetDwordChange("Software\\TAVIK\\Brisvandale\\PallisanderX", "TopDay", 1),
+         "gehört nicht zu den Einstellungen des Betrachters"},
+        {KeyChange(Change::kDeleteKey, "Software"), "gehört nicht zu den Einstellungen"},
+    };
+    for (const auto& c : cases) {
+        const ChangeOutcome outcome =
+            CheckChangeSet({SetDwordChange(kViewer, "TopDay", 1), c.change});
+        if (*c.refusal == '\0') {
+            EXPECT_TRUE(outcome.Applied()) << c.change.name << ": " << outcome.message;
+        } else {
+            EXPECT_EQ(outcome.result, ChangeOutcome::kInvalid) << c.refusal;
+            EXPECT_EQ(outcome.failedChange, 1) << c.refusal;
+            EXPECT_NE(outcome.message.find(c.refusal), std::string::npos) << c.refusal << " | " << outcome.message;
+        }
+    }
+}
+
+TEST(SettingRulesTest, TypedTextIsParsedByTheSameRules) {
+    const std::string kRefused = "-";
+    const struct {
+        const char* name;
+        const char* text;
+        std::string stored;
+    } cases[] = {
+        {"TopDay", "Montag", std::string("\x02\0\0\0", 4)},
+        {"SortDir", "absteigend", std::string("\x01\0\0\0", 4)},
+        {"SortKey", "größe", std::string("3E149908_B1F6_11d3_88E3_000629B0191D", 37)},
+        {"SortKey", "7", std::string("9340d399_ed79_11d2_8c3b_00e0292f001f", 37)},
+        {"DocThum", "+42", std::string("\x2a\0\0\0", 4)},
+        {"DocThum", "101", kRefused},
+        {"SortKey", "8", kRefused},
+    };
+    for (const auto& c : cases) {
+        RegFileValue value;
+        std::string refusal;
+        const SettingRule& rule = *FindSettingRule(c.name);
+        if (ParseSettingText(rule, c.text, value, refusal)) {
+            EXPECT_EQ(value.data, c.stored) << c.text;
+            EXPECT_EQ(CheckSettingValue(rule, value), "") << c.text;
+        } else {
+            EXPECT_EQ(kRefused, c.stored) << c.text;
+            EXPECT_FALSE(refusal.empty()) << c.text;
+        }
+    }
+}
+
+class ChangeSetTest : public HiveTest {};
+
+TEST_F(ChangeSetTest, FailedExpectationWritesNothingAndNamesTheChange) {
+    PlantString(kMimeMap, "pdf", "application/pdf");
+    const std::string before = hive.ReadText();
+    Change add = SetStringChange(kMimeMap, "PDF", "application/x-pdf");
+    add.expected.kind = Expectation::kAbsent;
+    Change stale = SetStringChange(kMimeMap, "pdf", "text/plain");
+    stale.expected = {Expectation::kEqual, {"pdf", REG_SZ, StringBytes("application/other")}};
+    Change gone = SetStringChange(kMimeMap, "doc", "x");
+    gone.expected.kind = Expectation::kPresent;
+    const struct {
+        Change change;
+        UINT messageId;
+    } cases[] = {{add, IDS_DUPLICATE_EXTENSION},
+                 {stale, IDS_MIME_DELETED_MEANWHILE},
+                 {gone, IDS_MIME_DELETED_MEANWHILE}};
+    for (const auto& c : cases) {
+        const ChangeOutcome outcome =
+            ApplyChangeSet({SetStringChange(kMimeMap, "txt", "text/plain"), c.change});
+        EXPECT_EQ(outcome.result, ChangeOutcome::kExpectationFailed);
+        EXPECT_EQ(outcome.failedChange, 1);
+        EXPECT_EQ(outcome.messageId, c.messageId);
+        EXPECT_EQ(hive.ReadText(), before);
+    }
+}
+
+TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
+    PlantString(kMimeMap, "PDF", "application/pdf");
+    PlantValue(kObjectNum, "DocList", REG_DWORD, DwordBytes(30));
+    const std::vector<Change> changes = {
+        SetDwordChange(kObjectNum, "DocList", 30),  // already so: left out
+        SetStringChange(kMimeMap, "pdf", "application/x-pdf"),
+        DeleteValueChange(kMimeMap, "doc"),  // nothing to delete: left out
+        KeyChange(Change::kCreateKey, std::string(kViewer) + "\\Extra"),
+    };
+    const std::string before = hive.ReadText();
+    const ChangeOutcome dry = ApplyChangeSet(changes, true);
+    EXPECT_TRUE(dry.Applied());
+    EXPECT_EQ(hive.ReadText(), before);
+    const ChangeOutcome done = ApplyChangeSet(changes);
+    ASSERT_TRUE(done.Applied());
+    for (const ChangeOutcome* outcome : {&dry, &done}) {
+        ASSERT_EQ(outcome->changed.size(), 2u);
+        EXPECT_EQ(outcome->changed[0].name, "PDF");  // spelled as stored
+        EXPECT_EQ(outcome->changed[0].oldValue->data, StringBytes("application/pdf"));
+        EXPECT_EQ(outcome->changed[1].kind, Change::kCreateKey);
+    }
+    EXPECT_EQ(QueryValue(kMimeMap, "pdf")->bytes, StringBytes("application/x-pdf"));
+    EXPECT_TRUE(KeyExists("Software\\TAVIK\\Brisvandale\\Pallisander\\Extra"));
+}
+
+}  // namespace
+}  // namespace marrowick::test
