@@ -64,8 +64,14 @@ BOOL CViewerSettings::ShowInGroup(const Change& change) {
         keyStays.expected.kind = Expectation::kPresent;
         m_pending.push_back(std::move(keyStays));
     }
-    hKey = m_regManager.OpenOrCreateKey(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), m_hTransaction);
-    if (hKey == NULL) return FALSE;
+    DWORD disposition = 0;
+    const LONG opened = RegCreateKeyTransactedA(
+        HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
+        KEY_READ | KEY_WRITE, NULL, &hKey, &disposition, m_hTransaction, NULL);
+    // Who may not write the hive cannot show the change here; the commit still decides,
+    // and may hand the whole group to the settings service.
+    if (opened == ERROR_ACCESS_DENIED) return TRUE;
+    if (opened != ERROR_SUCCESS) return FALSE;
     const RegFileValue& value = change.newValue;
     const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
                                        reinterpret_cast<const BYTE*>(value.data.data()),
