@@ -65,9 +65,9 @@ BOOL CViewerSettings::ShowInGroup(const Change& change) {
         m_pending.push_back(std::move(keyStays));
     }
     DWORD disposition = 0;
-    const LONG opened = RegCreateKeyTransactedA(
-        HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-        KEY_READ | KEY_WRITE, NULL, &hKey, &disposition, m_hTransaction, NULL);
+    const LONG opened = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, NULL,
+                                                REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL,
+                                                &hKey, &disposition, m_hTransaction, NULL);
     // Who may not write the hive cannot show the change here; the commit still decides,
     // and may hand the whole group to the settings service.
     if (opened == ERROR_ACCESS_DENIED) return TRUE;
