@@ -207,6 +207,29 @@ std::string Aligned(const std::string& text, std::size_t column) {
     return aligned;
 }
 
+// Breaks a list ("a, b, c") after its commas so that no line passes `width`, the lines
+// after the first starting at `column`.
+std::string Wrapped(const std::string& list, std::size_t column, std::size_t width) {
+    std::string wrapped;
+    std::size_t lineLength = column;
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t comma = list.find(", ", start);
+        const std::size_t end = comma == std::string::npos ? list.size() : comma + 1;
+        const std::string item = list.substr(start, end - start);
+        if (lineLength > column && lineLength + 1 + item.size() > width) {
+            wrapped += '\n' + std::string(column, ' ');
+            lineLength = column;
+        } else if (lineLength > column) {
+            wrapped += ' ';
+            ++lineLength;
+        }
+        wrapped += item;
+        lineLength += item.size();
+        start = end == list.size() ? end : end + 1;
+    }
+    return wrapped;
+}
+
 std::string Help() {
     const std::size_t column = 30;
     std::ostringstream help;
@@ -250,7 +273,7 @@ std::string Help() {
     for (int i = 0; i < count; ++i) {
         const std::string name = rules[i].lpszValueName;
         help << "  " << name << std::string(name.size() < 14 ? 14 - name.size() : 1, ' ')
-             << DescribeAllowed(rules[i]) << '\n';
+             << Wrapped(DescribeAllowed(rules[i]), 16, 88) << '\n';
     }
     help << "Ungültige Angaben werden mit den Meldungen des Dialogs abgelehnt; dann wird nichts\n"
             "gespeichert.\n"

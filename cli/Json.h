@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "utf8.h"
+
 namespace marrowick::cli {
 
 class JsonWriter {
@@ -82,7 +84,7 @@ private:
             } else if (byte < 0x20) {
                 out_ << "\\u00" << digits[byte >> 4] << digits[byte & 0xF];
             } else if (byte >= 0x80) {
-                const std::size_t length = Utf8SequenceLength(text.substr(i));
+                const std::size_t length = platform::DecodeUtf8(text.substr(i));
                 if (length == 0) {
                     out_ << "\\\\x" << digits[byte >> 4] << digits[byte & 0xF];
                     ++i;
@@ -98,30 +100,6 @@ private:
         }
         out_ << '"';
     }
-    // The length of the well-formed UTF-8 sequence the text starts with, or 0.
-    static std::size_t Utf8SequenceLength(std::string_view text) {
-        const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-        const unsigned char lead = at(0);
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;   // no overlong forms
-            if (lead == 0xED) high = 0x9F;  // no surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-        }
-        if (length == 0 || text.size() < length || at(1) < low || at(1) > high) return 0;
-        for (std::size_t i = 2; i < length; ++i) {
-            if (at(i) < 0x80 || at(i) > 0xBF) return 0;
-        }
-        return length;
-    }
-
     std::ostream& out_;
     std::vector<bool> first_;
     bool afterKey_ = false;

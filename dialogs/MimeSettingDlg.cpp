@@ -4,37 +4,9 @@
 
 #include "MimeAddDlg.h"
 #include "MimeChangeDlg.h"
+#include "utf8.h"
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence `text` starts with; 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    // The second byte's range rules out overlong forms, surrogates and code points
-    // beyond U+10FFFF.
-    size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
 
 // Stored names and types are bytes; the screen shows Unicode. Bytes that are not UTF-8 and
 // control characters (an embedded NUL would cut the text short) are shown as \xNN, so the
@@ -44,7 +16,7 @@ CString ShownText(const CString& stored) {
     std::string shown;
     while (!rest.empty()) {
         const auto lead = static_cast<unsigned char>(rest[0]);
-        const size_t length = Utf8SequenceLength(rest);
+        const size_t length = marrowick::platform::DecodeUtf8(rest);
         if (length == 0 || lead < 0x20 || lead == 0x7F) {
             static const char kHex[] = "0123456789abcdef";
             shown += {'\\', 'x', kHex[lead >> 4], kHex[lead & 0xF]};

@@ -17,33 +17,20 @@ CSettingDlg::CSettingDlg(CWnd* pParent) : CDialog(CSettingDlg::IDD, pParent) {
 
 void CSettingDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
-    DDX_Control(pDX, IDC_SPIN_SECTHUM, m_spinSecThum);
-    DDX_Control(pDX, IDC_SPIN_DOCTHUM, m_spinDocThum);
-    DDX_Control(pDX, IDC_SPIN_SECLIST, m_spinSecList);
-    DDX_Control(pDX, IDC_SPIN_DOCLIST, m_spinDocList);
-    DDX_Control(pDX, IDC_SPIN_ENTRYSECTION, m_spinEntrySection);
     DDX_Control(pDX, IDC_COMBO_SORTKEY, m_comboSortKey);
     DDX_Control(pDX, IDC_RADIO_SUNDAY, m_radioSunday);
     DDX_Control(pDX, IDC_RADIO_MONDAY, m_radioMonday);
     DDX_Control(pDX, IDC_RADIO_ASCENDING, m_radioAscending);
     DDX_Control(pDX, IDC_RADIO_DESCENDING, m_radioDescending);
-    DDX_Control(pDX, IDC_EDIT_SECTHUM, m_editSecThum);
-    DDX_Control(pDX, IDC_EDIT_DOCTHUM, m_editDocThum);
-    DDX_Control(pDX, IDC_EDIT_SECLIST, m_editSecList);
-    DDX_Control(pDX, IDC_EDIT_DOCLIST, m_editDocList);
-    DDX_Control(pDX, IDC_EDIT_ENTRYSECTION, m_editEntrySection);
-    ExchangeCount(pDX, IDC_EDIT_ENTRYSECTION, ObjectNumEntrySection, m_nEntrySection);
-    ExchangeCount(pDX, IDC_EDIT_DOCLIST, ObjectNumDocList, m_nDocList);
-    ExchangeCount(pDX, IDC_EDIT_SECLIST, ObjectNumSecList, m_nSecList);
-    ExchangeCount(pDX, IDC_EDIT_DOCTHUM, ObjectNumDocThum, m_nDocThum);
-    ExchangeCount(pDX, IDC_EDIT_SECTHUM, ObjectNumSecThum, m_nSecThum);
+    // The counts in the form's order, each checked against its range.
+    for (int kind = 0; kind < kCountKinds; ++kind) {
+        const CountRule& rule = *GetCountRule(kind);
+        DDX_Control(pDX, rule.nSpinId, m_spinCounts[kind]);
+        DDX_Control(pDX, rule.nEditId, m_editCounts[kind]);
+        DDX_Text(pDX, rule.nEditId, m_nCounts[kind]);
+        DDV_MinMaxInt(pDX, m_nCounts[kind], rule.nLower, rule.nUpper);
+    }
     DDX_CBIndex(pDX, IDC_COMBO_SORTKEY, m_nSortKey);
-}
-
-void CSettingDlg::ExchangeCount(CDataExchange* pDX, int editId, ObjectNumKind kind, int& value) {
-    const CountRule& rule = *GetCountRule(kind);
-    DDX_Text(pDX, editId, value);
-    DDV_MinMaxInt(pDX, value, rule.nLower, rule.nUpper);
 }
 
 BEGIN_MESSAGE_MAP(CSettingDlg, CDialog)
@@ -73,7 +60,7 @@ BOOL CSettingDlg::OnInitDialog() {
     // controls blank instead of leaving the rest of the form unfilled.
     LoadWeekStart();
     LoadSortOrder();
-    m_editEntrySection.EnableWindow(TRUE);
+    m_editCounts[ObjectNumEntrySection].EnableWindow(TRUE);
     LoadCounts();
     return TRUE;
 }
@@ -111,16 +98,10 @@ void CSettingDlg::LoadCounts() {
         // pulled into the allowed range.
         const int position =
             std::clamp<int>(static_cast<short>(LOWORD(count)), rule.nLower, rule.nUpper);
-        CSpinButtonCtrl& spin = SpinOf(kind);
+        CSpinButtonCtrl& spin = m_spinCounts[kind];
         spin.SetPos(position);
         spin.SetRange(static_cast<short>(rule.nLower), static_cast<short>(rule.nUpper));
     }
-}
-
-CSpinButtonCtrl& CSettingDlg::SpinOf(int kind) {
-    CSpinButtonCtrl* const spins[kCountKinds] = {&m_spinEntrySection, &m_spinDocList,
-                                                 &m_spinDocThum, &m_spinSecList, &m_spinSecThum};
-    return *spins[kind];
 }
 
 void CSettingDlg::OnOK() {
@@ -132,10 +113,8 @@ void CSettingDlg::OnOK() {
     // The counts are written from the up-downs, whose reading of their buddies is stricter
     // than the exchange's ("50 " passes the exchange, the up-down keeps its last number):
     // give them the values that passed, so what is stored is what was validated.
-    const int validated[kCountKinds] = {m_nEntrySection, m_nDocList, m_nDocThum, m_nSecList,
-                                        m_nSecThum};
     for (int kind = 0; kind < kCountKinds; ++kind) {
-        SpinOf(kind).SetPos(validated[kind]);
+        m_spinCounts[kind].SetPos(m_nCounts[kind]);
     }
     if (!SaveSettings()) {
         AfxMessageBox(IDS_SAVE_FAILED, MB_OK);
@@ -161,7 +140,7 @@ BOOL CSettingDlg::SaveSettings() {
         saved &= m_settings.SetSortDir(kSortDirDescending);
     }
     for (int kind = 0; kind < kCountKinds; ++kind) {
-        const int position = static_cast<short>(LOWORD(SpinOf(kind).GetPos()));
+        const int position = static_cast<short>(LOWORD(m_spinCounts[kind].GetPos()));
         saved &= m_settings.SetObjectNum(static_cast<ObjectNumKind>(kind), position);
     }
     if (!saved) {
@@ -178,12 +157,10 @@ void CSettingDlg::OnRestoreDefaults() {
     m_radioDescending.SetCheck(kFactorySortDir == kSortDirDescending ? BST_CHECKED : BST_UNCHECKED);
     m_comboSortKey.SetCurSel(kFactorySortKey);
 
-    const int editIds[kCountKinds] = {IDC_EDIT_ENTRYSECTION, IDC_EDIT_DOCLIST, IDC_EDIT_DOCTHUM,
-                                      IDC_EDIT_SECLIST, IDC_EDIT_SECTHUM};
     for (int kind = 0; kind < kCountKinds; ++kind) {
         CString text;
         text.Format("%d", GetCountRule(kind)->nFactoryValue);
-        SetDlgItemText(editIds[kind], text);
+        SetDlgItemText(GetCountRule(kind)->nEditId, text);
     }
 }
 

@@ -24,26 +24,15 @@ protected:
     afx_msg void OnMimeSettings();
     DECLARE_MESSAGE_MAP()
 
-    CSpinButtonCtrl m_spinSecThum;
-    CSpinButtonCtrl m_spinDocThum;
-    CSpinButtonCtrl m_spinSecList;
-    CSpinButtonCtrl m_spinDocList;
-    CSpinButtonCtrl m_spinEntrySection;
     CComboBox m_comboSortKey;
     CButton m_radioSunday;
     CButton m_radioMonday;
     CButton m_radioAscending;
     CButton m_radioDescending;
-    CEdit m_editSecThum;
-    CEdit m_editDocThum;
-    CEdit m_editSecList;
-    CEdit m_editDocList;
-    CEdit m_editEntrySection;
-    int m_nEntrySection = 0;
-    int m_nDocList = 0;
-    int m_nSecList = 0;
-    int m_nDocThum = 0;
-    int m_nSecThum = 0;
+    // The table sizes, by ObjectNumKind, bound to the controls their settings' rows name.
+    CSpinButtonCtrl m_spinCounts[ObjectNumKindCount];
+    CEdit m_editCounts[ObjectNumKindCount];
+    int m_nCounts[ObjectNumKindCount] = {};
     int m_nSortKey = -1;
     HICON m_hIcon = nullptr;
     CViewerSettings m_settings;
@@ -53,10 +42,7 @@ protected:
     BOOL SaveSettings();
 
 private:
-    // Exchanges a count's edit with its member and checks it against the count's range.
-    static void ExchangeCount(CDataExchange* pDX, int editId, ObjectNumKind kind, int& value);
     void LoadWeekStart();
     void LoadSortOrder();
     void LoadCounts();
-    CSpinButtonCtrl& SpinOf(int kind);
 };

@@ -4,6 +4,7 @@
 
 #include "ChangeSet.h"
 #include "dialog_template.h"
+#include "key_path.h"
 #include "resource.h"
 
 using marrowick::platform::FoldName;
@@ -45,23 +46,26 @@ const SettingChoice kSortKeyChoices[SortKeyCount] = {
 const int kFirstCount = 3;
 const SettingRule kRules[] = {
     {kTopDayValueName, kViewerKeyPath, REG_DWORD, 0, 0, kFactoryTopDay, 0, kTopDayChoices, 2,
-     _T("Erster Tag der Woche"), _T("Erlaubt sind 1 oder sonntag, 2 oder montag.")},
+     _T("Erster Tag der Woche"), _T("Erlaubt sind 1 oder sonntag, 2 oder montag."), 0, 0},
     {kSortKeyValueName, kViewerKeyPath, REG_SZ, 0, 0, kFactorySortKey, SortKeyDocName,
      kSortKeyChoices, SortKeyCount, _T("Dokument-Sortierschlüssel"),
      _T("Unbekannter Sortierschlüssel. Erlaubt sind 0 bis 7, die Bezeichnungen aus der Liste "
-        "des Dialogs oder ihre Kennungen, genau so geschrieben (marrowick show).")},
+        "des Dialogs oder ihre Kennungen, genau so geschrieben (marrowick show)."),
+     0, 0},
     {kSortDirValueName, kViewerKeyPath, REG_DWORD, 0, 0, kFactorySortDir, 0, kSortDirChoices, 2,
-     _T("Dokument-Sortierreihenfolge"), _T("Erlaubt sind 0 oder aufsteigend, 1 oder absteigend.")},
+     _T("Dokument-Sortierreihenfolge"), _T("Erlaubt sind 0 oder aufsteigend, 1 oder absteigend."),
+     0, 0},
     {_T("EntrySection"), kObjectNumKeyPath, REG_DWORD, 5, 99, 10, 10, NULL, 0,
-     _T("Maximale Anzahl von Abschnitten beim Hinzufügen"), NULL},
+     _T("Maximale Anzahl von Abschnitten beim Hinzufügen"), NULL, IDC_EDIT_ENTRYSECTION,
+     IDC_SPIN_ENTRYSECTION},
     {_T("DocList"), kObjectNumKeyPath, REG_DWORD, 10, 100, 20, 20, NULL, 0,
-     _T("Anzahl von Dokumenten für Detailansicht"), NULL},
+     _T("Anzahl von Dokumenten für Detailansicht"), NULL, IDC_EDIT_DOCLIST, IDC_SPIN_DOCLIST},
     {_T("DocThum"), kObjectNumKeyPath, REG_DWORD, 10, 100, 10, 10, NULL, 0,
-     _T("Anzahl von Dokumenten für Piktogramm-Ansicht"), NULL},
+     _T("Anzahl von Dokumenten für Piktogramm-Ansicht"), NULL, IDC_EDIT_DOCTHUM, IDC_SPIN_DOCTHUM},
     {_T("SecList"), kObjectNumKeyPath, REG_DWORD, 10, 100, 20, 20, NULL, 0,
-     _T("Anzahl von Abschnitten für Detailansicht"), NULL},
+     _T("Anzahl von Abschnitten für Detailansicht"), NULL, IDC_EDIT_SECLIST, IDC_SPIN_SECLIST},
     {_T("SecThum"), kObjectNumKeyPath, REG_DWORD, 10, 100, 10, 10, NULL, 0,
-     _T("Anzahl von Abschnitten für Piktogramm-Ansicht"), NULL},
+     _T("Anzahl von Abschnitten für Piktogramm-Ansicht"), NULL, IDC_EDIT_SECTHUM, IDC_SPIN_SECTHUM},
 };
 const int kRuleCount = static_cast<int>(sizeof kRules / sizeof kRules[0]);
 static_assert(kRuleCount == kFirstCount + ObjectNumKindCount);
@@ -232,7 +236,10 @@ ViewerPlace PlaceOfKey(const std::string& keyPath) {
     static const std::string viewer = FoldName(kViewerKeyPath);
     static const std::string objectNum = FoldName(kObjectNumKeyPath);
     static const std::string mimeMap = FoldName(kMimeMapKeyPath);
-    const std::string folded = FoldName(keyPath);
+    // Read as the registry functions read it, so that "Pallisander\\" is the viewer's key.
+    const std::optional<std::string> normal = marrowick::platform::NormalKeyPath(keyPath);
+    if (!normal) return ViewerPlace::kOutside;
+    const std::string folded = FoldName(*normal);
     if (folded == viewer) return ViewerPlace::kViewer;
     if (folded == objectNum) return ViewerPlace::kObjectNum;
     if (folded == mimeMap) return ViewerPlace::kMimeMap;

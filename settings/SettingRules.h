@@ -82,6 +82,8 @@ struct SettingRule {
     int nChoices;
     LPCTSTR lpszLabel;    // German, as `show` lists it
     LPCTSTR lpszRefusal;  // German, when a value is refused; NULL: the dialog's range message
+    UINT nEditId;         // counts: the main dialog's edit and its up-down
+    UINT nSpinId;
 };
 // The counts' rows keep the name the dialog knows them by.
 typedef SettingRule CountRule;

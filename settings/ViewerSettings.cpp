@@ -54,30 +54,34 @@ BOOL CViewerSettings::Store(const std::vector<Change>& changes) {
 }
 
 BOOL CViewerSettings::ShowInGroup(const Change& change) {
-    // A key that exists now must still exist at the commit: the group was made for it,
-    // and another writer who deleted it meant to remove what it held.
     HKEY hKey = NULL;
-    if (RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
-                              m_hTransaction, NULL) == ERROR_SUCCESS) {
-        RegCloseKey(hKey);
-        Change keyStays = KeyChange(Change::kCreateKey, change.keyPath);
-        keyStays.expected.kind = Expectation::kPresent;
-        m_pending.push_back(std::move(keyStays));
-    }
+    const bool bKeyExisted =
+        RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
+                              m_hTransaction, NULL) == ERROR_SUCCESS;
+    if (bKeyExisted) RegCloseKey(hKey);
     DWORD disposition = 0;
     const LONG opened = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, NULL,
                                                 REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL,
                                                 &hKey, &disposition, m_hTransaction, NULL);
     // Who may not write the hive cannot show the change here; the commit still decides,
     // and may hand the whole group to the settings service.
-    if (opened == ERROR_ACCESS_DENIED) return TRUE;
-    if (opened != ERROR_SUCCESS) return FALSE;
-    const RegFileValue& value = change.newValue;
-    const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
-                                       reinterpret_cast<const BYTE*>(value.data.data()),
-                                       static_cast<DWORD>(value.data.size()));
-    RegCloseKey(hKey);
-    return status == ERROR_SUCCESS;
+    if (opened != ERROR_SUCCESS && opened != ERROR_ACCESS_DENIED) return FALSE;
+    if (opened == ERROR_SUCCESS) {
+        const RegFileValue& value = change.newValue;
+        const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
+                                           reinterpret_cast<const BYTE*>(value.data.data()),
+                                           static_cast<DWORD>(value.data.size()));
+        RegCloseKey(hKey);
+        if (status != ERROR_SUCCESS) return FALSE;
+    }
+    // A key that existed must still exist at the commit: the group was made for it, and
+    // another writer who deleted it meant to remove what it held.
+    if (bKeyExisted) {
+        Change keyStays = KeyChange(Change::kCreateKey, change.keyPath);
+        keyStays.expected.kind = Expectation::kPresent;
+        m_pending.push_back(std::move(keyStays));
+    }
+    return TRUE;
 }
 
 BOOL CViewerSettings::GetTopDay(int& nDay) {

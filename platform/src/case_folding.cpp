@@ -2,62 +2,9 @@
 
 #include <algorithm>
 
+#include "utf8.h"
+
 namespace marrowick::platform {
-
-namespace {
-
-bool IsContinuation(unsigned char byte) {
-    return (byte & 0xC0) == 0x80;
-}
-
-// Decodes one well-formed UTF-8 character at the start of text (no overlong forms, no
-// surrogates, nothing above U+10FFFF). Returns its length, or 0 when it is not one.
-std::size_t DecodeCharacter(std::string_view text, char32_t& codePoint) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length;
-    char32_t minimum;
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (!IsContinuation(byte)) return 0;
-        codePoint = (codePoint << 6) | (byte & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF) return 0;
-    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return 0;
-    return length;
-}
-
-}  // namespace
-
-void AppendCharacter(std::string& out, char32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
 
 char32_t UpperCase(char32_t codePoint) {
     if (codePoint < 0x80) {
@@ -79,26 +26,16 @@ std::string FoldCase(std::string_view name) {
     folded.reserve(name.size());
     while (!name.empty()) {
         char32_t codePoint;
-        std::size_t length = DecodeCharacter(name, codePoint);
+        std::size_t length = DecodeUtf8(name, &codePoint);
         if (length == 0) {
             folded += name[0];
             length = 1;
         } else {
-            AppendCharacter(folded, UpperCase(codePoint));
+            AppendUtf8(folded, UpperCase(codePoint));
         }
         name.remove_prefix(length);
     }
     return folded;
-}
-
-bool IsWellFormedUtf8(std::string_view text) {
-    while (!text.empty()) {
-        char32_t codePoint;
-        const std::size_t length = DecodeCharacter(text, codePoint);
-        if (length == 0) return false;
-        text.remove_prefix(length);
-    }
-    return true;
 }
 
 int CompareFolded(std::string_view left, std::string_view right) {

@@ -27,12 +27,6 @@ char32_t UpperCase(char32_t codePoint);
 // same name exactly when their folded forms are equal.
 std::string FoldCase(std::string_view name);
 
-// Appends the UTF-8 form of one code point.
-void AppendCharacter(std::string& out, char32_t codePoint);
-
-// True when the whole text is well-formed UTF-8.
-bool IsWellFormedUtf8(std::string_view text);
-
 // Compares two names under the folding: 0 exactly when the folded forms are equal;
 // otherwise ordered as the run-time library's _mbsicmp orders them (letters as lower case).
 int CompareFolded(std::string_view left, std::string_view right);

@@ -26,14 +26,16 @@
 
 #include "case_folding.h"
 #include "hive_store.h"
+#include "key_path.h"
 
 using marrowick::platform::FoldCase;
 using marrowick::platform::HiveStore;
 using marrowick::platform::IsStorableName;
 using marrowick::platform::Key;
+using marrowick::platform::KeyPathFault;
 using marrowick::platform::kMaxKeyDepth;
-using marrowick::platform::kMaxKeyNameCharacters;
 using marrowick::platform::kMaxValueNameCharacters;
+using marrowick::platform::ReadKeyPath;
 using marrowick::platform::Value;
 
 namespace {
@@ -111,24 +113,20 @@ Registry& TheRegistry() {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-// "A\B\" -> {"A", "B"}. Trailing backslashes are accepted, a leading one is not; a path
-// deeper than a key can be is refused before it is taken apart further.
+// "A\B\" -> {"A", "B"}, read as every layer reads key paths.
 LONG SplitPath(LPCSTR subKey, KeyPath& path) {
-    std::string_view rest = subKey ? subKey : "";
-    if (rest.starts_with('\\')) return ERROR_BAD_PATHNAME;
-    while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
-    while (!rest.empty()) {
-        const std::size_t end = rest.find('\\');
-        const std::string_view name = rest.substr(0, end);
-        if (name.empty()) return ERROR_BAD_PATHNAME;
-        if (!IsStorableName(name, kMaxKeyNameCharacters) || path.size() == kMaxKeyDepth) {
-            return ERROR_INVALID_PARAMETER;
-        }
-        path.emplace_back(name);
-        if (end == std::string_view::npos) break;
-        rest.remove_prefix(end + 1);
+    std::vector<std::string_view> names;
+    switch (ReadKeyPath(subKey ? subKey : "", nullptr, &names)) {
+        case KeyPathFault::kNone:
+            path.assign(names.begin(), names.end());
+            return ERROR_SUCCESS;
+        case KeyPathFault::kBadPath:
+            return ERROR_BAD_PATHNAME;
+        case KeyPathFault::kBadName:
+        case KeyPathFault::kTooDeep:
+            break;
     }
-    return ERROR_SUCCESS;
+    return ERROR_INVALID_PARAMETER;
 }
 
 bool IsLocalMachine(HKEY key) {

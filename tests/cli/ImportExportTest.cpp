@@ -16,28 +16,19 @@
 #include "hive_fixture.h"
 #include "run_command_line.h"
 #include "unprivileged.h"
+#include "utf8.h"
 
 namespace marrowick::test {
 namespace {
 
 // Windows' default: UTF-16LE with byte-order mark and CRLF.
 std::string Utf16File(const std::string& text) {
-    std::string bytes = "\xFF\xFE";
-    std::u32string codePoints;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : lead >= 0xE0 ? 3 : 2;
-        char32_t c = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
-        for (int k = 1; k < length; ++k) c = (c << 6) | (text[i + k] & 0x3F);
-        i += length;
-        if (c == '\n') codePoints += U'\r';
-        codePoints += c;
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
     }
-    for (char32_t c : codePoints) {
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
+    return "\xFF\xFE" + platform::Utf8ToUtf16Le(crlf);
 }
 
 std::string Stored(const char* key, const char* name) {
@@ -104,10 +95,25 @@ TEST_F(ImportExportTest, ImportsWhatWindowsWritesInOneStep) {
 TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
     ASSERT_EQ(Marrowick({"set", "DocList=33"}).status, 0);
     const std::string before = hive.ReadText();
+    const std::string viewer = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
+    const std::string nul(1, '\0');
     const struct {
-        const char* text;
+        std::string text;
         const char* message;
     } cases[] = {
+        // The key the registry functions write to, however the file spells it.
+        {"REGEDIT4\n[" + viewer + "\\]\n\"TopDay\"=dword:00000063\n",
+         "x.reg, Zeile 3: TopDay: Erlaubt sind"},
+        {"REGEDIT4\n[" + viewer + "\\ObjectNum\\\\]\n\"DocList\"=dword:ffffffff\n",
+         "x.reg, Zeile 3: DocList: Geben Sie eine ganze Zahl zwischen"},
+        // A NUL would cut the name short on its way to the registry functions.
+        {"REGEDIT4\n[" + viewer + "]\n\"TopDay" + nul + "x\"=dword:00000063\n",
+         "x.reg, Zeile 3: Diese Zeile ist keine gültige .reg-Anweisung."},
+        {Utf16File("Windows Registry Editor Version 5.00\n[" + viewer + "]\n\"SortKey" + nul +
+                   "\"=\"bogus\"\n"),
+         "x.reg, Zeile 3: Diese Zeile ist keine gültige .reg-Anweisung."},
+        {"REGEDIT4\n[" + viewer + "\\ObjectNum" + nul + "x]\n\"DocList\"=dword:ffffffff\n",
+         "x.reg, Zeile 2: Diese Zeile ist keine gültige .reg-Anweisung."},
         {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
          "\"TopDay\"=dword:00000001\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n"
          "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Third]\n",
@@ -190,8 +196,9 @@ TEST_F(ImportExportTest, ExportReadsBackAsTheSameTree) {
     }
 }
 
-// A change that the registry refuses midway leaves everything as it was.
-TEST_F(ImportExportTest, AFailureMidwayStoresNothing) {
+// A key the registry functions would refuse midway is refused with the file, before
+// anything is stored.
+TEST_F(ImportExportTest, AKeyTheRegistryWouldRefuseStoresNothing) {
     ASSERT_EQ(Marrowick({"set", "DocList=33"}).status, 0);
     const std::string before = hive.ReadText();
     const std::string file =
@@ -201,8 +208,8 @@ TEST_F(ImportExportTest, AFailureMidwayStoresNothing) {
                   "Pallisander\\" +
                       std::string(256, 'k') + "]\n\"x\"=\"y\"\n");
     const Result result = Marrowick({"import", file});
-    EXPECT_EQ(result.status, cli::kExitRegistryError) << result.err;
-    EXPECT_NE(result.err.find("Nichts wurde geändert: Win32-Fehler 87"), std::string::npos)
+    EXPECT_EQ(result.status, cli::kExitUsage) << result.err;
+    EXPECT_NE(result.err.find("long.reg, Zeile 4: Diese Zeile ist keine"), std::string::npos)
         << result.err;
     EXPECT_EQ(hive.ReadText(), before);
 }

@@ -175,6 +175,7 @@ TEST(HiveText, ValueNamesStayWithinWindowsLimits) {
     EXPECT_FALSE(ParseHive(hiveWithName("\xF0" + std::string(70000, '\x80'))));
     EXPECT_FALSE(ParseHive(hiveWithName("carriage\rreturn")));
     EXPECT_FALSE(ParseHive("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\carriage\rreturn]\n"));
+    EXPECT_FALSE(ParseHive(hiveWithName(std::string("nul\0byte", 8))));
 }
 
 TEST(HiveText, DeletingAValueKeepsTheOthersInOrderAndFindable) {

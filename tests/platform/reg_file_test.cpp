@@ -2,10 +2,15 @@
 // export writes.
 #include <gtest/gtest.h>
 
+#include <key_path.h>
 #include <reg_file.h>
+#include <utf8.h>
 
 #include <string>
 
+using marrowick::platform::KeyPathFault;
+using marrowick::platform::NormalKeyPath;
+using marrowick::platform::ReadKeyPath;
 using marrowick::platform::ReadRegFile;
 using marrowick::platform::RegFileContents;
 using marrowick::platform::RegFileEntry;
@@ -15,16 +20,16 @@ using marrowick::platform::WriteRegFile;
 
 namespace {
 
-// ASCII and two-byte UTF-8 as UTF-16LE, with byte-order mark.
+// "k\k\...\k", levels deep.
+std::string NestedPath(int levels) {
+    std::string path = "k";
+    for (int level = 1; level < levels; ++level) path += "\\k";
+    return path;
+}
+
+// UTF-16LE with byte-order mark.
 std::string Utf16(const std::string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned c = static_cast<unsigned char>(text[i]);
-        if (c >= 0xC0) c = ((c & 0x1F) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F);
-        bytes += static_cast<char>(c & 0xFF);
-        bytes += static_cast<char>(c >> 8);
-    }
-    return bytes;
+    return "\xFF\xFE" + marrowick::platform::Utf8ToUtf16Le(text);
 }
 
 TEST(RegFile, ReadsStatementsWithTheirLinesFromUtf16) {
@@ -93,6 +98,32 @@ TEST(RegFile, RefusesWhatItCannotReadExactly) {
         EXPECT_EQ(contents.failedLine, c.line) << c.bytes;
         EXPECT_TRUE(contents.entries.empty());
     }
+}
+
+// The registry functions and the import's check read key paths alike.
+TEST(KeyPath, OneSpellingForEveryLayer) {
+    const struct {
+        std::string path;
+        KeyPathFault fault;
+        std::string normal;
+    } cases[] = {
+        {"A\\B", KeyPathFault::kNone, "A\\B"},
+        {"A\\B\\\\", KeyPathFault::kNone, "A\\B"},
+        {"", KeyPathFault::kNone, ""},
+        {"\\A", KeyPathFault::kBadPath, ""},
+        {"A\\\\B", KeyPathFault::kBadPath, ""},
+        {std::string("A\\B\0C", 5), KeyPathFault::kBadName, ""},
+        {"A\\" + std::string(256, 'n'), KeyPathFault::kBadName, ""},
+        {NestedPath(513), KeyPathFault::kTooDeep, ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadKeyPath(c.path), c.fault) << c.path;
+        EXPECT_EQ(NormalKeyPath(c.path).value_or(""), c.normal) << c.path;
+    }
+    const RegFileContents contents = ReadRegFile("REGEDIT4\n[HKLM\\A\\B\\]\n[-HKLM\\C\\]\n");
+    ASSERT_EQ(contents.entries.size(), 2u);
+    EXPECT_EQ(contents.entries[0].keyPath, "A\\B");
+    EXPECT_EQ(contents.entries[1].keyPath, "C");
 }
 
 TEST(RegFile, WritesWhatWindowsRegistryEditorWrites) {

@@ -204,6 +204,7 @@ TEST_F(RegistryFile, HiveWithKeysBeyondTheLimitsFailsEveryOpen) {
         "[HKEY_LOCAL_MACHINE\\" + NestedPath(513) + "]\n",
         "[HKEY_LOCAL_MACHINE\\" + NestedPath(100000) + "]\n",
         "[HKEY_LOCAL_MACHINE\\Software\\" + std::string(256, 'n') + "]\n",
+        "[HKEY_LOCAL_MACHINE\\Software\\" + std::string("nul\0byte", 8) + "]\n",
     };
     for (const std::string& keyLine : tooLong) {
         const std::string text = "REGEDIT4\n\n" + keyLine;

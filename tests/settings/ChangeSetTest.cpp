@@ -61,7 +61,8 @@ TEST(SettingRulesTest, EachRuleRefusesInOneWordingAndNothingElse) {
         } else {
             EXPECT_EQ(outcome.result, ChangeOutcome::kInvalid) << c.refusal;
             EXPECT_EQ(outcome.failedChange, 1) << c.refusal;
-            EXPECT_NE(outcome.message.find(c.refusal), std::string::npos) << c.refusal << " | " << outcome.message;
+            EXPECT_NE(outcome.message.find(c.refusal), std::string::npos)
+                << c.refusal << " | " << outcome.message;
         }
     }
 }

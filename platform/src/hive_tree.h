@@ -1,0 +1,71 @@
+// The registry tree of one hive: keys with sub-keys and values, found by folded names.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace marrowick::platform {
+
+// Windows' limits on keys: levels below HKEY_LOCAL_MACHINE, and characters in one name.
+// The registry functions refuse paths beyond them and the parser refuses hives beyond
+// them, so every tree held is shallow enough to walk, write and destroy recursively.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+inline constexpr std::size_t kMaxKeyNameCharacters = 255;
+// Windows' limit on value names: RegSetValueExA refuses longer ones, and so does the parser.
+inline constexpr std::size_t kMaxValueNameCharacters = 16383;
+
+// Whether a key or value name can be created and stored: no line break (the hive's text is
+// line by line), no NUL (a name passes through C strings, which would cut it short), at most
+// maxCharacters characters and no more bytes than as many characters of four bytes take (a run of
+// stray continuation bytes counts as no character at all). The registry functions and the parser
+// apply the same rule, so every name in a tree fits a caller's buffer sized by the limit.
+bool IsStorableName(std::string_view name, std::size_t maxCharacters);
+
+struct Value {
+    std::string name;  // as created; "" is the default value
+    std::uint32_t type;
+    std::string data;  // the bytes exactly as stored
+};
+
+// One key: sub-keys and values in creation order, found by their folded names.
+class Key {
+public:
+    explicit Key(std::string name = {}) : name_(std::move(name)) {}
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    Key(Key&&) = default;
+    Key& operator=(Key&&) = default;
+
+    const std::string& Name() const { return name_; }
+
+    const std::vector<std::unique_ptr<Key>>& SubKeys() const { return subKeys_; }
+    Key* FindSubKey(std::string_view name) const;
+    // Returns the existing sub-key of that name, or appends a new one.
+    Key& OpenOrAddSubKey(std::string_view name);
+    // Removes the sub-key with everything below it; false when there is none of that name.
+    bool DeleteSubKey(std::string_view name);
+    // Removes every value and sub-key.
+    void Clear();
+
+    const std::vector<Value>& Values() const { return values_; }
+    const Value* FindValue(std::string_view name) const;
+    // A new value goes last; an existing one keeps its place and the case of its name.
+    void SetValue(std::string_view name, std::uint32_t type, std::string data);
+    bool DeleteValue(std::string_view name);
+
+private:
+    std::string name_;
+    std::vector<std::unique_ptr<Key>> subKeys_;
+    std::unordered_map<std::string, std::size_t> subKeyIndex_;
+    std::vector<Value> values_;
+    std::unordered_map<std::string, std::size_t> valueIndex_;
+};
+
+// Same names (case included), types, bytes and order throughout both trees.
+bool SameTree(const Key& left, const Key& right);
+
+}  // namespace marrowick::platform

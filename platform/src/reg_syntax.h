@@ -1,0 +1,175 @@
+// The text syntax the hive file and .reg files share (regedit's): reading it line by line
+// into entries, and writing keys, quoted text and data in it. The hive and the .reg file
+// reader and writer each add their own header line, encoding and rules on top.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "hive_tree.h"
+
+namespace marrowick::platform {
+
+inline constexpr std::string_view kRegedit4Header = "REGEDIT4";
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+inline constexpr std::string_view kRootName = "HKEY_LOCAL_MACHINE";
+inline constexpr std::uint32_t kStringType = 1;
+inline constexpr std::uint32_t kExpandStringType = 2;
+inline constexpr std::uint32_t kBinaryType = 3;
+inline constexpr std::uint32_t kDwordType = 4;
+inline constexpr std::uint32_t kMultiStringType = 7;
+
+// ---- Reading -------------------------------------------------------------------------
+
+// Splits the text into lines, dropping the "\r" of Windows line ends, and counts them.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : rest_(text) {}
+    bool Next(std::string_view& line) {
+        if (rest_.empty()) return false;
+        const std::size_t end = rest_.find('\n');
+        line = rest_.substr(0, end);
+        rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number_;
+        return true;
+    }
+    // The number of the line Next gave last, from 1.
+    std::size_t Number() const { return number_; }
+
+private:
+    std::string_view rest_;
+    std::size_t number_ = 0;
+};
+
+// Reads a quoted string at the start of text ("\\" and "\"" are the only escapes) and
+// removes it from text.
+std::optional<std::string> ReadQuoted(std::string_view& text);
+
+// Reads the part after "=" of a value line; hex data may continue on the next lines.
+std::optional<Value> ReadData(std::string_view text, LineReader& lines);
+
+// What the lines of a .reg text say, one entry at a time, in file order.
+struct TextEntry {
+    enum Kind { kKey, kDeleteKey, kValue, kDeleteValue } kind;
+    std::size_t line;       // where it starts
+    std::string_view path;  // kKey, kDeleteKey: the key below the root, as written
+    std::string name;       // kValue, kDeleteValue: the value's name ("" the default)
+    Value value;            // kValue: its type and bytes
+    bool hex = false;       // kValue: written as hex bytes, not as text
+};
+
+// The syntax a reader accepts beyond the hive's own: the hive holds no deletions and
+// spells its root in full; files from Windows may do neither.
+struct TextSyntax {
+    bool deletions = false;
+    bool shortRoot = false;  // "HKLM" for "HKEY_LOCAL_MACHINE"
+};
+
+// "[HKEY_LOCAL_MACHINE\A\B]" or "[-HKEY_LOCAL_MACHINE\A\B]": the path below the root
+// ("" for the root itself).
+bool ReadKeyLine(std::string_view line, const TextSyntax& syntax, TextEntry& entry);
+
+// Reads the entries after the header line, giving each to `take`, which returns false to
+// stop. Returns false, with `failedLine` set, at the first line that cannot be read.
+template <typename Take>
+bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& failedLine,
+                 Take&& take) {
+    std::string_view line;
+    bool inKey = false;
+    while (lines.Next(line)) {
+        if (line.empty() || line[0] == ';') continue;
+        TextEntry entry{TextEntry::kValue, lines.Number(), {}, {}, {}, false};
+        failedLine = entry.line;
+        if (line[0] == '[') {
+            if (!ReadKeyLine(line, syntax, entry)) return false;
+            inKey = entry.kind == TextEntry::kKey;
+            if (!take(std::move(entry))) return false;
+            continue;
+        }
+        if (!inKey) return false;
+        if (line[0] == '@') {
+            line.remove_prefix(1);
+        } else {
+            std::optional<std::string> quoted = ReadQuoted(line);
+            if (!quoted || !IsStorableName(*quoted, kMaxValueNameCharacters)) return false;
+            entry.name = std::move(*quoted);
+        }
+        if (!line.starts_with('=')) return false;
+        line.remove_prefix(1);
+        if (syntax.deletions && line == "-") {
+            entry.kind = TextEntry::kDeleteValue;
+        } else {
+            entry.hex = line.starts_with("hex");
+            std::optional<Value> value = ReadData(line, lines);
+            if (!value) return false;
+            entry.value = std::move(*value);
+        }
+        if (!take(std::move(entry))) return false;
+    }
+    return true;
+}
+
+// ---- Writing -------------------------------------------------------------------------
+
+// The text being written. Room is made ahead and filled through a pointer, which costs
+// far less than appending piece by piece; the whole hive is written on every change.
+class TextOut {
+public:
+    explicit TextOut(std::string& text) : text_(text) {
+        const std::size_t used = text_.size();
+        text_.resize(std::max(text_.capacity(), used));  // the room it has anyway
+        next_ = text_.data() + used;
+        end_ = text_.data() + text_.size();
+    }
+    ~TextOut() { text_.resize(static_cast<std::size_t>(next_ - text_.data())); }
+    TextOut(const TextOut&) = delete;
+    TextOut& operator=(const TextOut&) = delete;
+
+    char* Room(std::size_t size) {
+        if (static_cast<std::size_t>(end_ - next_) < size) Grow(size);
+        char* place = next_;
+        next_ += size;
+        return place;
+    }
+    void Put(char c) { *Room(1) = c; }
+    std::size_t Size() const { return static_cast<std::size_t>(next_ - text_.data()); }
+    std::string_view Written() const { return {text_.data(), Size()}; }
+    void Put(std::string_view bytes) {
+        if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
+    }
+
+private:
+    [[gnu::noinline]] void Grow(std::size_t size);
+
+    std::string& text_;
+    char* next_;
+    char* end_;
+};
+
+// Text in quotes, with "\\" and "\"" escaped.
+void AppendQuoted(TextOut& out, std::string_view text);
+
+// How data that cannot be quoted is written: the hive keeps every byte as it is and
+// spells every type out; Windows' registry editor writes plain "hex:" for binary data,
+// breaks long lines, and in its Unicode format writes text as UTF-16LE.
+struct DataStyle {
+    bool binaryAsHex = false;
+    bool wideText = false;
+    // Text in Windows-1252; *unconvertible is set for text that has no place there.
+    bool* unconvertible = nullptr;
+    std::size_t wrapColumn = 0;  // 0: kBytesPerLine bytes per line
+};
+
+bool IsTextType(std::uint32_t type);
+
+// The data of a value after its "=": quoted text where it reads back unchanged, else
+// dword: or hex as the style says.
+void AppendData(TextOut& out, const Value& value, const DataStyle& style = {});
+
+}  // namespace marrowick::platform
