@@ -161,6 +161,12 @@ TEST(SettingsService, RefusesHostileCallsAndStaysUp) {
         }
         EXPECT_EQ(HiveText(), before) << c.what;
     }
+    {  // a caller that leaves before the answer
+        Bus leaving;
+        sd_bus_message* call = NewApply(leaving.bus, {DocList(42)}, false);
+        EXPECT_GE(sd_bus_send(leaving.bus, call, nullptr), 0);
+        sd_bus_message_unref(call);
+    }
     EXPECT_EQ(Apply({DocList(41)}).outcome.result, ChangeOutcome::kApplied);
     EXPECT_EQ(ServicePid(), pid) << "the service ended or restarted";
 }
