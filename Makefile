@@ -10,7 +10,7 @@ BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-d
 # The tests that look at the program from outside (accessibility bus, X server, Wayland),
 # the administrators' playbook, and the settings service on a private system bus with polkit.
 TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland ansible-core \
-                 polkitd util-linux
+                 orca locales python3-jsonschema bash-completion polkitd util-linux
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 
@@ -67,7 +67,13 @@ PACKAGE_TEST_PACKAGES := apt polkitd dbus xvfb xauth libxtst6 libx11-6 python3 \
                          weston qt6-wayland iproute2 procps util-linux
 # The manual's test renders the pages with man.
 BUILD_PACKAGES += man-db python3
-.PHONY: deb package-test
+# ansible-test's sanity tests on the collection, offline: Debian's linters instead of PyPI's.
+ANSIBLE_SANITY_PACKAGES := ansible-core python3-venv python3-voluptuous pylint pycodestyle yamllint
+.PHONY: deb package-test ansible-sanity
+
+ansible-sanity:
+	@tools/ensure-packages $(ANSIBLE_SANITY_PACKAGES)
+	tools/ansible-sanity
 
 deb: deps
 	@tools/ensure-packages $(DEB_PACKAGES)

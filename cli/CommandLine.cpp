@@ -2,13 +2,17 @@
 
 #include "CommandLine.h"
 
+#include <hive_file.h>
+
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
 #include "Commands.h"
 #include "Json.h"
+#include "MimeInput.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 #include "SettingsClient.h"
@@ -54,13 +58,47 @@ std::string Win32Text(LONG code) {
     return text;
 }
 
-bool Readable(std::ostream& err, int& exitCode) {
+std::string HivePath() {
+    return platform::GetHiveFileStatus().path;
+}
+
+bool Readable(const Invocation& call, int& exitCode) {
     const LONG status = CRegManager::CheckReadable(HKEY_LOCAL_MACHINE, kViewerKeyPath);
     if (status == ERROR_SUCCESS) return true;
-    err << "Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
-    exitCode = kExitRegistryError;
+    exitCode = ReportUnreadable(call, status);
     return false;
 }
+
+int ReportUnreadable(const Invocation& call, LONG status) {
+    const platform::HiveFileStatus hive = platform::GetHiveFileStatus();
+    call.failure.win32Code = status;
+    call.failure.file = hive.path;
+    call.err << hive.path;
+    if (status == ERROR_BADDB && hive.failedLine) {
+        call.failure.line = hive.failedLine;
+        call.err << ", Zeile " << hive.failedLine;
+    }
+    call.err << ": Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
+    return kExitRegistryError;
+}
+
+void BeginOutput(JsonWriter& json) {
+    json.BeginObject();
+    json.Key("version").Number(1);
+}
+
+namespace {
+
+// A key as reports spell it, whatever letter case the hive or a file stores: the viewer's
+// part always as below.
+std::string ReportedKey(const std::string& keyPath) {
+    static const std::string viewer = "SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
+    std::string path = keyPath;
+    if (PlaceOfKey(path) != ViewerPlace::kOutside) path.replace(0, viewer.size(), viewer);
+    return "HKEY_LOCAL_MACHINE\\" + path;
+}
+
+}  // namespace
 
 int StoreAndReport(const std::vector<Change>& changes, const Invocation& call,
                    const std::string& subject, const char* unexpected) {
@@ -72,8 +110,10 @@ int StoreAndReport(const std::vector<Change>& changes, const Invocation& call,
     if (!subject.empty()) call.err << subject << ": ";
     switch (outcome.result) {
         case ChangeOutcome::kRegistryError:
-            call.err << outcome.message << " Nichts wurde geändert: " << Win32Text(outcome.status)
-                     << ".\n";
+            call.failure.win32Code = outcome.status;
+            call.failure.file = HivePath();
+            call.err << call.failure.file << ": " << outcome.message
+                     << " Nichts wurde geändert: " << Win32Text(outcome.status) << ".\n";
             return kExitRegistryError;
         case ChangeOutcome::kExpectationFailed:
             call.err << (unexpected ? unexpected : outcome.message.c_str()) << '\n';
@@ -89,7 +129,7 @@ int StoreAndReport(const std::vector<Change>& changes, const Invocation& call,
 void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, std::ostream& out) {
     if (json) {
         JsonWriter writer(out);
-        writer.BeginObject();
+        BeginOutput(writer);
         writer.Key("changed").Bool(!changes.empty() && !dryRun);
         if (dryRun) writer.Key("dry_run").Bool(true);
         writer.Key("changes").BeginArray();
@@ -99,7 +139,7 @@ void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, s
                                         : change.kind == Change::kDeleteKey ? "delete-key"
                                         : change.kind == Change::kSetValue  ? "set"
                                                                             : "delete");
-            writer.Key("key").String("HKEY_LOCAL_MACHINE\\" + change.keyPath);
+            writer.Key("key").String(ReportedKey(change.keyPath));
             if (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) {
                 writer.Key("name").String(change.name);
                 writer.Key("old");
@@ -128,7 +168,7 @@ void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, s
     }
     const char* lead = dryRun ? "Würde " : "";
     for (const Change& change : changes) {
-        const std::string key = "HKEY_LOCAL_MACHINE\\" + change.keyPath;
+        const std::string key = ReportedKey(change.keyPath);
         switch (change.kind) {
             case Change::kCreateKey:
                 out << lead << (dryRun ? "anlegen" : "Angelegt") << ": [" << key << "]\n";
@@ -175,9 +215,15 @@ const char kHelpTail[] =
     "  mime list: {\"mappings\": [{\"extension\": TEXT, \"type\": TEXT}, ...]}\n"
     "  Änderungen: {\"changed\": BOOL, \"changes\": [{\"action\": \"set\"|\"delete\"|\n"
     "             \"create-key\"|\"delete-key\", \"key\": SCHLÜSSEL, \"name\": NAME,\n"
-    "             \"old\": WERT|null, \"new\": WERT|null}, ...]}; import --dry-run fügt\n"
+    "             \"old\": WERT|null, \"new\": WERT|null}, ...]}; --dry-run fügt\n"
     "             \"dry_run\": true hinzu und meldet \"changed\": false. Ein WERT ist eine\n"
-    "             Zahl (REG_DWORD), ein Text (REG_SZ) oder {\"type\": N, \"hex\": BYTES}.\n"
+    "             Zahl (REG_DWORD), ein Text (REG_SZ) oder {\"type\": N, \"hex\": BYTES};\n"
+    "             SCHLÜSSEL immer als HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\...\n"
+    "  Fehler:    {\"error\": {\"message\": TEXT, \"exit_code\": N, \"win32_code\": N,\n"
+    "             \"file\": TEXT, \"line\": N, \"problems\": [{\"message\", \"line\"}]}},\n"
+    "             auch auf der Standardausgabe; Felder ohne Inhalt fehlen\n"
+    "  Jedes Objekt beginnt mit \"version\": 1 (/usr/share/doc/marrowick/\n"
+    "  command-line.schema.json beschreibt jedes Feld).\n"
     "\n"
     "Exit-Status:\n"
     "  0  Erfolg, auch wenn nichts geändert werden musste\n"
@@ -248,24 +294,16 @@ std::string Help() {
         }
         help << Aligned(summary, column) << '\n';
     };
-    for (const Command* command : AllCommands()) {
-        std::string usage = command->usage;
-        // The options every changing command takes are said once below.
-        if (const std::size_t json = usage.find(" [--json]");
-            json != std::string::npos && usage != "show [--json]" &&
-            usage != "mime list [--json]" && !command->accepts.dryRun) {
-            usage.erase(json);
-        }
-        row(usage, command->summary);
-    }
+    for (const Command* command : AllCommands()) row(command->usage, command->summary);
     row("--no-ask-password",
         "nicht nach dem Administratorpasswort fragen: Was ein gewöhnlicher Benutzer nicht "
         "selbst speichern darf, wird dann abgelehnt, statt über den Einstellungsdienst zu "
         "gehen");
-    row("--help", "diese Hilfe");
+    row("help | -h | --help", "diese Hilfe");
     row("--version", "die Version");
     help << "\n"
-            "set und reset, mime add, change und delete und import nehmen auch --json.\n"
+            "--dry-run: zeigen, was sich ändern würde, und nichts schreiben.\n"
+            "--json: ein JSON-Objekt als Ergebnis, auch bei einem Fehler (siehe unten).\n"
             "\n"
             "NAME und WERT (NAME in beliebiger Groß-/Kleinschreibung):\n";
     int count = 0;
@@ -287,18 +325,15 @@ int Usage(std::ostream& err, const std::string& problem) {
     return kExitUsage;
 }
 
-}  // namespace
-
-int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
-                   std::ostream& err) {
-    // The texts shared with the dialogs come from the program's string table.
-    AfxSetStringLookup(&res::FindString);
+int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+        std::istream& in, bool outputIsTerminal, Failure& failure) {
     Options options;
     std::vector<std::string> words;
     bool askPassword = true;
     bool endOfOptions = false;
     for (const std::string& argument : arguments) {
-        if (endOfOptions || argument.size() < 2 || !argument.starts_with("--")) {
+        if (endOfOptions || argument.size() < 2 ||
+            (!argument.starts_with("--") && argument != "-h")) {
             words.push_back(argument);
         } else if (argument == "--") {
             endOfOptions = true;
@@ -310,17 +345,21 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             options.regedit4 = true;
         } else if (argument == "--no-ask-password") {
             askPassword = false;
-        } else if (argument == "--help") {
+        } else if (argument == "--help" || argument == "-h") {
             out << Help();
             return kExitSuccess;
         } else if (argument == "--version") {
             out << "marrowick " << kVersion << '\n';
             return kExitSuccess;
         } else {
-            return Usage(err, "Unbekannte Option „" + argument + "“.");
+            return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
         }
     }
     if (words.empty()) return Usage(err, "Es fehlt ein Befehl.");
+    if (words[0] == "help" && words.size() == 1) {
+        out << Help();
+        return kExitSuccess;
+    }
     // What an ordinary user may not write to the machine's hive goes to the settings
     // service; on a terminal a text agent asks for the administrator's password.
     service::ForwardChangeSetsToService(
@@ -348,16 +387,76 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
             !optionsFit) {
             return Usage(err, std::string("Aufruf: marrowick ") + command->usage);
         }
-        return command->run({options, operands, out, err});
+        return command->run({options, operands, out, err, in, outputIsTerminal, failure});
     }
     if (!groupUsage.empty()) return Usage(err, "Aufruf: marrowick " + groupUsage);
-    return Usage(err, "Unbekannter Befehl „" + words[0] + "“.");
+    return Usage(err, "Unbekannter Befehl " + Quoted(words[0]) + ".");
+}
+
+// With --json a failure is a JSON object on standard output too, so that a caller never
+// has to parse the German message.
+void ReportFailure(const std::string& message, int exitCode, const Failure& failure,
+                   std::ostream& out) {
+    JsonWriter json(out);
+    BeginOutput(json);
+    json.Key("error").BeginObject();
+    json.Key("message").String(message);
+    json.Key("exit_code").Number(exitCode);
+    if (failure.win32Code) json.Key("win32_code").Number(*failure.win32Code);
+    if (!failure.file.empty()) json.Key("file").String(failure.file);
+    if (failure.line) json.Key("line").Number(static_cast<std::int64_t>(failure.line));
+    if (!failure.problems.empty()) {
+        json.Key("problems").BeginArray();
+        for (const auto& [line, problem] : failure.problems) {
+            json.BeginObject();
+            json.Key("message").String(problem);
+            json.Key("line").Number(static_cast<std::int64_t>(line));
+            json.EndObject();
+        }
+        json.EndArray();
+    }
+    json.EndObject();
+    json.EndObject();
+    out << '\n';
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                   std::istream& in, bool outputIsTerminal) {
+    // The texts shared with the dialogs come from the program's string table.
+    AfxSetStringLookup(&res::FindString);
+    if (!arguments.empty() && arguments[0] == "__complete") {
+        Complete({arguments.begin() + 1, arguments.end()}, AllCommands(), out);
+        return kExitSuccess;
+    }
+    Failure failure;
+    const auto json = std::find_if(arguments.begin(), arguments.end(),
+                                   [](const std::string& a) { return a == "--json" || a == "--"; });
+    if (json == arguments.end() || *json != "--json") {
+        return Run(arguments, out, err, in, outputIsTerminal, failure);
+    }
+    std::ostringstream messages;
+    const int status = Run(arguments, out, messages, in, outputIsTerminal, failure);
+    err << messages.str();
+    if (status != kExitSuccess) {
+        std::string message = messages.str();
+        while (!message.empty() && message.back() == '\n') message.pop_back();
+        ReportFailure(message, status, failure, out);
+    }
+    return status;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
+                   std::ostream& err) {
+    return RunCommandLine(arguments, out, err, std::cin, false);
 }
 
 int RunCommandLine(int argc, char* argv[]) {
     std::ios::sync_with_stdio(false);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const int status = RunCommandLine(arguments, std::cout, std::cerr);
+    const int status =
+        RunCommandLine(arguments, std::cout, std::cerr, std::cin, isatty(STDOUT_FILENO) == 1);
     std::cout.flush();
     return std::cout ? status : kExitFileError;
 }

@@ -19,6 +19,9 @@ enum ExitCode : int {
 // Runs one command (the arguments after the program name). Results go to `out`, messages
 // to `err`; returns the exit code.
 int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// The same with standard input `in` (for import -) and whether `out` is a terminal.
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+                   std::istream& in, bool outputIsTerminal);
 
 // main() for the program when it is given arguments.
 int RunCommandLine(int argc, char* argv[]);

@@ -3,8 +3,11 @@
 // commands (SettingsCommands.cpp, MimeCommands.cpp, RegFileCommands.cpp) fills its rows.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ChangeSet.h"
@@ -18,12 +21,26 @@ struct Options {
     bool regedit4 = false;
 };
 
+// What a failure is about beyond its message, for --json: the Win32 code, the file and
+// line, and for an import every refused statement.
+struct Failure {
+    std::optional<LONG> win32Code;
+    std::string file;
+    std::size_t line = 0;
+    std::vector<std::pair<std::size_t, std::string>> problems;  // line, message
+};
+
 struct Invocation {
     const Options& options;
     const std::vector<std::string>& operands;  // after the command's name
     std::ostream& out;
     std::ostream& err;
+    std::istream& in;       // import -
+    bool outputIsTerminal;  // export refuses to write UTF-16 there
+    Failure& failure;       // filled where a failure has more than its message
 };
+
+class JsonWriter;
 
 // One command: its name (one or two words), how many operands it takes, the options that
 // mean something to it, its usage and summary for --help, and what runs it.
@@ -42,8 +59,16 @@ const std::vector<Command>& SettingsCommands();
 const std::vector<Command>& MimeCommands();
 const std::vector<Command>& RegFileCommands();
 
-// Fails with the registry's code, said on err, when the registry cannot be read at all.
-bool Readable(std::ostream& err, int& exitCode);
+// Fails with the registry's code, said on err with the hive's path, when the registry
+// cannot be read at all.
+bool Readable(const Invocation& call, int& exitCode);
+// Says so, naming the hive and where it stopped parsing, and returns the exit code.
+int ReportUnreadable(const Invocation& call, LONG status);
+// Where the registry lives, as the registry functions find it.
+std::string HivePath();
+// Every JSON object the command line prints begins so: with the version of its fields,
+// raised only when a field changes its meaning or goes away.
+void BeginOutput(JsonWriter& json);
 // "Win32-Fehler 5 (Zugriff verweigert)".
 std::string Win32Text(LONG code);
 // Applies the change set (dry run when asked) and reports it: the changes on out, or the
@@ -51,6 +76,10 @@ std::string Win32Text(LONG code);
 // `unexpected` when given. Returns the exit code.
 int StoreAndReport(const std::vector<Change>& changes, const Invocation& invocation,
                    const std::string& subject = {}, const char* unexpected = nullptr);
+// The words the shell may complete the last of `arguments` to, one a line on out:
+// commands, options, setting names and their words, stored extensions.
+void Complete(const std::vector<std::string>& arguments,
+              const std::vector<const Command*>& commands, std::ostream& out);
 // The report of what was (or, dryRun, would be) changed, as text or JSON.
 void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, std::ostream& out);
 

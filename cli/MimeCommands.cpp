@@ -5,6 +5,8 @@
 
 #include "Commands.h"
 #include "Json.h"
+#include "MimeInput.h"
+#include "RegManager.h"
 #include "ViewerSettings.h"
 #include "resource.h"
 
@@ -14,12 +16,12 @@ namespace {
 
 int List(const Invocation& call) {
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
     MimeEntryArray entries;
     CViewerSettings().GetMimeMap(entries);
     if (call.options.json) {
         JsonWriter json(call.out);
-        json.BeginObject();
+        BeginOutput(json);
         json.Key("mappings").BeginArray();
         for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
             json.BeginObject();
@@ -39,17 +41,31 @@ int List(const Invocation& call) {
     return kExitSuccess;
 }
 
-// The add dialog's own rule; the others are the change path's.
-bool HasType(const Invocation& call) {
-    if (!call.operands[1].empty()) return true;
-    call.err << LoadResourceText(IDS_NO_MIMETYPE) << '\n';
+// The extension and type in the form the command line accepts (stricter than the
+// dialogs'); the other rules are the change path's.
+bool WellFormed(const Invocation& call) {
+    std::string problem = ExtensionProblem(call.operands[0]);
+    if (problem.empty()) problem = MimeTypeProblem(call.operands[1]);
+    if (problem.empty()) return true;
+    call.err << problem << '\n';
     return false;
 }
 
+// Whether the extension, in any letter case, is stored with exactly this type.
+bool StoredAs(const std::string& extension, const std::string& type) {
+    DWORD storedType = 0;
+    std::string data;
+    return CRegManager::GetRegValue(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, extension.c_str(),
+                                    storedType, data) &&
+           storedType == REG_SZ && data == type + '\0';
+}
+
 int Add(const Invocation& call) {
-    if (!HasType(call)) return kExitUsage;
+    if (!WellFormed(call)) return kExitUsage;
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
+    // Adding exactly the stored mapping again is done already.
+    if (StoredAs(call.operands[0], call.operands[1])) return StoreAndReport({}, call);
     // Refused as a duplicate when the extension is stored in any letter case, tested at the
     // moment of writing: of several concurrent adds exactly one succeeds.
     Change add = SetStringChange(kMimeMapKeyPath, call.operands[0], call.operands[1]);
@@ -57,9 +73,19 @@ int Add(const Invocation& call) {
     return StoreAndReport({add}, call, call.operands[0]);
 }
 
-int ChangeType(const Invocation& call) {
+// Adds the mapping or changes the stored one.
+int Set(const Invocation& call) {
+    if (!WellFormed(call)) return kExitUsage;
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
+    return StoreAndReport({SetStringChange(kMimeMapKeyPath, call.operands[0], call.operands[1])},
+                          call, call.operands[0]);
+}
+
+int ChangeType(const Invocation& call) {
+    if (!WellFormed(call)) return kExitUsage;
+    int exitCode = kExitSuccess;
+    if (!Readable(call, exitCode)) return exitCode;
     // Never brings back a mapping deleted meanwhile.
     Change change = SetStringChange(kMimeMapKeyPath, call.operands[0], call.operands[1]);
     change.expected.kind = Expectation::kPresent;
@@ -69,7 +95,7 @@ int ChangeType(const Invocation& call) {
 
 int Delete(const Invocation& call) {
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
     return StoreAndReport({DeleteValueChange(kMimeMapKeyPath, call.operands[0])}, call,
                           call.operands[0]);
 }
@@ -88,23 +114,32 @@ const std::vector<Command>& MimeCommands() {
         {"mime add",
          2,
          2,
-         {true, false, false},
-         "mime add ERW TYP [--json]",
+         {true, true, false},
+         "mime add [--dry-run] ERW TYP [--json]",
          "neue Zuordnung; abgelehnt, wenn ERW in irgendeiner\n"
-         "Groß-/Kleinschreibung schon gespeichert ist",
+         "Groß-/Kleinschreibung schon mit einem anderen TYP gespeichert\n"
+         "ist. ERW ohne Punkt, Leerzeichen, Steuerzeichen, / und \\;\n"
+         "TYP in der Form Typ/Untertyp, Parameter nach „;“ erlaubt",
          Add},
+        {"mime set",
+         2,
+         2,
+         {true, true, false},
+         "mime set [--dry-run] ERW TYP [--json]",
+         "die Zuordnung anlegen oder die gespeicherte ändern",
+         Set},
         {"mime change",
          2,
          2,
-         {true, false, false},
-         "mime change ERW TYP [--json]",
+         {true, true, false},
+         "mime change [--dry-run] ERW TYP [--json]",
          "nur eine bestehende Zuordnung ändern",
          ChangeType},
         {"mime delete",
          1,
          1,
-         {true, false, false},
-         "mime delete ERW [--json]",
+         {true, true, false},
+         "mime delete [--dry-run] ERW [--json]",
          "eine Zuordnung löschen",
          Delete},
     };

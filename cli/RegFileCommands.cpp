@@ -3,6 +3,10 @@
 
 #include <reg_file.h>
 
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <iterator>
 #include <ostream>
 
 #include "Commands.h"
@@ -16,13 +20,26 @@ namespace {
 using platform::RegFileContents;
 using platform::RegFileFormat;
 
+// Why a file could not be read or written, in the registry's words where it has them.
+std::string SystemReason(int error, Failure& failure) {
+    if (error == ENOENT) failure.win32Code = ERROR_FILE_NOT_FOUND;
+    if (error == EACCES || error == EPERM) failure.win32Code = ERROR_ACCESS_DENIED;
+    return failure.win32Code ? Win32Text(*failure.win32Code) : std::strerror(error);
+}
+
 int Export(const Invocation& call) {
     const std::string file = call.operands.empty() ? std::string() : call.operands[0];
+    const bool toOutput = file.empty() || file == "-";
+    // As compressors refuse to write binary data to a terminal.
+    if (toOutput && call.outputIsTerminal && !call.options.regedit4) {
+        call.err << "Das Format „Windows Registry Editor Version 5.00“ ist UTF-16 und gehört "
+                    "nicht auf ein Terminal. Als Text: marrowick export --regedit4; oder in "
+                    "eine Datei: marrowick export DATEI.\n";
+        return kExitUsage;
+    }
     std::vector<platform::RegFileKey> keys;
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
-        call.err << "Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status)
-                 << ".\n";
-        return kExitRegistryError;
+        return ReportUnreadable(call, status);
     }
     bool windows1252 = true;
     const std::string bytes = platform::WriteRegFile(
@@ -32,23 +49,33 @@ int Export(const Invocation& call) {
         call.err << "Hinweis: Nicht jedes Zeichen hat einen Platz in Windows-1252; die Datei ist "
                     "in UTF-8 geschrieben.\n";
     }
-    if (file.empty() || file == "-") {
+    if (toOutput) {
         call.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         call.out.flush();
         return call.out ? kExitSuccess : kExitFileError;
     }
     if (!WriteFileReplacing(file, bytes)) {
-        call.err << file << ": Die Datei konnte nicht geschrieben werden.\n";
+        const int error = errno;
+        call.failure.file = file;
+        call.err << file << ": Die Datei konnte nicht geschrieben werden: "
+                 << SystemReason(error, call.failure) << ".\n";
         return kExitFileError;
     }
     return kExitSuccess;
 }
 
 int Import(const Invocation& call) {
-    const std::string& file = call.operands[0];
+    const bool fromInput = call.operands[0] == "-";
+    const std::string file = fromInput ? std::string("(Standardeingabe)") : call.operands[0];
+    call.failure.file = file;
     std::string bytes;
-    if (!ReadWholeFile(file, bytes)) {
-        call.err << file << ": Die Datei konnte nicht gelesen werden.\n";
+    if (fromInput) {
+        bytes.assign(std::istreambuf_iterator<char>(call.in), std::istreambuf_iterator<char>());
+    } else if (!ReadWholeFile(file, bytes)) {
+        const int error = errno;
+        call.err << file
+                 << ": Die Datei konnte nicht gelesen werden: " << SystemReason(error, call.failure)
+                 << ".\n";
         return kExitFileError;
     }
     const RegFileContents contents = platform::ReadRegFile(bytes);
@@ -59,27 +86,34 @@ int Import(const Invocation& call) {
             call.err << file << ": Die Datei ist kein gültiger UTF-16-Text.\n";
             return kExitUsage;
         case RegFileContents::kHeader:
+            call.failure.line = 1;
             call.err << file << ", Zeile 1: Erwartet wird „Windows Registry Editor Version 5.00“ "
                      << "oder „REGEDIT4“.\n";
             return kExitUsage;
         case RegFileContents::kSyntax:
+            call.failure.line = contents.failedLine;
             call.err << file << ", Zeile " << contents.failedLine
                      << ": Diese Zeile ist keine gültige .reg-Anweisung.\n";
             return kExitUsage;
     }
-    // Checked here first to name the file's line; the change path checks the same rules.
-    std::string problem;
-    std::size_t problemLine = 0;
-    if (!CheckImport(contents.entries, problem, problemLine)) {
-        call.err << file << ", Zeile " << problemLine << ": " << problem
-                 << " Die Datei wurde nicht importiert.\n";
+    // Checked here first to name the file's lines, every refused statement, so that one
+    // round of corrections is enough; the change path checks the same rules.
+    for (const platform::RegFileEntry& entry : contents.entries) {
+        std::string problem;
+        std::size_t line = 0;
+        if (!CheckImport({entry}, problem, line)) call.failure.problems.emplace_back(line, problem);
+    }
+    if (!call.failure.problems.empty()) {
+        call.failure.line = call.failure.problems.front().first;
+        for (const auto& [line, problem] : call.failure.problems) {
+            call.err << file << ", Zeile " << line << ": " << problem << '\n';
+        }
+        call.err << file << ": Die Datei wurde nicht importiert.\n";
         return kExitUsage;
     }
     std::vector<platform::RegFileKey> keys;
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
-        call.err << "Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status)
-                 << ".\n";
-        return kExitRegistryError;
+        return ReportUnreadable(call, status);
     }
     return StoreAndReport(ChangesOfImport(keys, contents.entries), call);
 }
@@ -96,16 +130,16 @@ const std::vector<Command>& RegFileCommands() {
          "die Schlüssel des Betrachters als .reg-Datei (ohne DATEI\n"
          "oder mit - auf die Standardausgabe); Format wie der\n"
          "Registrierungs-Editor von Windows: „Windows Registry Editor\n"
-         "Version 5.00“, UTF-16LE mit BOM und CRLF; --regedit4 für\n"
-         "REGEDIT4 in Windows-1252",
+         "Version 5.00“, UTF-16LE mit BOM und CRLF (nicht auf ein\n"
+         "Terminal); --regedit4 für REGEDIT4 in Windows-1252",
          Export},
         {"import",
          1,
          1,
          {true, true, false},
-         "import DATEI [--dry-run] [--json]",
-         "eine .reg-Datei prüfen und in einem Schritt übernehmen;\n"
-         "--dry-run zeigt die Änderungen und schreibt nichts",
+         "import [--dry-run] DATEI|- [--json]",
+         "eine .reg-Datei (- für die Standardeingabe) prüfen und in\n"
+         "einem Schritt übernehmen; jeder abgelehnte Wert wird genannt",
          Import},
     };
     return commands;

@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "Json.h"
+#include "MimeInput.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 
@@ -44,14 +45,49 @@ Reading ReadSetting(const SettingRule& rule) {
     return reading;
 }
 
+// "TopDay, SortKey, ... und SecThum".
+void SayKnownNames(std::ostream& err) {
+    const std::vector<const SettingRule*> rules = AllRules();
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        err << (i == 0 ? " " : i + 1 == rules.size() ? " und " : ", ") << rules[i]->lpszValueName;
+    }
+}
+
+// The settings the operands name (every one without operands); false, said on err, when
+// a name is unknown or repeated.
+bool Named(const Invocation& call, std::vector<const SettingRule*>& named) {
+    if (call.operands.empty()) {
+        named = AllRules();
+        return true;
+    }
+    bool valid = true;
+    for (const std::string& name : call.operands) {
+        const SettingRule* rule = FindSettingRule(name);
+        if (!rule) {
+            call.err << Quoted(name) << ": unbekannte Einstellung. Bekannt sind";
+            SayKnownNames(call.err);
+            call.err << ".\n";
+            valid = false;
+        } else if (std::find(named.begin(), named.end(), rule) != named.end()) {
+            call.err << rule->lpszValueName << ": mehrfach angegeben.\n";
+            valid = false;
+        } else {
+            named.push_back(rule);
+        }
+    }
+    return valid;
+}
+
 int Show(const Invocation& call) {
+    std::vector<const SettingRule*> named;
+    if (!Named(call, named)) return kExitUsage;
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
     if (call.options.json) {
         JsonWriter json(call.out);
-        json.BeginObject();
+        BeginOutput(json);
         json.Key("settings").BeginObject();
-        for (const SettingRule* rule : AllRules()) {
+        for (const SettingRule* rule : named) {
             const Reading reading = ReadSetting(*rule);
             json.Key(rule->lpszValueName).BeginObject();
             if (rule->dwType == REG_SZ) {
@@ -69,7 +105,7 @@ int Show(const Invocation& call) {
         call.out << '\n';
         return kExitSuccess;
     }
-    for (const SettingRule* rule : AllRules()) {
+    for (const SettingRule* rule : named) {
         const Reading reading = ReadSetting(*rule);
         const std::string described = DescribeSettingNumber(*rule, reading.number);
         call.out << rule->lpszLabel << " (" << rule->lpszValueName << "): " << reading.number;
@@ -90,19 +126,15 @@ int Set(const Invocation& call) {
     for (const std::string& assignment : call.operands) {
         const std::size_t equals = assignment.find('=');
         if (equals == std::string::npos) {
-            call.err << "„" << assignment << "“: erwartet wird NAME=WERT.\n";
+            call.err << Quoted(assignment) << ": erwartet wird NAME=WERT.\n";
             valid = false;
             continue;
         }
         const std::string name = assignment.substr(0, equals);
         const SettingRule* rule = FindSettingRule(name);
         if (!rule) {
-            call.err << name << ": unbekannte Einstellung. Bekannt sind";
-            const char* separator = " ";
-            for (const SettingRule* known : AllRules()) {
-                call.err << separator << known->lpszValueName;
-                separator = ", ";
-            }
+            call.err << Quoted(name) << ": unbekannte Einstellung. Bekannt sind";
+            SayKnownNames(call.err);
             call.err << ".\n";
             valid = false;
             continue;
@@ -115,7 +147,7 @@ int Set(const Invocation& call) {
         RegFileValue value;
         std::string refusal;
         if (!ParseSettingText(*rule, assignment.substr(equals + 1), value, refusal)) {
-            call.err << rule->lpszValueName << ": " << refusal << '\n';
+            call.err << Quoted(assignment) << ": " << refusal << '\n';
             valid = false;
             continue;
         }
@@ -126,15 +158,29 @@ int Set(const Invocation& call) {
         return kExitUsage;
     }
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
+    return StoreAndReport(changes, call);
+}
+
+int Unset(const Invocation& call) {
+    std::vector<const SettingRule*> named;
+    if (!Named(call, named)) return kExitUsage;
+    int exitCode = kExitSuccess;
+    if (!Readable(call, exitCode)) return exitCode;
+    std::vector<Change> changes;
+    for (const SettingRule* rule : named) {
+        changes.push_back(DeleteValueChange(rule->lpszKeyPath, rule->lpszValueName));
+    }
     return StoreAndReport(changes, call);
 }
 
 int Reset(const Invocation& call) {
+    std::vector<const SettingRule*> named;
+    if (!Named(call, named)) return kExitUsage;
     int exitCode = kExitSuccess;
-    if (!Readable(call.err, exitCode)) return exitCode;
+    if (!Readable(call, exitCode)) return exitCode;
     std::vector<Change> changes;
-    for (const SettingRule* rule : AllRules()) {
+    for (const SettingRule* rule : named) {
         changes.push_back(SetValueChange(rule->lpszKeyPath, rule->lpszValueName,
                                          SettingValue(*rule, rule->nFactoryValue)));
     }
@@ -147,26 +193,34 @@ const std::vector<Command>& SettingsCommands() {
     static const std::vector<Command> commands = {
         {"show",
          0,
-         0,
+         SIZE_MAX,
          {true, false, false},
-         "show [--json]",
-         "jede Einstellung: gespeicherter Wert oder der Standardwert,\n"
-         "als der sie gelesen wird ([Standardwert])",
+         "show [NAME...] [--json]",
+         "jede Einstellung (oder die genannten): gespeicherter Wert\n"
+         "oder der Standardwert, als der sie gelesen wird ([Standardwert])",
          Show},
         {"set",
          1,
          SIZE_MAX,
-         {true, false, false},
-         "set NAME=WERT... [--json]",
+         {true, true, false},
+         "set [--dry-run] NAME=WERT... [--json]",
          "alle Angaben prüfen, dann alle in einem Schritt speichern",
          Set},
+        {"unset",
+         1,
+         SIZE_MAX,
+         {true, true, false},
+         "unset [--dry-run] NAME... [--json]",
+         "die gespeicherten Werte entfernen: der Betrachter liest\n"
+         "dann seine eigenen Standardwerte",
+         Unset},
         {"reset",
          0,
-         0,
-         {true, false, false},
-         "reset [--json]",
-         "die Werkseinstellungen speichern (wie „Standardwerte\n"
-         "wiederherstellen“ und danach OK im Dialog)",
+         SIZE_MAX,
+         {true, true, false},
+         "reset [--dry-run] [NAME...] [--json]",
+         "die Werkseinstellungen speichern, ohne NAME alle (wie\n"
+         "„Standardwerte wiederherstellen“ und danach OK im Dialog)",
          Reset},
     };
     return commands;

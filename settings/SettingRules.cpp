@@ -1,5 +1,7 @@
 #include "stdafx.h"
 
+#include <climits>
+
 #include "SettingRules.h"
 
 #include "ChangeSet.h"
@@ -75,13 +77,15 @@ bool SameIgnoringCase(const std::string& a, LPCTSTR b) {
                                  reinterpret_cast<const unsigned char*>(b)) == 0;
 }
 
-// A whole number as the dialog's edits accept one: optional sign, decimal digits.
+// A whole number as the dialog's edits accept one: optional sign, decimal digits. One too
+// long for any range is still a number, out of range: the largest of its sign.
 std::optional<long long> ParseWholeNumber(const std::string& text) {
     const std::size_t start = text.starts_with('-') || text.starts_with('+') ? 1 : 0;
-    if (start == text.size() || text.size() > 12) return std::nullopt;
+    if (start == text.size()) return std::nullopt;
     for (std::size_t i = start; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') return std::nullopt;
     }
+    if (text.size() > 12) return text[0] == '-' ? LLONG_MIN : LLONG_MAX;
     return std::stoll(text);
 }
 

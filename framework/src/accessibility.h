@@ -1,9 +1,11 @@
 // What a screen reader learns of the dialogs: names without mnemonic marks, radio
-// buttons as radio buttons, and group boxes as named groupings.
+// buttons as radio buttons labelled by their group, edits with an up-down as spin buttons,
+// the drop-down's selected item, the list's current row, and every mnemonic as a shortcut.
 #pragma once
 
 #include <QString>
 
+class QTreeView;
 class QWidget;
 
 namespace afx {
@@ -19,5 +21,13 @@ void InstallAccessibleInterfaces();
 // constructed; this drops such an early description of a framework control, so that the
 // next one comes from the factory above.
 void ForgetEarlyDescription(QWidget* control);
+// Drops whatever description there is, for a control that has become another kind of thing.
+void ForgetDescription(QWidget* control);
+
+// Tell screen readers that a control's value or the text it shows has changed; and which
+// cell of a list has the focus.
+void AnnounceValueChange(QWidget* control);
+void AnnounceShownText(QWidget* control, const QString& text);
+void AnnounceFocusedCell(QTreeView* view, int row, int column);
 
 }  // namespace afx

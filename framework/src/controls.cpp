@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "accessibility.h"
 #include "framework_internal.h"
 
 namespace afx {
@@ -53,6 +54,16 @@ void EditControl::changeEvent(QEvent* event) {
     }
 }
 
+UpDownControl* EditControl::UpDown() const {
+    return static_cast<UpDownControl*>(m_upDown.data());
+}
+
+void EditControl::SetUpDown(UpDownControl* upDown) {
+    m_upDown = upDown;
+    // Described afresh: as a spin button with an up-down, as an edit without.
+    ForgetDescription(this);
+}
+
 void EditControl::ShowWhetherReadOnly() {
     if (isReadOnly()) {
         QPalette colours = palette();
@@ -67,6 +78,11 @@ void EditControl::ShowWhetherReadOnly() {
         setPalette(QPalette());  // the dialog's colours again
     }
     m_onFaceColour = isReadOnly();
+}
+
+ComboBox::ComboBox(QWidget* parent) : QComboBox(parent) {
+    connect(this, &QComboBox::currentIndexChanged, this,
+            [this] { AnnounceShownText(this, currentText()); });
 }
 
 // Not transparent for the mouse: the dialog places the controls inside it as its children.
@@ -118,10 +134,19 @@ UpDownControl::UpDownControl(QWidget* parent, bool setBuddyInt, bool arrowKeys)
 }
 
 void UpDownControl::SetBuddy(QLineEdit* buddy) {
-    if (m_buddy) m_buddy->removeEventFilter(this);
+    if (m_buddy) {
+        m_buddy->removeEventFilter(this);
+        disconnect(m_buddy, nullptr, this, nullptr);
+        if (auto* edit = dynamic_cast<EditControl*>(m_buddy)) edit->SetUpDown(nullptr);
+    }
     m_buddy = buddy;
     if (!m_buddy) return;
     if (m_arrowKeys) m_buddy->installEventFilter(this);
+    if (auto* edit = dynamic_cast<EditControl*>(m_buddy)) {
+        edit->SetUpDown(this);
+        // Typing and stepping alike change the number a screen reader announces.
+        connect(edit, &QLineEdit::textChanged, this, [edit] { AnnounceValueChange(edit); });
+    }
     if (m_setBuddyInt) ShowPosInBuddy();
 }
 
@@ -165,17 +190,22 @@ bool ParseWholeNumber(const QString& text, int* value) {
 
 }  // namespace
 
+bool UpDownControl::BuddyNumber(int* number) const {
+    return m_setBuddyInt && m_buddy && ParseWholeNumber(m_buddy->text(), number) &&
+           InRange(*number);
+}
+
 void UpDownControl::SyncFromBuddy(bool* valid) {
     int number = 0;
-    const bool ok =
-        m_setBuddyInt && m_buddy && ParseWholeNumber(m_buddy->text(), &number) && InRange(number);
-    if (ok) {
-        m_pos = number;
-    } else {
-        // The last valid value, pulled into a range that may have changed since.
-        m_pos = Clamp(m_pos);
-    }
+    const bool ok = BuddyNumber(&number);
+    // Else the last valid value, pulled into a range that may have changed since.
+    m_pos = ok ? number : Clamp(m_pos);
     if (valid) *valid = ok;
+}
+
+int UpDownControl::ShownPos() const {
+    int number = 0;
+    return BuddyNumber(&number) ? number : Clamp(m_pos);
 }
 
 int UpDownControl::Pos(bool* valid) {
@@ -291,6 +321,24 @@ void ListView::DeleteAllItems() {
     clear();
     m_updating = false;
     m_selectionMark = -1;
+}
+
+void ListView::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);
+    // The keyboard needs a current row to start from.
+    if (!currentIndex().isValid() && topLevelItemCount() > 0 &&
+        event->reason() != Qt::MouseFocusReason) {
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    }
+    // A screen reader names the current row, once it has heard of the list itself, which Qt
+    // tells after this handler; Qt itself tells of the current row only when it moves.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (const QModelIndex current = currentIndex(); current.isValid() && hasFocus())
+                AnnounceFocusedCell(this, current.row(), current.column());
+        },
+        Qt::QueuedConnection);
 }
 
 int ListView::SelectedRow() const {

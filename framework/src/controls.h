@@ -2,7 +2,9 @@
 // program counts on.
 #pragma once
 
+#include <QComboBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -13,6 +15,8 @@
 class QToolButton;
 
 namespace afx {
+
+class UpDownControl;
 
 // A push button that, like Windows, clicks at once when its mnemonic is pressed.
 class PushButton : public QPushButton {
@@ -44,6 +48,11 @@ class EditControl : public QLineEdit {
 public:
     using QLineEdit::QLineEdit;
 
+    // The up-down control whose buddy this edit is, or null: together they are one spin
+    // button to a screen reader.
+    UpDownControl* UpDown() const;
+    void SetUpDown(UpDownControl* upDown);
+
 protected:
     void changeEvent(QEvent* event) override;
 
@@ -51,6 +60,13 @@ private:
     void ShowWhetherReadOnly();
 
     bool m_onFaceColour = false;
+    QPointer<QObject> m_upDown;  // the up-down may go first when the dialog ends
+};
+
+// A drop-down list that tells screen readers when its selected item changes.
+class ComboBox : public QComboBox {
+public:
+    explicit ComboBox(QWidget* parent);
 };
 
 // A group box as Windows draws it: an etched frame with the title on its top line.
@@ -80,6 +96,9 @@ public:
     int SetPos(int pos);  // returns the previous position
     // The position, and whether the buddy held a valid number.
     int Pos(bool* valid = nullptr);
+    // The position Pos would return, without taking the buddy's number over: a screen
+    // reader's looking must not change what the program reads later.
+    int ShownPos() const;
     void SetRange(int lower, int upper);
     int Lower() const { return m_lower; }
     int Upper() const { return m_upper; }
@@ -96,6 +115,7 @@ protected:
 private:
     int Clamp(int value) const;
     bool InRange(int value) const;
+    bool BuddyNumber(int* number) const;  // a whole number in the range
     void SyncFromBuddy(bool* valid);
     void ShowPosInBuddy();
 
@@ -124,6 +144,9 @@ public:
     void DeleteAllItems();
     int SelectionMark() const { return m_selectionMark; }
     int SelectedRow() const;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     int m_selectionMark = -1;

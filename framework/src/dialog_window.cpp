@@ -143,7 +143,7 @@ QWidget* DialogWindow::CreateControl(const res::ControlTemplate& control) {
             return edit;
         }
         case res::ControlClass::ComboBox:
-            return new QComboBox(this);
+            return new ComboBox(this);
         case res::ControlClass::UpDown:
             return new UpDownControl(this, control.style & UDS_SETBUDDYINT,
                                      control.style & UDS_ARROWKEYS);

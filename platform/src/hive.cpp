@@ -72,12 +72,15 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
 
 }  // namespace
 
-std::unique_ptr<Key> ParseHive(std::string_view text) {
+std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLineOut) {
     // Editors on Windows like to start UTF-8 files with a byte-order mark.
     if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
     LineReader lines(text);
     std::string_view line;
-    if (!lines.Next(line) || line != kRegedit4Header) return nullptr;
+    if (!lines.Next(line) || line != kRegedit4Header) {
+        if (failedLineOut) *failedLineOut = 1;
+        return nullptr;
+    }
     auto root = std::make_unique<Key>();
     Key* current = nullptr;
     LastKeyLine lastKeyLine;
@@ -90,6 +93,7 @@ std::unique_ptr<Key> ParseHive(std::string_view text) {
         current->SetValue(entry.name, entry.value.type, std::move(entry.value.data));
         return true;
     });
+    if (!read && failedLineOut) *failedLineOut = failedLine;
     return read ? std::move(root) : nullptr;
 }
 

@@ -1,6 +1,7 @@
 // The text form of a hive file: regedit's REGEDIT4 syntax in UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,8 +11,9 @@
 namespace marrowick::platform {
 
 // The root key (HKEY_LOCAL_MACHINE) described by the text, or null when the text is not
-// a well-formed hive. Nothing is skipped: a line that cannot be read fails the whole text.
-std::unique_ptr<Key> ParseHive(std::string_view text);
+// a well-formed hive, with the line that could not be read in failedLine when given.
+// Nothing is skipped: a line that cannot be read fails the whole text.
+std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLine = nullptr);
 
 // The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
 // too), each after a blank line. ParseHive gives back the same tree.

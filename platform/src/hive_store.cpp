@@ -248,6 +248,7 @@ HiveStore::AccessKey HiveStore::AccessKeyOf(const struct stat& status) {
 
 void HiveStore::Forget() {
     known_ = false;
+    failedLine_ = 0;
 }
 
 long HiveStore::Refresh() {
@@ -288,7 +289,7 @@ long HiveStore::Load() {
     if (fstat(file.get(), &status) != 0 || !Readable(status) || !ReadAll(file.get(), text)) {
         return ERROR_BADDB;
     }
-    std::unique_ptr<Key> root = ParseHive(text);
+    std::unique_ptr<Key> root = ParseHive(text, &failedLine_);
     known_ = true;
     missing_ = false;
     identity_ = IdentityOf(status);

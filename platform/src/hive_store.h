@@ -34,6 +34,9 @@ public:
     // The tree after a successful Refresh; a missing file is an empty tree. It is replaced,
     // not changed, when the file is read again: holding it keeps pointers into it valid.
     const std::shared_ptr<Key>& Root() const { return root_; }
+    // The file Refresh reads, and the line where it stopped parsing (0: it did not fail so).
+    const std::string& Path() const { return path_; }
+    std::size_t FailedLine() const { return failedLine_; }
 
     // Whether this process may read and/or replace the hive: ERROR_SUCCESS or
     // ERROR_ACCESS_DENIED. Writing needs write access to the hive, or, while there is no
@@ -83,6 +86,7 @@ private:
     void Forget();
 
     std::string path_;
+    std::size_t failedLine_ = 0;
     bool known_ = false;    // identity_ and status_ describe the file at path_
     bool missing_ = false;  // the file did not exist
     Identity identity_;

@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include <hive_file.h>
+
 #include "case_folding.h"
 #include "hive_store.h"
 #include "key_path.h"
@@ -826,3 +828,14 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     registry.transactions.erase(found);
     return TRUE;
 }
+
+namespace marrowick::platform {
+
+HiveFileStatus GetHiveFileStatus() {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    registry.store.Refresh();
+    return {registry.store.Path(), registry.store.FailedLine()};
+}
+
+}  // namespace marrowick::platform

@@ -101,18 +101,22 @@ TEST_F(CommandLineTest, InvalidInputIsRefusedWithTheDialogsWordsAndNothingIsWrit
         std::vector<std::string> arguments;
         const char* message;
     } cases[] = {
-        {{"set", "DocList=150"}, "DocList: Geben Sie eine ganze Zahl zwischen 10 und 100 ein."},
-        {{"set", "EntrySection=4"}, "EntrySection: Geben Sie eine ganze Zahl zwischen 5 und 99"},
-        {{"set", "SecList=zwanzig"}, "SecList: Geben Sie eine ganze Zahl ein."},
-        {{"set", "TopDay=3"}, "TopDay: Erlaubt sind 1 oder sonntag, 2 oder montag."},
-        {{"set", "SortKey=8"}, "SortKey: Unbekannter Sortierschlüssel."},
-        {{"set", "Colour=1"}, "Colour: unbekannte Einstellung."},
+        {{"set", "DocList=150"}, "„DocList=150“: Geben Sie eine ganze Zahl zwischen 10 und 100"},
+        {{"set", "DocList=99999999999999"},
+         "„DocList=99999999999999“: Geben Sie eine ganze Zahl zw"},
+        {{"set", "EntrySection=4"}, "„EntrySection=4“: Geben Sie eine ganze Zahl zwischen 5 und"},
+        {{"set", "SecList=zwanzig"}, "„SecList=zwanzig“: Geben Sie eine ganze Zahl ein."},
+        {{"set", "TopDay=3"}, "„TopDay=3“: Erlaubt sind 1 oder sonntag, 2 oder montag."},
+        {{"set", "SortKey=8"}, "„SortKey=8“: Unbekannter Sortierschlüssel."},
+        {{"set", "Colour=1"}, "„Colour“: unbekannte Einstellung. Bekannt sind TopDay,"},
+        {{"unset", "DocList", "Colour"}, "„Colour“: unbekannte Einstellung."},
+        {{"mime", "add", ".pdf", "application/pdf"}, "„.pdf“: Die Erweiterung steht ohne"},
         {{"set", "TopDay=1", "TopDay=2"}, "TopDay: mehrfach angegeben."},
         {{"set", "TopDay"}, "erwartet wird NAME=WERT"},
         {{"mime", "add", "", "text/plain"}, "Erweiterung wurde nicht eingegeben."},
         {{"mime", "add", "txt", ""}, "MIME-Typ/Untertyp wurde nicht eingegeben."},
         {{"mime", "change", "txt", "text/plain"}, "txt: Diese Erweiterung wurde nicht definiert."},
-        {{"show", "--dry-run"}, "Aufruf: marrowick show [--json]"},
+        {{"show", "--dry-run"}, "Aufruf: marrowick show [NAME...] [--json]"},
         {{"frobnicate"}, "Unbekannter Befehl „frobnicate“."},
     };
     for (const auto& c : cases) {
@@ -135,20 +139,22 @@ TEST_F(CommandLineTest, ChangingNothingLeavesTheHiveUntouched) {
         {"reset", "--json"},
         {"set", "TopDay=sonntag", "DocList=20", "--json"},
         {"mime", "change", "PDF", "application/pdf", "--json"},
+        {"mime", "add", "PDF", "application/pdf", "--json"},
         {"mime", "delete", "doc", "--json"},
     };
     for (const auto& arguments : unchanged) {
         const Result result = Marrowick(arguments);
         EXPECT_EQ(result.status, 0) << arguments[0] << result.err;
-        EXPECT_EQ(result.out, "{\"changed\":false,\"changes\":[]}\n") << arguments[0];
+        EXPECT_EQ(result.out, "{\"version\":1,\"changed\":false,\"changes\":[]}\n") << arguments[0];
     }
     EXPECT_TRUE(State() == before);
 
     const Result changed = Marrowick({"set", "DocList=30", "--json"});
-    EXPECT_EQ(changed.out,
-              "{\"changed\":true,\"changes\":[{\"action\":\"set\",\"key\":\"HKEY_LOCAL_MACHINE\\\\"
-              "Software\\\\TAVIK\\\\Brisvandale\\\\Pallisander\\\\ObjectNum\",\"name\":\"DocList\","
-              "\"old\":20,\"new\":30}]}\n");
+    EXPECT_EQ(
+        changed.out,
+        "{\"version\":1,\"changed\":true,\"changes\":[{\"action\":\"set\",\"key\":"
+        "\"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Tavik\\\\Brisvandale\\\\Pallisander\\\\ObjectNum\","
+        "\"name\":\"DocList\",\"old\":20,\"new\":30}]}\n");
 }
 
 TEST_F(CommandLineTest, ResetStoresWhatRestoreDefaultsAndOkStore) {
@@ -163,6 +169,53 @@ TEST_F(CommandLineTest, ResetStoresWhatRestoreDefaultsAndOkStore) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Stored(kObjectNum, names[i]), factory[i]) << names[i];
 }
 
+// What scripts ask of single settings: only those shown, a dry run that writes nothing,
+// a stored value removed, one setting back to its factory value.
+TEST_F(CommandLineTest, ScriptsNameTheSettingsTheyMean) {
+    ASSERT_EQ(Marrowick({"set", "DocList=40", "TopDay=2", "DocThum=77"}).status, 0);
+    EXPECT_EQ(Marrowick({"show", "doclist", "TopDay", "--json"}).out,
+              "{\"version\":1,\"settings\":{\"DocList\":{\"value\":40,\"default\":false},"
+              "\"TopDay\":{\"value\":2,\"default\":false}}}\n");
+    const FileState before = State();
+    const Result dryRun = Marrowick({"set", "--dry-run", "DocList=50", "--json"});
+    EXPECT_NE(dryRun.out.find("\"changed\":false,\"dry_run\":true,\"changes\":[{"),
+              std::string::npos)
+        << dryRun.out;
+    EXPECT_TRUE(State() == before);
+    ASSERT_EQ(Marrowick({"unset", "DocList"}).status, 0);
+    ASSERT_EQ(Marrowick({"reset", "TopDay"}).status, 0);
+    EXPECT_EQ(Stored(kObjectNum, "DocList"), "-");
+    EXPECT_EQ(Stored(kViewer, "TopDay"), "dword:1");
+    EXPECT_EQ(Stored(kObjectNum, "DocThum"), "dword:77");
+}
+
+// A hive that cannot be parsed is named with the line where reading stopped.
+TEST_F(CommandLineTest, AnUnreadableHiveIsNamedWithItsLine) {
+    hive.WriteText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\nkaputt\n");
+    const Result result = Marrowick({"show"});
+    EXPECT_EQ(result.status, cli::kExitRegistryError);
+    EXPECT_EQ(result.err, hive.Path() +
+                              ", Zeile 4: Die Einstellungen konnten nicht gelesen werden: "
+                              "Win32-Fehler 1009 (die Registrierung ist beschädigt).\n");
+}
+
+// The shell's completion comes from the command table, the schema and the stored map.
+TEST_F(CommandLineTest, CompletionOffersWhatTheCommandTakes) {
+    ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
+    const struct {
+        std::vector<std::string> arguments;
+        const char* candidates;
+    } cases[] = {
+        {{"__complete", "un"}, "unset\n"},
+        {{"__complete", "mime", "c"}, "change\n"},
+        {{"__complete", "set", "so"}, "SortKey=\nSortDir=\n"},
+        {{"__complete", "set", "topday=m"}, "topday=montag\n"},
+        {{"__complete", "mime", "delete", ""}, "pdf\n"},
+        {{"__complete", "export", "--"}, "--regedit4\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Marrowick(c.arguments).out, c.candidates);
+}
+
 TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
     ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
     const Result duplicate = Marrowick({"mime", "add", "PDF", "application/x-pdf"});
@@ -174,8 +227,9 @@ TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
     ASSERT_EQ(Marrowick({"mime", "change", "PDF", "application/x-pdf"}).status, 0);
     EXPECT_EQ(Marrowick({"mime", "list"}).out, "pdf\tapplication/x-pdf\ntxt\ttext/plain\n");
     ASSERT_EQ(Marrowick({"mime", "delete", "TXT"}).status, 0);
-    EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out,
-              "{\"mappings\":[{\"extension\":\"pdf\",\"type\":\"application/x-pdf\"}]}\n");
+    EXPECT_EQ(
+        Marrowick({"mime", "list", "--json"}).out,
+        "{\"version\":1,\"mappings\":[{\"extension\":\"pdf\",\"type\":\"application/x-pdf\"}]}\n");
 }
 
 // JSON carries only UTF-8: bytes of a stored name or type that are not UTF-8 come out as
@@ -185,7 +239,8 @@ TEST_F(CommandLineTest, JsonStaysValidForStoredBytesThatAreNotUtf8) {
     ASSERT_TRUE(
         CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "h\xc3\xa4", "x/\xed\xa0\x80"));
     EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out,
-              "{\"mappings\":[{\"extension\":\"h\xc3\xa4\",\"type\":\"x/\\\\xed\\\\xa0\\\\x80\"},"
+              "{\"version\":1,\"mappings\":[{\"extension\":\"h\xc3\xa4\",\"type\":\"x/"
+              "\\\\xed\\\\xa0\\\\x80\"},"
               "{\"extension\":\"\\\\xff\",\"type\":\"x/\\\\xe4\"}]}\n");
 }
 

@@ -89,7 +89,8 @@ TEST_F(ImportExportTest, ImportsWhatWindowsWritesInOneStep) {
     EXPECT_EQ(Stored(kViewer, "Path"), std::string("2:%A%") + '\0');
 
     // Everything is there already: a second import changes nothing.
-    EXPECT_EQ(Marrowick({"import", file, "--json"}).out, "{\"changed\":false,\"changes\":[]}\n");
+    EXPECT_EQ(Marrowick({"import", file, "--json"}).out,
+              "{\"version\":1,\"changed\":false,\"changes\":[]}\n");
 }
 
 TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
@@ -144,6 +145,35 @@ TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
     }
 }
 
+// From standard input, every refused value is named with its line, and nothing is stored.
+TEST_F(ImportExportTest, ImportFromStandardInputNamesEveryRefusedValue) {
+    const Result result = Marrowick(
+        {"import", "-"},
+        "REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n\"TopDay\"=dword:00000009\n"
+        "\"SortDir\"=dword:00000001\n\"SortKey\"=\"x\"\n");
+    EXPECT_EQ(result.status, cli::kExitUsage);
+    EXPECT_NE(result.err.find("(Standardeingabe), Zeile 3: TopDay"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("(Standardeingabe), Zeile 5: SortKey"), std::string::npos)
+        << result.err;
+    EXPECT_FALSE(hive.Exists());
+    EXPECT_EQ(Marrowick({"import", "-"},
+                        "REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\"
+                        "Pallisander]\n\"SortDir\"=dword:00000001\n")
+                  .status,
+              0);
+    EXPECT_EQ(Stored(kViewer, "SortDir"), "4:" + std::string("\x01\0\0\0", 4));
+}
+
+// As compressors refuse to write binary data to a terminal; the narrow format is text.
+TEST_F(ImportExportTest, ExportRefusesUtf16OnATerminal) {
+    const Result refused = Marrowick({"export"}, "", true);
+    EXPECT_EQ(refused.status, cli::kExitUsage);
+    EXPECT_NE(refused.err.find("marrowick export --regedit4"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(Marrowick({"export", "--regedit4"}, "", true).status, 0);
+}
+
 TEST_F(ImportExportTest, ReadsTheNarrowFormatAsUtf8OrElseWindows1252) {
     const std::string header =
         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]"
@@ -162,12 +192,13 @@ TEST_F(ImportExportTest, ReadsTheNarrowFormatAsUtf8OrElseWindows1252) {
 // odd types and empty keys included; both formats.
 TEST_F(ImportExportTest, ExportReadsBackAsTheSameTree) {
     ASSERT_EQ(Marrowick({"reset"}).status, 0);
-    ASSERT_EQ(Marrowick({"mime", "add", "größe", "application/x-übergröße"}).status, 0);
+    ASSERT_EQ(Marrowick({"mime", "add", "größe", "application/x-groesse"}).status, 0);
     const std::string extra =
         WriteFile("extra.reg",
                   "REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\Leer]\n"
                   "[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\Bin]\n"
-                  "\"b\"=hex:00,ff,10\n\"n\"=hex(7):61,00,00\n\"q\"=\"zwei\\\\\\\"Zeilen\"\n");
+                  "\"b\"=hex:00,ff,10\n\"n\"=hex(7):61,00,00\n\"übergröße\"=\"größer\"\n\"q\"="
+                  "\"zwei\\\\\\\"Zeilen\"\n");
     ASSERT_EQ(Marrowick({"import", extra}).status, 0);
     for (const bool narrow : {false, true}) {
         std::vector<std::string> arguments = {"export", hive.Directory() + "/out.reg"};
@@ -179,7 +210,12 @@ TEST_F(ImportExportTest, ExportReadsBackAsTheSameTree) {
         if (narrow) {
             EXPECT_TRUE(exported.starts_with("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software"));
             EXPECT_NE(exported.find("\"gr\xF6\xDF"
-                                    "e\"=\"application/x-\xFC"),
+                                    "e\"=\"application/x-groesse\""),
+                      std::string::npos);
+            EXPECT_NE(exported.find("\"\xFC"
+                                    "bergr\xF6\xDF"
+                                    "e\"=\"gr\xF6\xDF"
+                                    "er\""),
                       std::string::npos);
         } else {
             EXPECT_TRUE(

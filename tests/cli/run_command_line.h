@@ -21,4 +21,13 @@ inline Result Marrowick(std::vector<std::string> arguments) {
     return {status, out.str(), err.str()};
 }
 
+// With this standard input, and standard output taken for a terminal when asked.
+inline Result Marrowick(std::vector<std::string> arguments, const std::string& input,
+                        bool outputIsTerminal = false) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const int status = cli::RunCommandLine(arguments, out, err, in, outputIsTerminal);
+    return {status, out.str(), err.str()};
+}
+
 }  // namespace marrowick::test

@@ -68,4 +68,33 @@ TEST(AccessibleNames, FollowTheLabelWhenTheProgramChangesIt) {
     dialog.DoModal();
 }
 
+// What Orca makes of the dialogs is heard by tests/desktop; here what it does not check.
+TEST(SpinButtons, TakeTheUpDownsRangeAndReadTheNumberWithoutTakingItOver) {
+    UserSession user;
+    CountsDialog dialog;
+    user.OnDialog(IDD_SETTING_DIALOG, [&dialog](DialogDriver& dlg) {
+        QAccessibleInterface* spin =
+            QAccessible::queryAccessibleInterface(WidgetOf(dlg, IDC_EDIT_DOCLIST));
+        QAccessibleValueInterface* value = spin->valueInterface();
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->minimumValue().toInt(), 10);
+        EXPECT_EQ(value->maximumValue().toInt(), 100);
+        // The up-down is not a second thing to hear about.
+        EXPECT_TRUE(QAccessible::queryAccessibleInterface(WidgetOf(dlg, IDC_SPIN_DOCLIST))
+                        ->state()
+                        .invisible);
+        // A screen reader reading a number on the way does not make it the last valid one.
+        dlg.Type(IDC_EDIT_DOCLIST, "15");
+        EXPECT_EQ(value->currentValue().toInt(), 15);
+        dlg.Type(IDC_EDIT_DOCLIST, "150");
+        EXPECT_EQ(LOWORD(dialog.m_spinDocList.GetPos()), 20);
+        dlg.Click(IDCANCEL);
+    });
+    dialog.onInit = [](CountsDialog& self) {
+        self.m_spinDocList.SetRange(10, 100);
+        self.m_spinDocList.SetPos(20);
+    };
+    dialog.DoModal();
+}
+
 }  // namespace

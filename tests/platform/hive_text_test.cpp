@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "hive.h"
 
 using marrowick::platform::Key;
@@ -104,7 +107,14 @@ TEST(HiveText, RejectsAnythingItCannotReadExactly) {
         "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\nx=\"1\"\n",
         "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n",
     };
-    for (const char* text : bad) EXPECT_FALSE(ParseHive(text)) << text;
+    for (const char* text : bad) {
+        std::size_t failedLine = 0;
+        EXPECT_FALSE(ParseHive(text, &failedLine)) << text;
+        // Each fault is on the text's last line, and messages name it.
+        const std::string_view view(text);
+        EXPECT_EQ(failedLine, std::max<std::size_t>(1, std::count(view.begin(), view.end(), '\n')))
+            << text;
+    }
 }
 
 TEST(HiveText, KeyLinesFindTheirKeysWhateverCameBefore) {
