@@ -5,25 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <vector>
+
+#include "hive_file.h"
+#include "replace_file.h"
 
 namespace marrowick::cli {
 
 namespace {
 
 constexpr off_t kMaxFileBytes = off_t(256) << 20;
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -48,24 +38,24 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     return ok;
 }
 
-bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
-    const std::size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty()) return false;
-    std::string temporary =
-        directory + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
-    std::vector<char> name(temporary.begin(), temporary.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);  // O_EXCL, mode 0600
-    if (fd < 0) return false;
-    temporary = name.data();
-    const bool ok = ::fchmod(fd, 0644) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
+bool IsTheHive(const std::string& path) {
+    platform::HiveFile hive;
+    platform::DescribeHiveFile(hive);
+    struct ::stat status;
+    if (::lstat(path.c_str(), &status) != 0) return false;
+    for (const auto& [device, inode] : hive.entries) {
+        if (status.st_dev == device && status.st_ino == inode) return true;
     }
-    return true;
+    return false;
+}
+
+bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
+    platform::HiveFile hive;
+    platform::DescribeHiveFile(hive);
+    platform::FileRights rights;
+    rights.mode = hive.rights.mode & 0644;
+    rights.group = hive.rights.group;
+    return platform::ReplaceFile(path, bytes, rights) == 0;
 }
 
 }  // namespace marrowick::cli

@@ -10,9 +10,13 @@ namespace marrowick::cli {
 // regular file (a FIFO would block), and files beyond 256 MiB.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
-// Replaces the file with these bytes in one step: they go to a new file of a unique name
-// beside it (mode 0644), which is then renamed over it. A symbolic link at the path is
-// replaced, never followed.
+// Replaces the file with an export of the registry in one step (see replace_file.h). It
+// holds what the hive holds, so it gets no wider rights than the hive: at most 0644, and
+// the hive's group. A symbolic link at the path is replaced, never followed.
 bool WriteFileReplacing(const std::string& path, const std::string& bytes);
+
+// Whether replacing the file at the path would replace the hive: the hive itself, under
+// any name, or a symbolic link on the way to it.
+bool IsTheHive(const std::string& path);
 
 }  // namespace marrowick::cli

@@ -54,6 +54,11 @@ int Export(const Invocation& call) {
         call.out.flush();
         return call.out ? kExitSuccess : kExitFileError;
     }
+    if (IsTheHive(file)) {
+        call.err << file
+                 << ": Das ist die Registrierungsdatei selbst; sie wird nicht überschrieben.\n";
+        return kExitFileError;
+    }
     if (!WriteFileReplacing(file, bytes)) {
         const int error = errno;
         call.failure.file = file;

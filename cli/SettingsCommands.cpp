@@ -1,6 +1,8 @@
 // show, set and reset: the viewer's settings as the schema describes them.
 #include "stdafx.h"
 
+#include <hive_file.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -83,6 +85,11 @@ int Show(const Invocation& call) {
     if (!Named(call, named)) return kExitUsage;
     int exitCode = kExitSuccess;
     if (!Readable(call, exitCode)) return exitCode;
+    if (platform::HiveFile hive;
+        platform::DescribeHiveFile(hive) == ERROR_SUCCESS && !hive.exists) {
+        call.err << "Hinweis: Es ist nichts gespeichert, „" << hive.path
+                 << "“ gibt es nicht; es gelten die Vorgaben.\n";
+    }
     if (call.options.json) {
         JsonWriter json(call.out);
         BeginOutput(json);

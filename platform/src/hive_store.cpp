@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <windows.h>
@@ -19,6 +18,10 @@
 #include <thread>
 #include <utility>
 
+#include "descriptor.h"
+#include "hive_file.h"
+#include "replace_file.h"
+
 namespace marrowick::platform {
 
 namespace {
@@ -26,48 +29,9 @@ namespace {
 constexpr const char* kDefaultPath = "/var/lib/marrowick/HKLM.reg";
 constexpr mode_t kNewHiveMode = 0644;
 
-std::string DirectoryOf(const std::string& path) {
-    const std::string directory = std::filesystem::path(path).parent_path();
-    return directory.empty() ? "." : directory;
-}
-
 long WriteError(int error) {
     return (error == EACCES || error == EPERM || error == EROFS) ? ERROR_ACCESS_DENIED
                                                                  : ERROR_WRITE_FAULT;
-}
-
-// Closes a descriptor on every path out of a function.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) close(fd_);
-            fd_ = other.release();
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Reads to the end, but no more than kMaxHiveBytes: false for a longer file.
@@ -87,34 +51,10 @@ bool Readable(const struct stat& status) {
     return S_ISREG(status.st_mode) && status.st_size <= kMaxHiveBytes;
 }
 
-// Gives the new file the old one's owner and group: the hive keeps them whoever writes it.
-// Only root may give a file away; anyone else keeps at least the group when a member of
-// it, and otherwise the file becomes theirs.
-bool KeepOwner(int fd, const struct stat& old) {
-    if (fchown(fd, old.st_uid, old.st_gid) == 0) return true;
-    if (errno != EPERM) return false;
-    return fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0 || errno == EPERM;
-}
-
 // $MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg.
 const char* ConfiguredPath() {
     const char* configured = std::getenv("MARROWICK_HKLM");
     return configured && *configured ? configured : kDefaultPath;
-}
-
-// The file a hive path names once symbolic links are followed, so that a hive kept
-// elsewhere and linked to is replaced where it is and the link stays. A path that is not a
-// link, or leads nowhere yet, is its own target.
-std::string FinalTarget(std::string path) {
-    for (int hop = 0; hop < 40; ++hop) {  // Linux's own limit; a loop then fails to write
-        std::error_code error;
-        if (!std::filesystem::is_symlink(path, error)) break;
-        const std::filesystem::path link = std::filesystem::read_symlink(path, error);
-        if (error) break;
-        path = link.is_absolute() ? link.string()
-                                  : (std::filesystem::path(DirectoryOf(path)) / link).string();
-    }
-    return path;
 }
 
 // Who may write the hive may take the lock; nobody else may even open it, so nobody else
@@ -164,69 +104,79 @@ long LockWithin(int fd, std::chrono::steady_clock::duration bound) {
     return waiter->locked ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
-// Opens (creating it if need be) and takes the writers' lock beside the hive's target. A
-// symbolic link, FIFO or anything else but a regular file planted at its name is refused
-// unopened or unread: never followed, never waited on.
-long TakeLock(const std::string& target, const std::optional<struct stat>& hive,
-              std::chrono::steady_clock::duration bound, Descriptor& lock) {
-    const std::string path = target + ".lock";
-    const mode_t mode = LockModeFor(hive ? hive->st_mode : kNewHiveMode);
-    lock = Descriptor(
-        open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
-    if (lock.get() < 0) return errno == ELOOP ? ERROR_WRITE_FAULT : WriteError(errno);
-    struct stat status;
-    if (fstat(lock.get(), &status) != 0 || !S_ISREG(status.st_mode)) return ERROR_WRITE_FAULT;
-    // A new lock file has the creator's umask applied, an old one may have an older mode:
-    // whoever may, mends it. The owner and group follow the hive's, as the hive's own do.
-    if ((geteuid() == 0 || geteuid() == status.st_uid) &&
-        ((status.st_mode & 07777) != mode ||
-         (hive && (status.st_uid != hive->st_uid || status.st_gid != hive->st_gid)))) {
-        if (hive) KeepOwner(lock.get(), *hive);
-        fchmod(lock.get(), mode);
-    }
-    return LockWithin(lock.get(), bound);
+bool SameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-// Temporary files are named "<hive>.tmp.XXXXXX", X from these.
-constexpr std::string_view kTemporaryInfix = ".tmp.";
-constexpr std::string_view kNameCharacters =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::size_t kUniqueCharacters = 6;
-
-std::string UniqueSuffix() {
-    unsigned char bytes[kUniqueCharacters];
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-        // No randomness to be had: a new name each call still, and O_EXCL does the rest.
-        static unsigned counter = 0;
-        const auto mixed = static_cast<unsigned>(getpid()) * 2654435761u + ++counter;
-        for (std::size_t i = 0; i < sizeof bytes; ++i) {
-            bytes[i] = static_cast<unsigned char>(mixed >> (4 * i));
+// Opens (creating it if need be) and takes the writers' lock, "<hive>.lock" in the hive's
+// directory. A symbolic link, FIFO or anything else but a regular file planted at its name
+// is refused unopened or unread: never followed, never waited on. A lock file owned by
+// neither the hive's owner nor root was planted by someone who may not write the hive and
+// who could hold it for ever: it is replaced by a new one, never used.
+long TakeLock(int directory, const std::string& hiveName, const std::optional<struct stat>& hive,
+              std::chrono::steady_clock::duration bound, Descriptor& lock) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    const std::string name = hiveName + ".lock";
+    const mode_t mode = LockModeFor(hive ? hive->st_mode : kNewHiveMode);
+    const uid_t hiveOwner = hive ? hive->st_uid : geteuid();
+    const auto trusted = [&](const struct stat& status) {
+        return status.st_uid == hiveOwner || status.st_uid == 0;
+    };
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        struct stat named;
+        const bool exists = fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0;
+        if (exists && !S_ISREG(named.st_mode)) return ERROR_WRITE_FAULT;
+        if (exists && !trusted(named)) {
+            FileRights rights{mode};
+            if (hive) {
+                rights.owner = hive->st_uid;
+                rights.group = hive->st_gid;
+            }
+            if (const int error = ReplaceFileAt(directory, name, "", rights); error != 0) {
+                return WriteError(error);
+            }
+        }
+        lock = Descriptor(openat(directory, name.c_str(),
+                                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+        if (lock.get() < 0) return errno == ELOOP ? ERROR_WRITE_FAULT : WriteError(errno);
+        struct stat status;
+        if (fstat(lock.get(), &status) != 0 || !S_ISREG(status.st_mode)) return ERROR_WRITE_FAULT;
+        if (!trusted(status)) continue;  // planted again meanwhile
+        // A new lock file has the creator's umask applied, an old one may have an older
+        // mode: whoever may, mends it. The owner and group follow the hive's.
+        if ((geteuid() == 0 || geteuid() == status.st_uid) &&
+            ((status.st_mode & 07777) != mode ||
+             (hive && (status.st_uid != hive->st_uid || status.st_gid != hive->st_gid)))) {
+            if (hive && fchown(lock.get(), hive->st_uid, hive->st_gid) != 0) {
+                fchown(lock.get(), static_cast<uid_t>(-1), hive->st_gid);
+            }
+            fchmod(lock.get(), mode);
+        }
+        const long result = LockWithin(lock.get(), deadline - std::chrono::steady_clock::now());
+        if (result != ERROR_SUCCESS) return result;
+        // A lock file replaced while we waited for it locks nothing any more.
+        if (fstatat(directory, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(named, status)) {
+            return ERROR_SUCCESS;
         }
     }
-    std::string suffix;
-    for (unsigned char byte : bytes) suffix += kNameCharacters[byte % kNameCharacters.size()];
-    return suffix;
-}
-
-bool IsTemporaryName(std::string_view name, std::string_view hiveName) {
-    if (!name.starts_with(hiveName)) return false;
-    name.remove_prefix(hiveName.size());
-    if (!name.starts_with(kTemporaryInfix)) return false;
-    name.remove_prefix(kTemporaryInfix.size());
-    return name.size() == kUniqueCharacters &&
-           name.find_first_not_of(kNameCharacters) == std::string_view::npos;
+    return ERROR_WRITE_FAULT;
 }
 
 // Removes what writers killed half-way left behind. Only the lock's holder writes temporary
 // files, so every one found while holding it is a leftover.
-void RemoveLeftovers(const std::string& target) {
-    const std::string hiveName = std::filesystem::path(target).filename();
-    DIR* directory = opendir(DirectoryOf(target).c_str());
-    if (!directory) return;
-    while (const dirent* entry = readdir(directory)) {
-        if (IsTemporaryName(entry->d_name, hiveName)) unlinkat(dirfd(directory), entry->d_name, 0);
+void RemoveLeftovers(int directory, const std::string& hiveName) {
+    const int listing = openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return;
+    DIR* entries = fdopendir(listing);
+    if (!entries) {
+        close(listing);
+        return;
     }
-    closedir(directory);
+    while (const dirent* entry = readdir(entries)) {
+        if (IsTemporaryFileOf(entry->d_name, hiveName)) unlinkat(listing, entry->d_name, 0);
+    }
+    closedir(entries);
 }
 
 }  // namespace
@@ -252,14 +202,50 @@ void HiveStore::Forget() {
 }
 
 long HiveStore::Refresh() {
+    return Refresh(false);
+}
+
+long HiveStore::Refresh(bool walkAgain) {
     if (const char* path = ConfiguredPath(); path_ != path) {
         path_ = path;
         Forget();
+        walkAgain = true;
     }
+    problem_.clear();
+    // Walking the path takes a few calls for every name on it; reads are frequent. Where
+    // the path leads now, as the kernel follows it, only tells whether anything may have
+    // changed since the last walk: what is read always comes from the place walked to.
+    struct stat status;
+    const bool leads = stat(path_.c_str(), &status) == 0;
+    const PathEnd end{leads ? 0 : errno, leads ? status.st_dev : 0, leads ? status.st_ino : 0};
+    if (walkAgain || end != walkedTo_ ||
+        (place_.outcome != HivePlace::kFound && place_.outcome != HivePlace::kDirectoryMissing)) {
+        place_ = FindHivePlace(path_);
+        walkedTo_ = end;
+    }
+    switch (place_.outcome) {
+        case HivePlace::kFound:
+        case HivePlace::kDirectoryMissing:
+            return Examine();
+        case HivePlace::kUnsafe:
+        case HivePlace::kDenied:
+            problem_ = place_.problem;
+            Forget();
+            return ERROR_ACCESS_DENIED;
+        case HivePlace::kUnusable:
+            problem_ = place_.problem;
+            break;
+    }
+    Forget();
+    return ERROR_BADDB;
+}
+
+long HiveStore::Examine() {
     struct stat status;
     seen_.reset();
-    if (stat(path_.c_str(), &status) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR) {
+    if (place_.outcome == HivePlace::kDirectoryMissing ||
+        fstatat(place_.directory.get(), place_.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (place_.outcome == HivePlace::kFound && errno != ENOENT) {
             Forget();
             return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
         }
@@ -282,7 +268,8 @@ long HiveStore::Refresh() {
 long HiveStore::Load() {
     Forget();
     // Not blocking, in case a FIFO took the file's place since the stat.
-    Descriptor file(open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Descriptor file(openat(place_.directory.get(), place_.name.c_str(),
+                           O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (file.get() < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
     struct stat status;
     std::string text;
@@ -306,6 +293,7 @@ long HiveStore::Load() {
 long HiveStore::CheckAccess(bool read, bool write) {
     const int mode = (read ? R_OK : 0) | (write ? W_OK : 0);
     if (mode == 0) return ERROR_SUCCESS;
+    if (place_.outcome == HivePlace::kDirectoryMissing) return CheckMissingHiveAccess(write);
     // Reads are frequent and the hive's permissions rarely change: ask the kernel only when
     // the file or its permissions or our ids differ from last time.
     CachedAccess& cached = access_[Slot(read, write)];
@@ -315,7 +303,7 @@ long HiveStore::CheckAccess(bool read, bool write) {
         if (cached.key == key) return cached.result;
     }
     long result = ERROR_SUCCESS;
-    if (faccessat(AT_FDCWD, path_.c_str(), mode, AT_EACCESS) != 0) {
+    if (faccessat(place_.directory.get(), place_.name.c_str(), mode, AT_EACCESS) != 0) {
         if (errno == ENOENT) return CheckMissingHiveAccess(write);
         result = ERROR_ACCESS_DENIED;
     }
@@ -323,46 +311,71 @@ long HiveStore::CheckAccess(bool read, bool write) {
     return result;
 }
 
+bool HiveStore::MayCreateDirectory() const {
+    return place_.outcome == HivePlace::kDirectoryMissing && place_.onlyHiveDirectoryMissing &&
+           path_ == kDefaultPath;
+}
+
 long HiveStore::CheckMissingHiveAccess(bool write) {
     if (!write) return ERROR_SUCCESS;  // a missing hive reads as empty
-    const std::string directory = DirectoryOf(FinalTarget(path_));
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
-    return faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0
+    // Only the default directory is created when missing: elsewhere a missing directory is
+    // much more likely a mistyped path than a wish for new directories.
+    if (place_.outcome == HivePlace::kDirectoryMissing && !MayCreateDirectory()) {
+        problem_ = place_.problem;
+        return ERROR_PATH_NOT_FOUND;
+    }
+    // The directory the hive goes into, or the one its missing directory goes into.
+    return faccessat(place_.directory.get(), ".", W_OK | X_OK, AT_EACCESS) == 0
                ? ERROR_SUCCESS
                : ERROR_ACCESS_DENIED;
 }
 
 long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& change) {
-    long result = Refresh();
+    long result = Refresh(true);
     if (result != ERROR_SUCCESS) return result;
     result = CheckAccess(false, true);
     if (result != ERROR_SUCCESS) return result;
+    if (MayCreateDirectory()) {
+        if (mkdirat(place_.directory.get(), place_.name.c_str(), 0755) != 0 && errno != EEXIST) {
+            return WriteError(errno);
+        }
+        result = Refresh(true);
+        if (result != ERROR_SUCCESS) return result;
+        if (place_.outcome != HivePlace::kFound) return ERROR_PATH_NOT_FOUND;
+    }
 
-    // Writers take turns on a lock file beside the hive; readers need no lock because
-    // the hive is only ever replaced whole.
-    const std::string target = FinalTarget(path_);
-    Descriptor lock(-1);
+    // From here on everything happens in the directory found, whatever is renamed on the
+    // way to it meanwhile. Writers take turns on a lock file beside the hive; readers need
+    // no lock because the hive is only ever replaced whole.
+    Descriptor lock;
     // Right after a wait was given up, the next changes do not wait again: a save of
     // several values fails once after kLockWait, not once for every value.
     const auto now = std::chrono::steady_clock::now();
     const bool justGaveUp = lockGivenUp_ && now - *lockGivenUp_ < kLockWait;
-    result = TakeLock(target, seen_,
+    result = TakeLock(place_.directory.get(), place_.name, seen_,
                       justGaveUp ? std::chrono::steady_clock::duration::zero() : kLockWait, lock);
     if (result == ERROR_LOCK_VIOLATION && !justGaveUp)
         lockGivenUp_ = std::chrono::steady_clock::now();
     if (result != ERROR_SUCCESS) return result;
     lockGivenUp_.reset();
-    RemoveLeftovers(target);
+    RemoveLeftovers(place_.directory.get(), place_.name);
     // Another process may have written since we last looked.
-    result = Refresh();
+    result = Examine();
     if (result != ERROR_SUCCESS) return result;
 
     bool changed = false;
     result = change(*root_, changed);
     if (result != ERROR_SUCCESS || !changed) return result;
     WriteHive(*root_, text_);
-    result = WriteFile(target, text_);
+    if (static_cast<std::int64_t>(text_.size()) > kMaxHiveBytes) {
+        // Written, it would lock everyone out: no call could read the hive again.
+        problem_ = "Die Registrierungsdatei würde mit " + std::to_string(text_.size() / 1'000'000) +
+                   " MB größer als " + std::to_string(kMaxHiveBytes >> 20) +
+                   " MiB und ließe sich nicht mehr lesen; nichts wurde gespeichert.";
+        result = ERROR_NO_SYSTEM_RESOURCES;
+    } else {
+        result = WriteFile(text_);
+    }
     if (result != ERROR_SUCCESS) {
         // The tree now holds a change the file does not. Handles may still hold it, so it
         // is dropped rather than mended: they see a new tree and look again, and the file
@@ -373,39 +386,19 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     return result;
 }
 
-// Writes the new hive beside the target under a fresh name and renames it over the target.
-// The name is created exclusively and never followed, so nothing planted under it, and no
-// descriptor kept open on an earlier file, reaches the new hive.
-long HiveStore::WriteFile(const std::string& target, const std::string& text) {
-    // The status Refresh saw under the lock: the file replaced, if there is one.
+// Replaces the hive in one step (see replace_file.h), keeping the old hive's mode, owner
+// and group.
+long HiveStore::WriteFile(const std::string& text) {
+    // The status seen under the lock: the file replaced, if there is one.
     const std::optional<struct stat> old = seen_;
-    const mode_t mode = old ? old->st_mode & 0777 : kNewHiveMode;
-
-    std::string temporary;
-    Descriptor file(-1);
-    for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
-        temporary = target + std::string(kTemporaryInfix) + UniqueSuffix();
-        file =
-            Descriptor(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            S_IRUSR | S_IWUSR));
-        if (file.get() < 0 && errno != EEXIST) return WriteError(errno);
+    FileRights rights{old ? old->st_mode & 0777 : kNewHiveMode};
+    if (old) {
+        rights.owner = old->st_uid;
+        rights.group = old->st_gid;
     }
-    if (file.get() < 0) return ERROR_WRITE_FAULT;
     struct stat written;
-    if ((old && !KeepOwner(file.get(), *old)) || fchmod(file.get(), mode) != 0 ||
-        !WriteAll(file.get(), text) || fsync(file.get()) != 0 || fstat(file.get(), &written) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return WriteError(error);
-    }
-    if (close(file.release()) != 0 || rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return WriteError(error);
-    }
-    // The rename itself must survive a crash too.
-    Descriptor directory(open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.get() >= 0) fsync(directory.get());
+    const int error = ReplaceFileAt(place_.directory.get(), place_.name, text, rights, &written);
+    if (error != 0) return WriteError(error);
 
     known_ = true;
     missing_ = false;
@@ -413,6 +406,20 @@ long HiveStore::WriteFile(const std::string& target, const std::string& text) {
     status_ = ERROR_SUCCESS;
     seen_.reset();  // a new file: the next check asks again
     return ERROR_SUCCESS;
+}
+
+long HiveStore::Describe(HiveFile& file) {
+    file = HiveFile{};
+    const long result = Refresh(true);
+    file.path = path_;
+    file.exists = seen_.has_value();
+    file.rights.mode = kNewHiveMode;
+    if (seen_) {
+        file.rights = {seen_->st_mode & 0777, seen_->st_uid, seen_->st_gid};
+        file.entries.emplace_back(seen_->st_dev, seen_->st_ino);
+    }
+    file.entries.insert(file.entries.end(), place_.links.begin(), place_.links.end());
+    return result;
 }
 
 }  // namespace marrowick::platform

@@ -1,5 +1,34 @@
 // The hive file behind HKEY_LOCAL_MACHINE: where it lives, the parsed tree kept while the
 // file is unchanged, access checks, and changes written as one atomic, durable step.
+//
+// Calling sequence
+// ----------------
+//
+// The registry functions hold one HiveStore and call it under their mutex:
+//
+// - Before every read, `Refresh()`: it looks where the hive is configured to be
+//   ($MARROWICK_HKLM, else /var/lib/marrowick/HKLM.reg), walks the path again when it may
+//   lead elsewhere, and reads the file again only when it changed. Then `Root()` is the tree to
+//   read; a missing file is an empty tree.
+//
+// - Before handing out a handle for reading or writing, `CheckAccess(read, write)`, after a
+//   `Refresh()`. It answers for this process's ids; the file decides by its mode.
+//
+// - To change the registry, `Modify(change)`. It
+//     1. refreshes, finding the hive's directory, and checks write access; from here on
+//        it works in that directory only, through its descriptor,
+//     2. takes the writers' lock, `<hive>.lock` beside the hive, waiting at most kLockWait,
+//     3. removes temporary files of writers killed half-way (`<hive>.tmp.XXXXXX`),
+//     4. reads the file again if another process wrote it meanwhile,
+//     5. calls `change(root, changed)` on that latest tree,
+//     6. when it changed something, writes the tree beside the hive and renames it over the
+//        hive (replace_file.h), keeping the hive's mode, owner and group, and
+//     7. lets go of the lock.
+//   When `change` fails, or leaves `changed` false, nothing is written. When the write
+//   fails, the tree is dropped and read again from the file at the next call, so nobody
+//   sees a change that was not stored.
+//
+// Readers take no lock: the hive is only ever replaced whole.
 #pragma once
 
 #include <sys/stat.h>
@@ -14,8 +43,11 @@
 #include <string>
 
 #include "hive.h"
+#include "hive_place.h"
 
 namespace marrowick::platform {
+
+struct HiveFile;
 
 // The largest hive read. A bigger file is reported as ERROR_BADDB without being read: a hive
 // of 50 MB parses and writes in about a second, and its tree takes several times its size.
@@ -27,9 +59,11 @@ inline constexpr std::chrono::seconds kLockWait{3};
 // Not thread-safe: the registry functions serialise every call.
 class HiveStore {
 public:
-    // Brings the tree up to date with the file (one stat when nothing changed).
-    // ERROR_SUCCESS, ERROR_ACCESS_DENIED (cannot read it) or ERROR_BADDB (cannot parse it,
-    // or it is no regular file or larger than kMaxHiveBytes: such files are never read).
+    // Finds the hive's directory (hive_place.h) and brings the tree up to date with the file
+    // (one stat there when nothing changed). ERROR_SUCCESS, ERROR_ACCESS_DENIED (cannot read
+    // it, or its path is unsafe) or ERROR_BADDB (cannot parse it, or it is no regular file
+    // or larger than kMaxHiveBytes: such files are never read). A hive whose directory is
+    // missing reads as empty.
     long Refresh();
     // The tree after a successful Refresh; a missing file is an empty tree. It is replaced,
     // not changed, when the file is read again: holding it keeps pointers into it valid.
@@ -40,9 +74,10 @@ public:
 
     // Whether this process may read and/or replace the hive: ERROR_SUCCESS or
     // ERROR_ACCESS_DENIED. Writing needs write access to the hive, or, while there is no
-    // hive yet, to its directory, which is created when permitted. (A writable hive in a
-    // directory we may not write to fails at the first change instead.) Call it after
-    // Refresh: the answer is kept while the file's status and our ids are the same.
+    // hive yet, to its directory; ERROR_PATH_NOT_FOUND when that is missing, unless it is
+    // the default directory, created by the first change. (A writable hive in a directory
+    // we may not write to fails at the first change instead.) Call it after Refresh: the
+    // answer is kept while the file's status and our ids are the same.
     long CheckAccess(bool read, bool write);
 
     // Applies a change to the latest tree under an exclusive lock shared with other
@@ -51,7 +86,14 @@ public:
     // ERROR_LOCK_VIOLATION when another writer holds the lock for kLockWait; within
     // kLockWait of a wait given up, the next changes fail so at once instead of waiting.
     // A hive that is a symbolic link is replaced where the link leads; the link stays.
+    // ERROR_NO_SYSTEM_RESOURCES, with nothing written, when the hive would grow beyond
+    // kMaxHiveBytes and could not be read any more.
     long Modify(const std::function<long(Key& root, bool& changed)>& change);
+
+    // Refreshes and tells what the command line needs to know about the file itself.
+    long Describe(HiveFile& file);
+    // Why the last call failed, when the code does not say it all (see hive_file.h).
+    const std::string& Problem() const { return problem_; }
 
 private:
     struct Identity {
@@ -80,19 +122,35 @@ private:
     static Identity IdentityOf(const struct ::stat& status);
     // The file's side from its status, the asking side from this process as it is now.
     static AccessKey AccessKeyOf(const struct ::stat& status);
+    // Walks the path again when asked to, or when it may lead elsewhere than last time.
+    long Refresh(bool walkAgain);
     long CheckMissingHiveAccess(bool write);
+    bool MayCreateDirectory() const;
+    // Brings the tree up to date with the file in the place found last.
+    long Examine();
     long Load();
-    long WriteFile(const std::string& target, const std::string& text);
+    long WriteFile(const std::string& text);
     void Forget();
 
     std::string path_;
     std::size_t failedLine_ = 0;
-    bool known_ = false;    // identity_ and status_ describe the file at path_
+    // Where the hive is, found again by every Refresh; a change keeps to the one place.
+    HivePlace place_;
+    // Where the path led, as stat() follows it, when place_ was found.
+    struct PathEnd {
+        int error = -1;
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const PathEnd&) const = default;
+    };
+    PathEnd walkedTo_;
+    std::string problem_;
+    bool known_ = false;    // identity_ and status_ describe the file in place_
     bool missing_ = false;  // the file did not exist
     Identity identity_;
     long status_ = 0;
     std::shared_ptr<Key> root_ = std::make_shared<Key>();
-    // The file's status at the last Refresh, while it still describes the file at path_.
+    // The file's status at the last Refresh, while it still describes the file in place_.
     std::optional<struct ::stat> seen_;
     // The text last written, kept for its room: the next write needs as much again.
     std::string text_;

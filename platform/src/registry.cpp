@@ -24,9 +24,8 @@
 #include <utility>
 #include <vector>
 
-#include <hive_file.h>
-
 #include "case_folding.h"
+#include "hive_file.h"
 #include "hive_store.h"
 #include "key_path.h"
 
@@ -836,6 +835,18 @@ HiveFileStatus GetHiveFileStatus() {
     std::lock_guard lock(registry.mutex);
     registry.store.Refresh();
     return {registry.store.Path(), registry.store.FailedLine()};
+}
+
+long DescribeHiveFile(HiveFile& file) {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    return registry.store.Describe(file);
+}
+
+std::string HiveFileProblem() {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    return registry.store.Problem();
 }
 
 }  // namespace marrowick::platform

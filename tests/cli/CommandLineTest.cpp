@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,20 @@ TEST_F(CommandLineTest, ShowMarksDefaultsUntilValuesAreStored) {
         << shown.out;
     EXPECT_NE(shown.out.find("\"TopDay\":{\"value\":2,\"default\":false}"), std::string::npos);
     EXPECT_NE(shown.out.find("\"SecThum\":{\"value\":10,\"default\":true}"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, MistypedHivePathFailsNamingTheMissingDirectoryAndCreatesNothing) {
+    const std::string missing = hive.Directory() + "/nonexistent";
+    setenv("MARROWICK_HKLM", (missing + "/deeper/x.reg").c_str(), 1);
+    const Result set = Marrowick({"set", "DocList=30"});
+    EXPECT_EQ(set.status, cli::kExitRegistryError);
+    EXPECT_NE(set.err.find("„" + missing + "“"), std::string::npos) << set.err;
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    // Reading still shows the defaults, and says why.
+    const Result shown = Marrowick({"show"});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("(DocList): 20  [Standardwert]\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.err.find("Es ist nichts gespeichert"), std::string::npos) << shown.err;
 }
 
 TEST_F(CommandLineTest, SetAcceptsEverySpellingTheDialogOffers) {

@@ -2,11 +2,13 @@
 // refuses whole, and that export writes what import (here and on Windows) reads back.
 #include "stdafx.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -270,6 +272,35 @@ TEST_F(ImportExportTest, ExportReplacesALinkPlantedAtItsName) {
     const std::string fifo = shared + "/in.reg";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
     EXPECT_EQ(Marrowick({"import", fifo}).status, cli::kExitFileError);
+}
+
+TEST_F(ImportExportTest, ExportGetsNoWiderRightsThanTheHiveAndNeverReplacesIt) {
+    const std::string stored = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n";
+    hive.WriteText(stored);
+    ASSERT_EQ(chmod(hive.Path().c_str(), 0600), 0);
+    const std::string out = hive.Directory() + "/out.reg";
+    ASSERT_EQ(Marrowick({"export", out}).status, 0);
+    struct stat status {};
+    ASSERT_EQ(stat(out.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    if (ChildrenRunAsAnotherUser()) {
+        EXPECT_EQ(RunAsUnprivilegedUser([&] { return open(out.c_str(), O_RDONLY) < 0 ? 0 : 1; }),
+                  0);
+    }
+    // The hive by any name: its own, another link to the same file, the link it is read through.
+    const std::string sameFile = hive.Directory() + "/same.reg";
+    const std::string linkToIt = hive.Directory() + "/link.reg";
+    ASSERT_EQ(link(hive.Path().c_str(), sameFile.c_str()), 0);
+    ASSERT_EQ(symlink("HKLM.reg", linkToIt.c_str()), 0);
+    for (const std::string& target : {hive.Path(), sameFile, linkToIt}) {
+        SCOPED_TRACE(target);
+        setenv("MARROWICK_HKLM", (target == linkToIt ? linkToIt : hive.Path()).c_str(), 1);
+        const Result result = Marrowick({"export", target});
+        EXPECT_EQ(result.status, cli::kExitFileError);
+        EXPECT_NE(result.err.find("Registrierungsdatei selbst"), std::string::npos) << result.err;
+        EXPECT_EQ(hive.ReadText(), stored);
+        EXPECT_TRUE(std::filesystem::is_symlink(linkToIt));
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "hive_file.h"
 #include "hive_fixture.h"
 #include "unprivileged.h"
 
@@ -82,13 +83,16 @@ TEST_F(RegistryFile, ChangesAreWrittenAsRegeditText) {
     }
 }
 
-TEST_F(RegistryFile, CreatesTheHiveDirectoryWhenWriting) {
-    const std::string nested = hive.Directory() + "/var/lib/marrowick/HKLM.reg";
-    setenv("MARROWICK_HKLM", nested.c_str(), 1);
+TEST_F(RegistryFile, MistypedHivePathCreatesNoDirectoryAndNamesTheMissingOne) {
+    const std::string missing = hive.Directory() + "/var";
+    setenv("MARROWICK_HKLM", (missing + "/lib/marrowick/HKLM.reg").c_str(), 1);
     HKEY key;
-    ASSERT_EQ(Create("Software", key), ERROR_SUCCESS);
-    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
-    EXPECT_TRUE(std::filesystem::exists(nested));
+    ASSERT_EQ(Open("", KEY_READ, key), ERROR_SUCCESS);  // a missing hive is an empty registry
+    RegCloseKey(key);
+    EXPECT_EQ(Create("Software", key), ERROR_PATH_NOT_FOUND);
+    EXPECT_NE(marrowick::platform::HiveFileProblem().find("„" + missing + "“"), std::string::npos)
+        << marrowick::platform::HiveFileProblem();
+    EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 TEST_F(RegistryFile, SeesWhatAnotherWriterPutInTheFile) {
@@ -308,7 +312,7 @@ TEST_F(RegistryFile, ReadOnlyHiveCanBeReadButNotWritten) {
 
 TEST_F(RegistryFile, AccessFollowsChangesOfModeAndUser) {
     // The child creates the hive, so it owns it and may change its mode.
-    ASSERT_EQ(chmod(hive.Directory().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(hive.Directory().c_str(), 01777), 0);
     const std::string path = hive.Path();
     const int failures = RunAsUnprivilegedUser([&path] {
         int failed = 0;

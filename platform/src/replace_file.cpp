@@ -1,0 +1,111 @@
+#include "replace_file.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "descriptor.h"
+
+namespace marrowick::platform {
+
+namespace {
+
+constexpr std::string_view kTemporaryInfix = ".tmp.";
+constexpr std::string_view kNameCharacters =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kUniqueCharacters = 6;
+
+std::string UniqueSuffix() {
+    unsigned char bytes[kUniqueCharacters];
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // No randomness to be had: a new name each call still, and O_EXCL does the rest.
+        static unsigned counter = 0;
+        const auto mixed = static_cast<unsigned>(getpid()) * 2654435761u + ++counter;
+        for (std::size_t i = 0; i < sizeof bytes; ++i) {
+            bytes[i] = static_cast<unsigned char>(mixed >> (4 * i));
+        }
+    }
+    std::string suffix;
+    for (unsigned char byte : bytes) suffix += kNameCharacters[byte % kNameCharacters.size()];
+    return suffix;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Gives the file its owner and group as far as we may; the mode it may then have.
+bool GiveAway(int fd, const FileRights& rights, mode_t& mode) {
+    mode = rights.mode & 07777;
+    const uid_t keep = static_cast<uid_t>(-1);
+    if (rights.owner == keep && rights.group == static_cast<gid_t>(-1)) return true;
+    if (fchown(fd, rights.owner, rights.group) == 0) return true;
+    if (errno != EPERM) return false;
+    if (rights.group != static_cast<gid_t>(-1) && fchown(fd, keep, rights.group) == 0) return true;
+    if (errno != EPERM) return false;
+    mode &= ~static_cast<mode_t>(S_IRWXG);
+    return true;
+}
+
+}  // namespace
+
+int ReplaceFileAt(int directory, const std::string& name, const std::string& bytes,
+                  const FileRights& rights, struct stat* written) {
+    if (name.empty() || name.find('/') != std::string::npos) return EINVAL;
+    std::string temporary;
+    Descriptor file;
+    for (int attempt = 0; attempt < 100 && file.get() < 0; ++attempt) {
+        temporary = name + std::string(kTemporaryInfix) + UniqueSuffix();
+        file = Descriptor(openat(directory, temporary.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                 S_IRUSR | S_IWUSR));
+        if (file.get() < 0 && errno != EEXIST) return errno;
+    }
+    if (file.get() < 0) return EEXIST;
+    mode_t mode = 0;
+    struct stat status;
+    errno = 0;
+    if (!GiveAway(file.get(), rights, mode) || fchmod(file.get(), mode) != 0 ||
+        !WriteAll(file.get(), bytes) || fsync(file.get()) != 0 || fstat(file.get(), &status) != 0 ||
+        close(file.release()) != 0 ||
+        renameat(directory, temporary.c_str(), directory, name.c_str()) != 0) {
+        const int error = errno ? errno : EIO;
+        unlinkat(directory, temporary.c_str(), 0);
+        return error;
+    }
+    // The rename itself must survive a crash too; `directory` may be open for its path only.
+    const Descriptor flushable(openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (flushable.get() >= 0) fsync(flushable.get());
+    if (written) *written = status;
+    return 0;
+}
+
+int ReplaceFile(const std::string& path, const std::string& bytes, const FileRights& rights) {
+    const std::size_t slash = path.rfind('/');
+    const std::string directory =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const Descriptor opened(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (opened.get() < 0) return errno;
+    return ReplaceFileAt(opened.get(), slash == std::string::npos ? path : path.substr(slash + 1),
+                         bytes, rights);
+}
+
+bool IsTemporaryFileOf(std::string_view entry, std::string_view name) {
+    if (!entry.starts_with(name)) return false;
+    entry.remove_prefix(name.size());
+    if (!entry.starts_with(kTemporaryInfix)) return false;
+    entry.remove_prefix(kTemporaryInfix.size());
+    return entry.size() == kUniqueCharacters &&
+           entry.find_first_not_of(kNameCharacters) == std::string_view::npos;
+}
+
+}  // namespace marrowick::platform
