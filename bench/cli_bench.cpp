@@ -1,6 +1,7 @@
 // The command line as whole processes, as a script meets it: `marrowick show` against
-// Wine's `reg query` of the same key in the same run, and `marrowick import` of a file
-// with 5,000 MIME mappings. Prints medians; judges nothing.
+// Wine's `reg query` of the same key in the same run, `marrowick import` of a file with
+// 5,000 MIME mappings, and imports that delete many keys and values. Prints medians;
+// judges nothing.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -120,6 +121,58 @@ int main() {
     }
     std::printf("marrowick import of 5,000 mappings: median %7.2f ms (11 runs)\n",
                 Median(import) * 1e3);
+
+    // Deletions cost no more than the file's length: 60,000 keys, then a [-key] line for
+    // each (about 8 MB), checked with --dry-run; and 20,000 "name"=- lines, imported for real
+    // onto 5,000 stored values of those names (one import may make 10,000 changes).
+    const std::string viewerKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
+    const std::string keyDeletions = (scratch / "key-deletions.reg").string();
+    {
+        std::ofstream out(keyDeletions, std::ios::binary);
+        out << "REGEDIT4\r\n\r\n";
+        for (const char* sign : {"", "-"}) {
+            for (int i = 0; i < 60000; ++i) {
+                out << '[' << sign << viewerKey << "\\Extra\\Key" << i << "]\r\n";
+            }
+        }
+    }
+    fs::copy_file(base, hive, fs::copy_options::overwrite_existing);
+    std::vector<double> dryRun;
+    for (int run = 0; run < 3; ++run) {
+        dryRun.push_back(TimeProcess({program, "import", "--dry-run", keyDeletions}));
+    }
+    std::printf(
+        "import --dry-run, 60,000 keys and their [-key] lines (%.1f MB): median %7.2f ms "
+        "(3 runs)\n",
+        static_cast<double>(fs::file_size(keyDeletions)) / 1e6, Median(dryRun) * 1e3);
+
+    const std::string values = (scratch / "values.reg").string();
+    const std::string valueDeletions = (scratch / "value-deletions.reg").string();
+    {
+        std::ofstream set(values, std::ios::binary);
+        std::ofstream remove(valueDeletions, std::ios::binary);
+        for (std::ofstream* out : {&set, &remove}) {
+            *out << "REGEDIT4\r\n\r\n[" << viewerKey << "\\MimeMap]\r\n";
+        }
+        for (int i = 0; i < 20000; ++i) {
+            if (i % 4 == 0) set << "\"x" << i << "\"=\"application/x-" << i << "\"\r\n";
+            remove << "\"x" << i << "\"=-\r\n";
+        }
+    }
+    fs::copy_file(base, hive, fs::copy_options::overwrite_existing);
+    const std::string withValues = (scratch / "with-values.reg").string();
+    if (TimeProcess({program, "import", values}) < 0 || !fs::copy_file(hive, withValues)) {
+        std::printf("import of 5,000 values failed\n");
+        fs::remove_all(scratch);
+        return 1;
+    }
+    std::vector<double> deletions;
+    for (int run = 0; run < 3; ++run) {
+        fs::copy_file(withValues, hive, fs::copy_options::overwrite_existing);
+        deletions.push_back(TimeProcess({program, "import", valueDeletions}));
+    }
+    std::printf("import of 20,000 \"x\"=- lines, 5,000 stored:  median %7.2f ms (3 runs)\n",
+                Median(deletions) * 1e3);
     fs::remove_all(scratch);
     return 0;
 }

@@ -114,12 +114,15 @@ int StoreAndReport(const std::vector<Change>& changes, const Invocation& call,
     }
     if (!subject.empty()) call.err << subject << ": ";
     switch (outcome.result) {
-        case ChangeOutcome::kRegistryError:
+        case ChangeOutcome::kRegistryError: {
+            // The store's account of the failure is gone once HivePath looks at the hive again.
+            const std::string reason = Win32Text(outcome.status);
             call.failure.win32Code = outcome.status;
             call.failure.file = HivePath();
             call.err << call.failure.file << ": " << outcome.message
-                     << " Nichts wurde geändert: " << Win32Text(outcome.status) << ".\n";
+                     << " Nichts wurde geändert: " << reason << ".\n";
             return kExitRegistryError;
+        }
         case ChangeOutcome::kExpectationFailed:
             call.err << (unexpected ? unexpected : outcome.message.c_str()) << '\n';
             return kExitUsage;

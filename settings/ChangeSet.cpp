@@ -3,6 +3,7 @@
 #include "ChangeSet.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "ChangeForwarding.h"
 #include "RegistryChanges.h"
@@ -186,19 +187,43 @@ public:
         return true;
     }
 
-    // The stored value of that name in any letter case, its name spelled as stored.
+    // The stored value of that name in any letter case, its name spelled as stored. Type
+    // and data are asked for each time; the spelling of the names is read once per key and
+    // kept up to date with this writer's own changes, so that a file of many values costs
+    // one pass over the key, not one per value.
     LONG Find(const std::string& path, const std::string& name,
               std::optional<RegFileValue>& found) {
         found.reset();
-        const LONG status = OpenKey(path, Open::kRead);
+        LONG status = OpenKey(path, Open::kRead);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS) return status;
-        std::vector<RegFileValue> values;
-        if (const LONG read = ReadKeyValues(openKey_, values); read != ERROR_SUCCESS) return read;
+        RegFileValue value{name, 0, {}};
+        DWORD size = 0;
+        do {
+            value.data.resize(size);
+            status = RegQueryValueExA(openKey_, name.c_str(), NULL, &value.type,
+                                      reinterpret_cast<BYTE*>(value.data.data()), &size);
+        } while (status == ERROR_MORE_DATA ||
+                 (status == ERROR_SUCCESS && size > value.data.size()));
+        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) return status;
+        value.data.resize(size);
         const std::string folded = marrowick::platform::FoldName(name);
-        for (RegFileValue& value : values) {
-            if (marrowick::platform::FoldName(value.name) == folded) found = std::move(value);
+        if (namesPath_ != path || !storedNames_.contains(folded)) {
+            std::vector<RegFileValue> values;
+            if (const LONG read = ReadKeyValues(openKey_, values); read != ERROR_SUCCESS) {
+                return read;
+            }
+            storedNames_.clear();
+            for (const RegFileValue& stored : values) {
+                storedNames_[marrowick::platform::FoldName(stored.name)] = stored.name;
+            }
+            namesPath_ = path;
         }
+        if (const auto spelled = storedNames_.find(folded); spelled != storedNames_.end()) {
+            value.name = spelled->second;
+        }
+        found = std::move(value);
         return ERROR_SUCCESS;
     }
 
@@ -220,6 +245,7 @@ public:
                 return OpenKey(change.keyPath, Open::kCreate);
             case Change::kDeleteKey: {
                 CloseOpenKey();
+                namesPath_.clear();
                 HKEY hParent = NULL;
                 const std::string parent = Parent(change.keyPath);
                 LONG status = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
@@ -235,6 +261,10 @@ public:
                     return status;
                 }
                 const RegFileValue& value = change.newValue;
+                if (namesPath_ == change.keyPath) {
+                    storedNames_.try_emplace(marrowick::platform::FoldName(change.name),
+                                             change.name);
+                }
                 return RegSetValueExA(openKey_, change.name.c_str(), 0, value.type,
                                       reinterpret_cast<const BYTE*>(value.data.data()),
                                       static_cast<DWORD>(value.data.size()));
@@ -243,6 +273,9 @@ public:
                 if (const LONG status = OpenKey(change.keyPath, Open::kWrite);
                     status != ERROR_SUCCESS) {
                     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+                }
+                if (namesPath_ == change.keyPath) {
+                    storedNames_.erase(marrowick::platform::FoldName(change.name));
                 }
                 const LONG status = RegDeleteValueA(openKey_, change.name.c_str());
                 return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
@@ -281,6 +314,9 @@ private:
     HKEY openKey_ = NULL;
     std::string openPath_;
     bool openWritable_ = false;
+    // The names of the values of the key at namesPath_ as stored, by folded name.
+    std::string namesPath_;
+    std::unordered_map<std::string, std::string> storedNames_;
 };
 
 std::string DescribeFailedExpectation(const Change& change) {

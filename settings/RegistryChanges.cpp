@@ -127,6 +127,10 @@ public:
         bool present = true;
         std::vector<std::optional<RegFileValue>> values;  // nullopt: deleted
         std::unordered_map<std::string, std::size_t> index;
+        // Keys below this one that may be present, for deleting the tree; `listed` says
+        // whether this key is in its parent's list.
+        std::vector<std::size_t> children;
+        bool listed = false;
 
         const RegFileValue* Find(const std::string& name) const {
             const auto found = index.find(FoldName(name));
@@ -150,25 +154,22 @@ public:
     }
 
     // The key, made present with its parents up to the viewer's key.
-    Key& Open(const std::string& path) {
-        if (PlaceOfKey(path) != ViewerPlace::kViewer && PlaceOfKey(path) != ViewerPlace::kOutside) {
-            Open(Parent(path));
-        }
-        const auto [slot, added] = index_.try_emplace(FoldName(path), keys_.size());
-        if (added) keys_.push_back({path, true, {}, {}});
-        Key& key = keys_[slot->second];
-        key.present = true;
-        return key;
-    }
+    Key& Open(const std::string& path) { return keys_[OpenAt(path)]; }
+    // Makes the key and everything below it absent. Each key is walked once per time it
+    // was opened, so a file of many deletions costs no more than its length.
     void DeleteTree(const std::string& path) {
-        const std::string folded = FoldName(path);
-        for (auto& [name, position] : index_) {
-            if (name == folded || (name.starts_with(folded) && name[folded.size()] == '\\')) {
-                Key& key = keys_[position];
-                key.present = false;
-                key.values.clear();
-                key.index.clear();
-            }
+        const auto found = index_.find(FoldName(path));
+        if (found == index_.end()) return;
+        std::vector<std::size_t> pending{found->second};
+        while (!pending.empty()) {
+            Key& key = keys_[pending.back()];
+            pending.pop_back();
+            key.present = false;
+            key.values.clear();
+            key.index.clear();
+            for (const std::size_t child : key.children) keys_[child].listed = false;
+            pending.insert(pending.end(), key.children.begin(), key.children.end());
+            key.children.clear();
         }
     }
     static void Set(Key& key, const RegFileValue& value) {
@@ -188,6 +189,24 @@ public:
     }
 
 private:
+    std::size_t OpenAt(const std::string& path) {
+        const auto [slot, added] = index_.try_emplace(FoldName(path), keys_.size());
+        const std::size_t position = slot->second;
+        if (added) keys_.push_back({path, false, {}, {}, {}, false});
+        // A present key's parents are present: nothing more to do.
+        if (keys_[position].present) return position;
+        keys_[position].present = true;
+        const ViewerPlace place = PlaceOfKey(path);
+        if (place != ViewerPlace::kViewer && place != ViewerPlace::kOutside) {
+            const std::size_t parent = OpenAt(Parent(path));
+            if (!keys_[position].listed) {
+                keys_[parent].children.push_back(position);
+                keys_[position].listed = true;
+            }
+        }
+        return position;
+    }
+
     std::vector<Key> keys_;
     std::unordered_map<std::string, std::size_t> index_;
 };

@@ -22,8 +22,16 @@ char32_t UpperCase(char32_t codePoint) {
 }
 
 std::string FoldCase(std::string_view name) {
-    std::string folded;
-    folded.reserve(name.size());
+    // Most names are ASCII: those bytes are folded in place, the rest one character at a
+    // time.
+    std::size_t ascii = 0;
+    while (ascii < name.size() && static_cast<unsigned char>(name[ascii]) < 0x80) ++ascii;
+    std::string folded(name.substr(0, ascii));
+    for (char& c : folded) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    name.remove_prefix(ascii);
+    folded.reserve(folded.size() + name.size());
     while (!name.empty()) {
         char32_t codePoint;
         std::size_t length = DecodeUtf8(name, &codePoint);

@@ -12,66 +12,99 @@ bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
            Utf8CharacterCount(name) <= maxCharacters;
 }
 
-namespace {
-
-// Removes the entry of that name from a list kept in creation order and its index by
-// folded name; the entries after it move up one place.
 template <typename Entry>
-bool EraseByName(std::vector<Entry>& entries, std::unordered_map<std::string, std::size_t>& index,
-                 std::string_view name) {
-    const auto found = index.find(FoldCase(name));
-    if (found == index.end()) return false;
-    const std::size_t position = found->second;
-    index.erase(found);
-    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [folded, place] : index) {
-        if (place > position) --place;
+Entry* NamedEntries<Entry>::Find(std::string_view name) const {
+    const auto found = index_.find(FoldCase(name));
+    return found == index_.end() ? nullptr : &entries_[found->second];
+}
+
+template <typename Entry>
+Entry& NamedEntries<Entry>::FindOrAdd(std::string_view name, bool& added) {
+    const auto [slot, isNew] = index_.try_emplace(FoldCase(name), entries_.size());
+    added = isNew;
+    if (isNew) {
+        entries_.emplace_back();
+        isGap_.push_back(false);
     }
+    return entries_[slot->second];
+}
+
+template <typename Entry>
+bool NamedEntries<Entry>::Erase(std::string_view name) {
+    const auto found = index_.find(FoldCase(name));
+    if (found == index_.end()) return false;
+    const std::size_t position = found->second;
+    index_.erase(found);
+    entries_[position] = Entry{};  // frees it now: a sub-key takes its whole tree along
+    isGap_[position] = true;
+    // Gaps never outnumber entries, so an erase costs constant time on average.
+    if (++gaps_ > index_.size()) CloseGaps();
     return true;
 }
 
-}  // namespace
-
-Key* Key::FindSubKey(std::string_view name) const {
-    const auto found = subKeyIndex_.find(FoldCase(name));
-    return found == subKeyIndex_.end() ? nullptr : subKeys_[found->second].get();
+template <typename Entry>
+void NamedEntries<Entry>::Clear() {
+    entries_.clear();
+    isGap_.clear();
+    index_.clear();
+    gaps_ = 0;
 }
 
-Key& Key::OpenOrAddSubKey(std::string_view name) {
-    const auto [slot, added] = subKeyIndex_.try_emplace(FoldCase(name), subKeys_.size());
-    if (added) subKeys_.push_back(std::make_unique<Key>(std::string(name)));
-    return *subKeys_[slot->second];
+template <typename Entry>
+void NamedEntries<Entry>::CloseGaps() const {
+    std::vector<std::size_t> moved(entries_.size());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        moved[i] = next;
+        if (isGap_[i]) continue;
+        if (next != i) entries_[next] = std::move(entries_[i]);
+        ++next;
+    }
+    entries_.resize(next);
+    isGap_.assign(next, false);
+    for (auto& [folded, place] : index_) place = moved[place];
+    gaps_ = 0;
+}
+
+template class NamedEntries<Value>;
+template class NamedEntries<std::unique_ptr<Key>>;
+
+Key* Key::FindSubKey(std::string_view name) const {
+    const std::unique_ptr<Key>* found = subKeys_.Find(name);
+    return found ? found->get() : nullptr;
+}
+
+Key& Key::OpenOrAddSubKey(std::string_view name, bool* added) {
+    bool isNew = false;
+    std::unique_ptr<Key>& subKey = subKeys_.FindOrAdd(name, isNew);
+    if (isNew) subKey = std::make_unique<Key>(std::string(name));
+    if (added) *added = isNew;
+    return *subKey;
 }
 
 bool Key::DeleteSubKey(std::string_view name) {
-    return EraseByName(subKeys_, subKeyIndex_, name);
+    return subKeys_.Erase(name);
 }
 
 void Key::Clear() {
-    subKeys_.clear();
-    subKeyIndex_.clear();
-    values_.clear();
-    valueIndex_.clear();
+    subKeys_.Clear();
+    values_.Clear();
 }
 
 const Value* Key::FindValue(std::string_view name) const {
-    const auto found = valueIndex_.find(FoldCase(name));
-    return found == valueIndex_.end() ? nullptr : &values_[found->second];
+    return values_.Find(name);
 }
 
 void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) {
-    const auto [slot, added] = valueIndex_.try_emplace(FoldCase(name), values_.size());
-    if (added) {
-        values_.push_back(Value{std::string(name), type, std::move(data)});
-    } else {
-        Value& value = values_[slot->second];
-        value.type = type;
-        value.data = std::move(data);
-    }
+    bool added = false;
+    Value& value = values_.FindOrAdd(name, added);
+    if (added) value.name = std::string(name);
+    value.type = type;
+    value.data = std::move(data);
 }
 
 bool Key::DeleteValue(std::string_view name) {
-    return EraseByName(values_, valueIndex_, name);
+    return values_.Erase(name);
 }
 
 bool SameTree(const Key& left, const Key& right) {

@@ -31,6 +31,36 @@ struct Value {
     std::string data;  // the bytes exactly as stored
 };
 
+// Entries in creation order, found by folded name. Erasing leaves a gap that the next look
+// at the order closes, so erasing many entries costs one pass over them, not one each.
+template <typename Entry>
+class NamedEntries {
+public:
+    const std::vector<Entry>& InOrder() const {
+        if (gaps_ != 0) CloseGaps();
+        return entries_;
+    }
+    std::size_t Count() const { return index_.size(); }
+    Entry* Find(std::string_view name) const;
+    // The entry of that name; a default one appended when there is none (*added then true).
+    Entry& FindOrAdd(std::string_view name, bool& added);
+    bool Erase(std::string_view name);
+    void Clear();
+
+private:
+    void CloseGaps() const;
+
+    // Closing gaps changes no entry and no order, only where they are kept.
+    mutable std::vector<Entry> entries_;
+    mutable std::vector<bool> isGap_;
+    mutable std::unordered_map<std::string, std::size_t> index_;
+    mutable std::size_t gaps_ = 0;
+};
+
+class Key;
+extern template class NamedEntries<Value>;
+extern template class NamedEntries<std::unique_ptr<Key>>;
+
 // One key: sub-keys and values in creation order, found by their folded names.
 class Key {
 public:
@@ -42,16 +72,18 @@ public:
 
     const std::string& Name() const { return name_; }
 
-    const std::vector<std::unique_ptr<Key>>& SubKeys() const { return subKeys_; }
+    const std::vector<std::unique_ptr<Key>>& SubKeys() const { return subKeys_.InOrder(); }
+    std::size_t SubKeyCount() const { return subKeys_.Count(); }
     Key* FindSubKey(std::string_view name) const;
-    // Returns the existing sub-key of that name, or appends a new one.
-    Key& OpenOrAddSubKey(std::string_view name);
+    // Returns the existing sub-key of that name, or appends a new one (*added then true).
+    Key& OpenOrAddSubKey(std::string_view name, bool* added = nullptr);
     // Removes the sub-key with everything below it; false when there is none of that name.
     bool DeleteSubKey(std::string_view name);
     // Removes every value and sub-key.
     void Clear();
 
-    const std::vector<Value>& Values() const { return values_; }
+    const std::vector<Value>& Values() const { return values_.InOrder(); }
+    std::size_t ValueCount() const { return values_.Count(); }
     const Value* FindValue(std::string_view name) const;
     // A new value goes last; an existing one keeps its place and the case of its name.
     void SetValue(std::string_view name, std::uint32_t type, std::string data);
@@ -59,10 +91,8 @@ public:
 
 private:
     std::string name_;
-    std::vector<std::unique_ptr<Key>> subKeys_;
-    std::unordered_map<std::string, std::size_t> subKeyIndex_;
-    std::vector<Value> values_;
-    std::unordered_map<std::string, std::size_t> valueIndex_;
+    NamedEntries<std::unique_ptr<Key>> subKeys_;
+    NamedEntries<Value> values_;
 };
 
 // Same names (case included), types, bytes and order throughout both trees.

@@ -47,7 +47,7 @@ RegFileContents ReadRegFile(std::string_view bytes) {
         windows1252 = !IsWellFormedUtf8(bytes);
         decoded = windows1252 ? Windows1252ToUtf8(bytes) : std::string(bytes);
     }
-    LineReader lines(decoded);
+    LineReader lines(decoded, true);
     std::string_view line;
     if (lines.Next(line) && line == kVersion5Header) {
         contents.format = RegFileFormat::kVersion5;
@@ -59,7 +59,7 @@ RegFileContents ReadRegFile(std::string_view bytes) {
         return contents;
     }
     std::string_view keyPath;
-    const TextSyntax syntax{.deletions = true, .shortRoot = true};
+    const TextSyntax syntax{.deletions = true, .shortRoot = true, .looseForms = true};
     const bool read = ReadEntries(lines, syntax, contents.failedLine, [&](TextEntry&& entry) {
         RegFileEntry& out = contents.entries.emplace_back();
         out.line = entry.line;

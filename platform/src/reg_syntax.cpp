@@ -75,7 +75,7 @@ std::optional<std::string> ReadQuoted(std::string_view& text) {
     return std::nullopt;
 }
 
-std::optional<Value> ReadData(std::string_view text, LineReader& lines) {
+std::optional<Value> ReadData(std::string_view text, LineReader& lines, const TextSyntax& syntax) {
     if (text.starts_with('"')) {
         std::optional<std::string> content = ReadQuoted(text);
         if (!content || !text.empty()) return std::nullopt;
@@ -84,7 +84,8 @@ std::optional<Value> ReadData(std::string_view text, LineReader& lines) {
     }
     if (text.starts_with("dword:")) {
         text.remove_prefix(6);
-        if (text.size() != 8) return std::nullopt;
+        const bool shortForm = syntax.looseForms && !text.empty() && text.size() < 8;
+        if (text.size() != 8 && !shortForm) return std::nullopt;
         std::uint32_t number = 0;
         for (char c : text) {
             const int digit = HexDigit(c);

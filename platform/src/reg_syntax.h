@@ -23,19 +23,23 @@ inline constexpr std::uint32_t kExpandStringType = 2;
 inline constexpr std::uint32_t kBinaryType = 3;
 inline constexpr std::uint32_t kDwordType = 4;
 inline constexpr std::uint32_t kMultiStringType = 7;
+inline constexpr std::string_view kBlanks = " \t";
 
 // ---- Reading -------------------------------------------------------------------------
 
 // Splits the text into lines, dropping the "\r" of Windows line ends, and counts them.
 class LineReader {
 public:
-    explicit LineReader(std::string_view text) : rest_(text) {}
+    // With trimBlanks, blanks at the end of a line are dropped as well.
+    explicit LineReader(std::string_view text, bool trimBlanks = false)
+        : rest_(text), trimBlanks_(trimBlanks) {}
     bool Next(std::string_view& line) {
         if (rest_.empty()) return false;
         const std::size_t end = rest_.find('\n');
         line = rest_.substr(0, end);
         rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (trimBlanks_) line = line.substr(0, line.find_last_not_of(kBlanks) + 1);
         ++number_;
         return true;
     }
@@ -44,6 +48,7 @@ public:
 
 private:
     std::string_view rest_;
+    bool trimBlanks_;
     std::size_t number_ = 0;
 };
 
@@ -51,8 +56,20 @@ private:
 // removes it from text.
 std::optional<std::string> ReadQuoted(std::string_view& text);
 
+// The syntax a reader accepts beyond the hive's own: the hive holds no deletions, spells
+// its root in full and is written by this program alone; files from elsewhere may do
+// neither.
+struct TextSyntax {
+    bool deletions = false;
+    bool shortRoot = false;  // "HKLM" for "HKEY_LOCAL_MACHINE"
+    // What people write by hand and Windows' and Wine's registry editors read: blank lines
+    // of spaces or tabs, blanks before a line, after it and around "=", and dword data of
+    // one to eight digits. (Trailing blanks are the LineReader's to drop.)
+    bool looseForms = false;
+};
+
 // Reads the part after "=" of a value line; hex data may continue on the next lines.
-std::optional<Value> ReadData(std::string_view text, LineReader& lines);
+std::optional<Value> ReadData(std::string_view text, LineReader& lines, const TextSyntax& syntax);
 
 // What the lines of a .reg text say, one entry at a time, in file order.
 struct TextEntry {
@@ -62,13 +79,6 @@ struct TextEntry {
     std::string name;       // kValue, kDeleteValue: the value's name ("" the default)
     Value value;            // kValue: its type and bytes
     bool hex = false;       // kValue: written as hex bytes, not as text
-};
-
-// The syntax a reader accepts beyond the hive's own: the hive holds no deletions and
-// spells its root in full; files from Windows may do neither.
-struct TextSyntax {
-    bool deletions = false;
-    bool shortRoot = false;  // "HKLM" for "HKEY_LOCAL_MACHINE"
 };
 
 // "[HKEY_LOCAL_MACHINE\A\B]" or "[-HKEY_LOCAL_MACHINE\A\B]": the path below the root
@@ -82,7 +92,13 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
                  Take&& take) {
     std::string_view line;
     bool inKey = false;
+    const auto skipBlanks = [&syntax](std::string_view& text) {
+        if (syntax.looseForms) {
+            text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
+        }
+    };
     while (lines.Next(line)) {
+        skipBlanks(line);
         if (line.empty() || line[0] == ';') continue;
         TextEntry entry{TextEntry::kValue, lines.Number(), {}, {}, {}, false};
         failedLine = entry.line;
@@ -100,13 +116,15 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
             if (!quoted || !IsStorableName(*quoted, kMaxValueNameCharacters)) return false;
             entry.name = std::move(*quoted);
         }
+        skipBlanks(line);
         if (!line.starts_with('=')) return false;
         line.remove_prefix(1);
+        skipBlanks(line);
         if (syntax.deletions && line == "-") {
             entry.kind = TextEntry::kDeleteValue;
         } else {
             entry.hex = line.starts_with("hex");
-            std::optional<Value> value = ReadData(line, lines);
+            std::optional<Value> value = ReadData(line, lines, syntax);
             if (!value) return false;
             entry.value = std::move(*value);
         }

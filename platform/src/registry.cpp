@@ -363,10 +363,9 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
     switch (operation.kind) {
         case Operation::kCreateKey:
             for (const std::string& name : operation.below) {
-                Key* parent = key;
-                const std::size_t before = parent->SubKeys().size();
-                key = &parent->OpenOrAddSubKey(name);
-                changed = changed || parent->SubKeys().size() != before;
+                bool added = false;
+                key = &key->OpenOrAddSubKey(name, &added);
+                changed = changed || added;
             }
             return ERROR_SUCCESS;
         case Operation::kSetValue:
@@ -378,7 +377,7 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
             changed = true;
             return ERROR_SUCCESS;
         case Operation::kDeleteTree:
-            changed = !key->Values().empty() || !key->SubKeys().empty();
+            changed = key->ValueCount() != 0 || key->SubKeyCount() != 0;
             key->Clear();
             return ERROR_SUCCESS;
         case Operation::kExpect:

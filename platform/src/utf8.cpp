@@ -85,6 +85,19 @@ char32_t Windows1252CodePoint(unsigned char byte) {
     return byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
 }
 
+// Removes the character text starts with and returns it: a well-formed UTF-8 sequence, or
+// else one byte taken as Windows-1252.
+char32_t TakeCharacter(std::string_view& text) {
+    char32_t c;
+    std::size_t length = DecodeUtf8(text, &c);
+    if (length == 0) {
+        c = Windows1252CodePoint(static_cast<unsigned char>(text[0]));
+        length = 1;
+    }
+    text.remove_prefix(length);
+    return c;
+}
+
 }  // namespace
 
 std::string Utf8ToUtf16Le(std::string_view text) {
@@ -95,13 +108,7 @@ std::string Utf8ToUtf16Le(std::string_view text) {
         out += static_cast<char>(u >> 8);
     };
     while (!text.empty()) {
-        char32_t c;
-        std::size_t length = DecodeUtf8(text, &c);
-        if (length == 0) {
-            c = Windows1252CodePoint(static_cast<unsigned char>(text[0]));
-            length = 1;
-        }
-        text.remove_prefix(length);
+        const char32_t c = TakeCharacter(text);
         if (c >= 0x10000) {
             unit(0xD800 + ((c - 0x10000) >> 10));
             unit(0xDC00 + ((c - 0x10000) & 0x3FF));
@@ -146,13 +153,7 @@ bool Utf8ToWindows1252(std::string_view text, std::string& out) {
     out.clear();
     out.reserve(text.size());
     while (!text.empty()) {
-        char32_t c;
-        std::size_t length = DecodeUtf8(text, &c);
-        if (length == 0) {
-            c = Windows1252CodePoint(static_cast<unsigned char>(text[0]));
-            length = 1;
-        }
-        text.remove_prefix(length);
+        const char32_t c = TakeCharacter(text);
         if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
             out += static_cast<char>(c);
             continue;

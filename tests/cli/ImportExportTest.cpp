@@ -95,6 +95,20 @@ TEST_F(ImportExportTest, ImportsWhatWindowsWritesInOneStep) {
               "{\"version\":1,\"changed\":false,\"changes\":[]}\n");
 }
 
+// A deleted key comes back empty when the file opens it or a key below it again.
+TEST_F(ImportExportTest, KeysDeletedAndOpenedAgainComeBackEmpty) {
+    ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
+    const std::string mimeMap = "[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap";
+    const std::string file = WriteFile(
+        "again.reg", "REGEDIT4\n" + mimeMap + "\\Sub]\n\"s\"=\"1\"\n[-" + mimeMap.substr(1) +
+                         "]\n" + mimeMap + "\\Sub]\n[-" + mimeMap.substr(1) + "\\Sub]\n" + mimeMap +
+                         "]\n\"htm\"=\"text/html\"\n");
+    ASSERT_EQ(Marrowick({"import", file}).status, 0);
+    EXPECT_EQ(Stored(kMimeMap, "pdf"), "-");
+    EXPECT_EQ(Stored(kMimeMap, "htm"), std::string("1:text/html") + '\0');
+    EXPECT_EQ(Stored((std::string(kMimeMap) + "\\Sub").c_str(), "s"), "-");
+}
+
 TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
     ASSERT_EQ(Marrowick({"set", "DocList=33"}).status, 0);
     const std::string before = hive.ReadText();

@@ -188,7 +188,7 @@ TEST(HiveText, ValueNamesStayWithinWindowsLimits) {
     EXPECT_FALSE(ParseHive(hiveWithName(std::string("nul\0byte", 8))));
 }
 
-TEST(HiveText, DeletingAValueKeepsTheOthersInOrderAndFindable) {
+TEST(HiveText, DeletingKeepsTheOthersInOrderAndFindable) {
     Key key;
     for (const char* name : {"a", "b", "c", "d"}) key.SetValue(name, 1, name);
     EXPECT_TRUE(key.DeleteValue("B"));
@@ -199,6 +199,16 @@ TEST(HiveText, DeletingAValueKeepsTheOthersInOrderAndFindable) {
     EXPECT_EQ(key.FindValue("D")->data, "d");
     EXPECT_EQ(key.FindValue("e")->data, "e");
     EXPECT_EQ(key.Values()[3].name, "e");
+    // Deleted before the order is looked at again: a name created anew goes last.
+    EXPECT_TRUE(key.DeleteValue("a"));
+    key.SetValue("A", 1, "again");
+    EXPECT_EQ(key.FindValue("a")->data, "again");
+    ASSERT_EQ(key.ValueCount(), 4u);
+    EXPECT_EQ(key.Values()[3].name, "A");
+    for (const char* name : {"k1", "k2", "k3"}) key.OpenOrAddSubKey(name);
+    EXPECT_TRUE(key.DeleteSubKey("K1"));
+    ASSERT_EQ(key.SubKeys().size(), 2u);
+    EXPECT_EQ(key.SubKeys()[1].get(), key.FindSubKey("k3"));
 }
 
 }  // namespace

@@ -77,6 +77,33 @@ TEST(RegFile, ReadsStatementsWithTheirLinesFromUtf16) {
     }
 }
 
+// What people write by hand and the registry editors of Windows and Wine read.
+TEST(RegFile, ReadsBlanksAndShortDwordsAsRegistryEditorsDo) {
+    const std::string key = "REGEDIT4\n[HKLM\\A]\n";
+    const std::string one = std::string("1") + '\0';
+    const struct {
+        std::string text;
+        std::string data;
+    } cases[] = {
+        {"REGEDIT4\n \t\n[HKLM\\A]\n\"x\"=\"1\"\n", one},  // a line of blanks
+        {key + "  \"x\"=\"1\"\n", one},                    // blanks before a value
+        {key + "\t; note\n\"x\"=\"1\"\n", one},            // ... and a comment
+        {"REGEDIT4\n[HKLM\\A] \t\n\"x\"=\"1\"\n", one},    // blanks after "]"
+        {key + "\"x\"=\"1\" \t\n", one},                   // ... and after the data
+        {key + "\"x\" = \"1\"\n", one},                    // ... and around "="
+        {key + "\"x\"=dword:1\n", std::string("\1\0\0\0", 4)},
+        {key + "\"x\"= dword:fffffff\n", std::string("\xff\xff\xff\x0f", 4)},
+    };
+    for (const auto& c : cases) {
+        const RegFileContents contents = ReadRegFile(c.text);
+        ASSERT_EQ(contents.failure, RegFileContents::kNone) << c.text;
+        ASSERT_EQ(contents.entries.size(), 2u) << c.text;
+        EXPECT_EQ(contents.entries[1].keyPath, "A");
+        EXPECT_EQ(contents.entries[1].value.name, "x") << c.text;
+        EXPECT_EQ(contents.entries[1].value.data, c.data) << c.text;
+    }
+}
+
 TEST(RegFile, RefusesWhatItCannotReadExactly) {
     const struct {
         std::string bytes;
@@ -91,6 +118,10 @@ TEST(RegFile, RefusesWhatItCannotReadExactly) {
         {"REGEDIT4\n[HKEY_USERS\\A]\n", RegFileContents::kSyntax, 2},
         {Utf16("Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a\"=hex(1):61\n"),
          RegFileContents::kSyntax, 3},  // half a UTF-16 character
+        {"REGEDIT4\n[HKLM\\A]\n\"a\"=\"line\nbreak\"\n", RegFileContents::kSyntax, 3},
+        {"REGEDIT4\n[HKLM\\A]\n\"a\"\n", RegFileContents::kSyntax, 3},
+        {"REGEDIT4\n[HKLM\\A]\n\"a\"=dword:000000001\n", RegFileContents::kSyntax, 3},
+        {"REGEDIT4\n[HKLM\\A]\n\"a\"=dword:\n", RegFileContents::kSyntax, 3},
     };
     for (const auto& c : cases) {
         const RegFileContents contents = ReadRegFile(c.bytes);
