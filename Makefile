@@ -5,12 +5,12 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= $(if $(CI),-DMARROWICK_WERROR=ON)
 
 # Debian packages the build and tests need; conformance adds MinGW-w64 and Wine.
-BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev \
+BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev libsystemd-dev \
                   libbenchmark-dev fonts-dejavu-core fonts-liberation
-# The tests that look at the program from outside (accessibility bus, X server, Wayland)
-# and the administrators' playbook.
+# The tests that look at the program from outside (accessibility bus, X server, Wayland),
+# the administrators' playbook, and the settings service on a private system bus with polkit.
 TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland ansible-core \
-                 orca locales python3-jsonschema bash-completion
+                 orca locales python3-jsonschema bash-completion polkitd util-linux
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 
@@ -63,7 +63,7 @@ clean:
 # it with lintian; `make package-test` (as root) installs it on this machine, tries the
 # command line and the start through polkit, and removes it again.
 DEB_PACKAGES := debhelper dpkg-dev lintian appstream desktop-file-utils
-PACKAGE_TEST_PACKAGES := apt polkitd pkexec dbus xvfb xauth libxtst6 libx11-6 python3 \
+PACKAGE_TEST_PACKAGES := apt polkitd dbus xvfb xauth libxtst6 libx11-6 python3 \
                          weston qt6-wayland iproute2 procps util-linux
 # The manual's test renders the pages with man.
 BUILD_PACKAGES += man-db python3

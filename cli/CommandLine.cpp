@@ -15,6 +15,7 @@
 #include "MimeInput.h"
 #include "RegManager.h"
 #include "SettingRules.h"
+#include "SettingsClient.h"
 #include "ValueFormat.h"
 #include "dialog_template.h"
 
@@ -302,6 +303,10 @@ std::string Help() {
         help << Aligned(summary, column) << '\n';
     };
     for (const Command* command : AllCommands()) row(command->usage, command->summary);
+    row("--no-ask-password",
+        "nicht nach dem Administratorpasswort fragen: Was ein gewöhnlicher Benutzer nicht "
+        "selbst speichern darf, wird dann abgelehnt, statt über den Einstellungsdienst zu "
+        "gehen");
     row("help | -h | --help", "diese Hilfe");
     row("--version", "die Version");
     help << "\n"
@@ -332,6 +337,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         std::istream& in, bool outputIsTerminal, Failure& failure) {
     Options options;
     std::vector<std::string> words;
+    bool askPassword = true;
     bool endOfOptions = false;
     for (const std::string& argument : arguments) {
         if (endOfOptions || argument.size() < 2 ||
@@ -345,6 +351,8 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             options.dryRun = true;
         } else if (argument == "--regedit4") {
             options.regedit4 = true;
+        } else if (argument == "--no-ask-password") {
+            askPassword = false;
         } else if (argument == "--help" || argument == "-h") {
             out << Help();
             return kExitSuccess;
@@ -360,6 +368,10 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         out << Help();
         return kExitSuccess;
     }
+    // What an ordinary user may not write to the machine's hive goes to the settings
+    // service; on a terminal a text agent asks for the administrator's password.
+    service::ForwardChangeSetsToService(
+        {.askPassword = askPassword, .textAgent = askPassword && ::isatty(STDIN_FILENO) == 1});
 
     // A command's name is one word, or two for a group such as mime.
     std::string groupUsage;

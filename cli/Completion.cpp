@@ -76,6 +76,8 @@ void Complete(const std::vector<std::string>& arguments,
         const Options accepts = command ? command->accepts : Options{};
         if (accepts.json) candidates.push_back("--json");
         if (accepts.dryRun) candidates.push_back("--dry-run");
+        // The changing commands are the ones that may go to the settings service.
+        if (accepts.dryRun) candidates.push_back("--no-ask-password");
         if (accepts.regedit4) candidates.push_back("--regedit4");
         if (!command) candidates.insert(candidates.end(), {"--help", "--version"});
     } else if (!command && words.size() <= 1) {

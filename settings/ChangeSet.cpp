@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "ChangeForwarding.h"
 #include "RegistryChanges.h"
 #include "SettingRules.h"
 #include "resource.h"
@@ -415,5 +416,6 @@ ChangeOutcome ApplyChangeSet(const std::vector<Change>& changes, bool dryRun) {
         outcome.messageId != IDS_MIME_DELETED_MEANWHILE) {
         outcome.message = DescribeFailedExpectation(*failed);
     }
+    ForwardRefusedChangeSet(changes, dryRun, outcome);
     return outcome;
 }

@@ -59,14 +59,21 @@ BOOL CViewerSettings::ShowInGroup(const Change& change) {
         RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
                               m_hTransaction, NULL) == ERROR_SUCCESS;
     if (bKeyExisted) RegCloseKey(hKey);
-    hKey = m_regManager.OpenOrCreateKey(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), m_hTransaction);
-    if (hKey == NULL) return FALSE;
-    const RegFileValue& value = change.newValue;
-    const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
-                                       reinterpret_cast<const BYTE*>(value.data.data()),
-                                       static_cast<DWORD>(value.data.size()));
-    RegCloseKey(hKey);
-    if (status != ERROR_SUCCESS) return FALSE;
+    DWORD disposition = 0;
+    const LONG opened = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, NULL,
+                                                REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, NULL,
+                                                &hKey, &disposition, m_hTransaction, NULL);
+    // Who may not write the hive cannot show the change here; the commit still decides,
+    // and may hand the whole group to the settings service.
+    if (opened != ERROR_SUCCESS && opened != ERROR_ACCESS_DENIED) return FALSE;
+    if (opened == ERROR_SUCCESS) {
+        const RegFileValue& value = change.newValue;
+        const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
+                                           reinterpret_cast<const BYTE*>(value.data.data()),
+                                           static_cast<DWORD>(value.data.size()));
+        RegCloseKey(hKey);
+        if (status != ERROR_SUCCESS) return FALSE;
+    }
     // A key that existed must still exist at the commit: the group was made for it, and
     // another writer who deleted it meant to remove what it held.
     if (bKeyExisted) {

@@ -10,8 +10,11 @@ endif()
 
 foreach(path bin/marrowick lib/marrowick/marrowick-dialogs.so
              share/icons/hicolor/16x16/apps/marrowick.png
-             share/icons/hicolor/32x32/apps/marrowick.png bin/marrowick-admin
-             share/polkit-1/actions/org.marrowick.policy
+             share/icons/hicolor/32x32/apps/marrowick.png libexec/marrowick-settings
+             share/polkit-1/actions/org.marrowick.settings.policy
+             share/dbus-1/system-services/org.marrowick.Settings1.service
+             share/dbus-1/system.d/org.marrowick.Settings1.conf
+             lib/systemd/system/marrowick-settings.service
              share/metainfo/org.marrowick.marrowick.metainfo.xml
              share/man/man1/marrowick.1 share/man/de/man1/marrowick.1)
     if(NOT EXISTS ${PREFIX}/${path})
@@ -21,7 +24,7 @@ endforeach()
 
 set(entry ${PREFIX}/share/applications/marrowick.desktop)
 file(STRINGS ${entry} lines)
-foreach(expected "Name=Marrowick" "Categories=Settings;" "Exec=marrowick-admin" "Icon=marrowick")
+foreach(expected "Name=Marrowick" "Categories=Settings;" "Exec=marrowick" "Icon=marrowick")
     list(FIND lines "${expected}" found)
     if(found EQUAL -1)
         message(FATAL_ERROR "${entry} lacks the line ${expected}")

@@ -1,0 +1,229 @@
+// The settings service over a real system bus, called as an ordinary user whom polkit lets
+// in, so that every refusal here is the service's own. run-with-bus sets the stage.
+#include "stdafx.h"
+
+#include <gtest/gtest.h>
+#include <systemd/sd-bus.h>
+
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SettingRules.h"
+#include "SettingsClient.h"
+#include "Wire.h"
+
+namespace marrowick::service {
+namespace {
+
+const char* const kHive = "/var/lib/marrowick/HKLM.reg";
+
+std::string HiveText() {
+    std::ifstream file(kHive);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+struct Bus {
+    sd_bus* bus = nullptr;
+    Bus() { EXPECT_GE(sd_bus_open_system(&bus), 0); }
+    ~Bus() { sd_bus_flush_close_unref(bus); }
+};
+
+// The process that owns the service's name now, or 0.
+uint32_t ServicePid() {
+    Bus connection;
+    sd_bus_message* reply = nullptr;
+    uint32_t pid = 0;
+    if (sd_bus_call_method(connection.bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "GetConnectionUnixProcessID", nullptr, &reply,
+                           "s", kBusName) >= 0) {
+        sd_bus_message_read(reply, "u", &pid);
+    }
+    sd_bus_message_unref(reply);
+    return pid;
+}
+
+// A raw Apply call, so that the error's name is seen as the bus gives it.
+struct Answer {
+    std::string error;  // empty on a method return
+    ChangeOutcome outcome;
+};
+
+sd_bus_message* NewApply(sd_bus* bus, const std::vector<Change>& changes, bool dryRun) {
+    sd_bus_message* call = nullptr;
+    EXPECT_GE(
+        sd_bus_message_new_method_call(bus, &call, kBusName, kObjectPath, kInterface, "Apply"), 0);
+    EXPECT_GE(AppendChanges(call, changes), 0);
+    EXPECT_GE(sd_bus_message_append(call, "b", static_cast<int>(dryRun)), 0);
+    return call;
+}
+
+Answer Read(sd_bus_message* reply, const sd_bus_error& error) {
+    Answer answer;
+    if (sd_bus_error_is_set(&error)) {
+        answer.error = error.name;
+    } else if (reply && sd_bus_message_is_method_error(reply, nullptr)) {
+        answer.error = sd_bus_message_get_error(reply)->name;
+    } else {
+        EXPECT_GE(ReadOutcome(reply, answer.outcome), 0);
+    }
+    return answer;
+}
+
+Answer Apply(const std::vector<Change>& changes, bool dryRun = false) {
+    Bus connection;
+    sd_bus_message* call = NewApply(connection.bus, changes, dryRun);
+    sd_bus_message* reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_call(connection.bus, call, 0, &error, &reply);
+    Answer answer = Read(reply, error);
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    sd_bus_message_unref(call);
+    return answer;
+}
+
+Change DocList(DWORD value) {
+    return SetDwordChange(kObjectNumKeyPath, "DocList", value);
+}
+
+TEST(SettingsService, SavesAndTellsListeners) {
+    Bus listener;
+    int signals = 0;
+    ASSERT_GE(sd_bus_match_signal(
+                  listener.bus, nullptr, kBusName, kObjectPath, kInterface, "Changed",
+                  [](sd_bus_message*, void* count, sd_bus_error*) {
+                      ++*static_cast<int*>(count);
+                      return 0;
+                  },
+                  &signals),
+              0);
+    const Answer first = Apply({DocList(21)});
+    ASSERT_EQ(first.error, "");
+    const Answer second = Apply({DocList(22)});
+    ASSERT_EQ(second.outcome.result, ChangeOutcome::kApplied) << second.outcome.message;
+    ASSERT_EQ(second.outcome.changed.size(), 1u);
+    ASSERT_TRUE(second.outcome.changed[0].oldValue.has_value());
+    EXPECT_EQ(second.outcome.changed[0].oldValue->data, DwordBytes(21));
+    EXPECT_NE(HiveText().find("\"DocList\"=dword:00000016"), std::string::npos);
+
+    const std::string before = HiveText();
+    const Answer dry = Apply({DocList(23)}, true);
+    EXPECT_EQ(dry.outcome.changed.size(), 1u);
+    EXPECT_EQ(HiveText(), before) << "a dry run wrote";
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (signals < 2 && std::chrono::steady_clock::now() < deadline) {
+        if (sd_bus_process(listener.bus, nullptr) == 0) sd_bus_wait(listener.bus, 100000);
+    }
+    EXPECT_EQ(signals, 2) << "one Changed signal per save, none for the dry run";
+}
+
+// Whatever a caller sends, nothing is written and the same service answers the next call.
+TEST(SettingsService, RefusesHostileCallsAndStaysUp) {
+    std::vector<Change> tooMany(100000, DocList(30));
+    Change huge = SetStringChange(kMimeMapKeyPath, "pdf", std::string(kMaxCallBytes, 'x'));
+    Change nul = DocList(31);
+    nul.name = std::string("Doc\0List", 8);
+    Change lineBreak = DocList(32);
+    lineBreak.name = "Doc\nList";
+    Change outside = SetDwordChange("Software\\Other", "DocList", 33);
+    Change parent = KeyChange(Change::kDeleteKey, "Software\\TAVIK");
+    Change badKind = DocList(34);
+    badKind.kind = static_cast<Change::Kind>(7);
+    const struct {
+        const char* what;
+        std::vector<Change> changes;
+        const char* error;  // or "" for the change path's refusal
+    } cases[] = {
+        {"100,000 changes", tooMany, SD_BUS_ERROR_LIMITS_EXCEEDED},
+        {"a value larger than a call may be", {huge}, SD_BUS_ERROR_LIMITS_EXCEEDED},
+        {"NUL in a name", {DocList(35), nul}, ""},
+        {"a line break in a name", {lineBreak}, ""},
+        {"a key outside the viewer's", {outside}, ""},
+        {"deleting the viewer's parent key", {parent}, ""},
+        {"an unknown kind of change", {badKind}, SD_BUS_ERROR_INVALID_ARGS},
+    };
+    ASSERT_EQ(Apply({DocList(40)}).error, "");
+    const uint32_t pid = ServicePid();
+    const std::string before = HiveText();
+    for (const auto& c : cases) {
+        const Answer answer = Apply(c.changes);
+        EXPECT_EQ(answer.error, c.error) << c.what;
+        if (!*c.error) {
+            EXPECT_EQ(answer.outcome.result, ChangeOutcome::kInvalid) << c.what;
+        }
+        EXPECT_EQ(HiveText(), before) << c.what;
+    }
+    {  // a caller that leaves before the answer
+        Bus leaving;
+        sd_bus_message* call = NewApply(leaving.bus, {DocList(42)}, false);
+        EXPECT_GE(sd_bus_send(leaving.bus, call, nullptr), 0);
+        sd_bus_message_unref(call);
+    }
+    EXPECT_EQ(Apply({DocList(41)}).outcome.result, ChangeOutcome::kApplied);
+    EXPECT_EQ(ServicePid(), pid) << "the service ended or restarted";
+}
+
+// Many callers at once: each call is applied whole, in turn, its expectation tested when
+// it commits, so exactly one of them adds the extension.
+TEST(SettingsService, ServesConcurrentCallsInTurn) {
+    ASSERT_EQ(Apply({DeleteValueChange(kMimeMapKeyPath, "race")}).error, "");
+    const int kCallers = 12;
+    std::vector<std::unique_ptr<Bus>> buses;
+    std::vector<sd_bus_message*> replies(kCallers, nullptr);
+    for (int i = 0; i < kCallers; ++i) {
+        buses.push_back(std::make_unique<Bus>());
+        Change add = SetStringChange(kMimeMapKeyPath, "race", "type/n" + std::to_string(i));
+        add.expected.kind = Expectation::kAbsent;
+        sd_bus_message* call = NewApply(buses.back()->bus, {add}, false);
+        ASSERT_GE(sd_bus_call_async(
+                      buses.back()->bus, nullptr, call,
+                      [](sd_bus_message* reply, void* slot, sd_bus_error*) {
+                          *static_cast<sd_bus_message**>(slot) = sd_bus_message_ref(reply);
+                          return 0;
+                      },
+                      &replies[i], 0),
+                  0);
+        sd_bus_message_unref(call);
+    }
+    int applied = 0, refused = 0;
+    for (int i = 0; i < kCallers; ++i) {
+        while (!replies[i]) {
+            if (sd_bus_process(buses[i]->bus, nullptr) == 0) sd_bus_wait(buses[i]->bus, 100000);
+        }
+        const Answer answer = Read(replies[i], SD_BUS_ERROR_NULL);
+        applied += answer.outcome.result == ChangeOutcome::kApplied;
+        refused += answer.outcome.result == ChangeOutcome::kExpectationFailed;
+        sd_bus_message_unref(replies[i]);
+    }
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(refused, kCallers - 1);
+}
+
+TEST(SettingsService, OnlyRootOwnsTheName) {
+    Bus connection;
+    EXPECT_LT(sd_bus_request_name(connection.bus, kBusName, SD_BUS_NAME_QUEUE), 0);
+}
+
+TEST(SettingsService, EndsWhenIdleAndStartsOnTheNextCall) {
+    ASSERT_EQ(Apply({DocList(50)}).error, "");
+    const uint32_t first = ServicePid();
+    ASSERT_NE(first, 0u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ServicePid() != 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_EQ(ServicePid(), 0u) << "still running when idle";
+    EXPECT_EQ(Apply({DocList(51)}).outcome.result, ChangeOutcome::kApplied);
+    EXPECT_NE(ServicePid(), 0u);
+}
+
+}  // namespace
+}  // namespace marrowick::service
