@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
 
     // Deletions cost no more than the file's length: 60,000 keys, then a [-key] line for
     // each (about 8 MB), checked with --dry-run; and 20,000 "name"=- lines, imported for real
-    // onto 5,000 stored values of those names (one import may make 10,000 changes).
+    // onto 5,000 stored values of those names.
     const std::string viewerKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
     const std::string keyDeletions = (scratch / "key-deletions.reg").string();
     {
