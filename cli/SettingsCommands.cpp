@@ -169,29 +169,28 @@ int Set(const Invocation& call) {
     return StoreAndReport(changes, call);
 }
 
-int Unset(const Invocation& call) {
+// Stores one change for each setting the operands name, every one without operands.
+int ChangeNamed(const Invocation& call, Change (*changeOf)(const SettingRule&)) {
     std::vector<const SettingRule*> named;
     if (!Named(call, named)) return kExitUsage;
     int exitCode = kExitSuccess;
     if (!Readable(call, exitCode)) return exitCode;
     std::vector<Change> changes;
-    for (const SettingRule* rule : named) {
-        changes.push_back(DeleteValueChange(rule->lpszKeyPath, rule->lpszValueName));
-    }
+    for (const SettingRule* rule : named) changes.push_back(changeOf(*rule));
     return StoreAndReport(changes, call);
 }
 
+int Unset(const Invocation& call) {
+    return ChangeNamed(call, [](const SettingRule& rule) {
+        return DeleteValueChange(rule.lpszKeyPath, rule.lpszValueName);
+    });
+}
+
 int Reset(const Invocation& call) {
-    std::vector<const SettingRule*> named;
-    if (!Named(call, named)) return kExitUsage;
-    int exitCode = kExitSuccess;
-    if (!Readable(call, exitCode)) return exitCode;
-    std::vector<Change> changes;
-    for (const SettingRule* rule : named) {
-        changes.push_back(SetValueChange(rule->lpszKeyPath, rule->lpszValueName,
-                                         SettingValue(*rule, rule->nFactoryValue)));
-    }
-    return StoreAndReport(changes, call);
+    return ChangeNamed(call, [](const SettingRule& rule) {
+        return SetValueChange(rule.lpszKeyPath, rule.lpszValueName,
+                              SettingValue(rule, rule.nFactoryValue));
+    });
 }
 
 }  // namespace
