@@ -32,25 +32,9 @@ options:
     type: str
     choices: [present, absent]
     default: present
-  hive:
-    description:
-      - The registry file to change; by default the system's
-        (C(/var/lib/marrowick/HKLM.reg)).
-    type: path
-  executable:
-    description:
-      - The Marrowick program; by default C(marrowick) from the search path.
-    type: path
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
-attributes:
-  check_mode:
-    support: full
-    details: Marrowick's dry run predicts exactly what a real run would change.
-  diff_mode:
-    support: full
-  platform:
-    platforms: posix
+  - marrowick.viewer.common
 author:
   - Marrowick Maintainers (@marrowick)
 '''
