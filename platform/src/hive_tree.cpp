@@ -73,8 +73,22 @@ Key Key::Copy() const {
     Key copy(name_);
     copy.subKeys_ = subKeys_.CopyWith(
         [](const std::unique_ptr<Key>& subKey) { return std::make_unique<Key>(subKey->Copy()); });
-    copy.values_ = values_.CopyWith([](const Value& value) { return value; });
+    copy.values_ = values_;
     return copy;
+}
+
+const NamedEntries<Value>& Key::ValuesToRead() const {
+    static const NamedEntries<Value> none;
+    return values_ ? *values_ : none;
+}
+
+NamedEntries<Value>& Key::ValuesToChange() {
+    if (!values_) {
+        values_ = std::make_shared<NamedEntries<Value>>();
+    } else if (values_.use_count() > 1) {
+        values_ = std::make_shared<NamedEntries<Value>>(*values_);
+    }
+    return *values_;
 }
 
 Key* Key::FindSubKey(std::string_view name) const {
@@ -96,23 +110,24 @@ bool Key::DeleteSubKey(std::string_view name) {
 
 void Key::Clear() {
     subKeys_.Clear();
-    values_.Clear();
+    values_.reset();
 }
 
 const Value* Key::FindValue(std::string_view name) const {
-    return values_.Find(name);
+    return ValuesToRead().Find(name);
 }
 
 void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) {
     bool added = false;
-    Value& value = values_.FindOrAdd(name, added);
+    Value& value = ValuesToChange().FindOrAdd(name, added);
     if (added) value.name = std::string(name);
     value.type = type;
     value.data = std::move(data);
 }
 
 bool Key::DeleteValue(std::string_view name) {
-    return values_.Erase(name);
+    // Asked first, so that a shared table is not copied for nothing.
+    return ValuesToRead().Find(name) && ValuesToChange().Erase(name);
 }
 
 bool SameTree(const Key& left, const Key& right) {

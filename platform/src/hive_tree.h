@@ -80,7 +80,8 @@ public:
     Key& operator=(const Key&) = delete;
     Key(Key&&) = default;
     Key& operator=(Key&&) = default;
-    // Everything below too; the indexes are copied, not built again name by name.
+    // Everything below too; the copy shares each key's values until either side changes
+    // them, so copying a tree costs a little for each key, nothing for each value.
     Key Copy() const;
 
     const std::string& Name() const { return name_; }
@@ -95,8 +96,8 @@ public:
     // Removes every value and sub-key.
     void Clear();
 
-    const std::vector<Value>& Values() const { return values_.InOrder(); }
-    std::size_t ValueCount() const { return values_.Count(); }
+    const std::vector<Value>& Values() const { return ValuesToRead().InOrder(); }
+    std::size_t ValueCount() const { return ValuesToRead().Count(); }
     const Value* FindValue(std::string_view name) const;
     // A new value goes last; an existing one keeps its place and the case of its name.
     void SetValue(std::string_view name, std::uint32_t type, std::string data);
@@ -105,7 +106,12 @@ public:
 private:
     std::string name_;
     NamedEntries<std::unique_ptr<Key>> subKeys_;
-    NamedEntries<Value> values_;
+    const NamedEntries<Value>& ValuesToRead() const;
+    // The values this key alone holds, copied first when they are shared.
+    NamedEntries<Value>& ValuesToChange();
+
+    // Null while there are none; shared with copies of the key until one changes them.
+    std::shared_ptr<NamedEntries<Value>> values_;
 };
 
 // Same names (case included), types, bytes and order throughout both trees.

@@ -221,8 +221,10 @@ TEST(HiveText, ACopyIsTheSameTreeAndChangesApart) {
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(viewer->FindValue("COUNT")->data, Bytes({0x0a, 0, 0, 0x80}));
     viewer->SetValue("count", 4, "x");
+    EXPECT_TRUE(viewer->DeleteValue("Name"));
     viewer->OpenOrAddSubKey("New");
     EXPECT_TRUE(copy.DeleteSubKey("Empty Key"));
+    copy.Clear();
     EXPECT_TRUE(SameTree(original, SampleTree()));
 }
 
