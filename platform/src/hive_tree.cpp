@@ -1,6 +1,7 @@
 #include "hive_tree.h"
 
 #include "case_folding.h"
+#include "hive.h"
 #include "utf8.h"
 
 namespace marrowick::platform {
@@ -74,15 +75,27 @@ Key Key::Copy() const {
     copy.subKeys_ = subKeys_.CopyWith(
         [](const std::unique_ptr<Key>& subKey) { return std::make_unique<Key>(subKey->Copy()); });
     copy.values_ = values_;
+    copy.unread_ = unread_;
     return copy;
+}
+
+void Key::SetUnreadValues(UnreadValueLines unread) {
+    unread_ = std::move(unread);
 }
 
 const NamedEntries<Value>& Key::ValuesToRead() const {
     static const NamedEntries<Value> none;
+    if (unread_.text) {
+        Key read;
+        ReadValueLines(unread_.lines, read);
+        values_ = std::move(read.values_);
+        unread_ = {};
+    }
     return values_ ? *values_ : none;
 }
 
 NamedEntries<Value>& Key::ValuesToChange() {
+    ValuesToRead();
     if (!values_) {
         values_ = std::make_shared<NamedEntries<Value>>();
     } else if (values_.use_count() > 1) {
@@ -111,6 +124,7 @@ bool Key::DeleteSubKey(std::string_view name) {
 void Key::Clear() {
     subKeys_.Clear();
     values_.reset();
+    unread_ = {};
 }
 
 const Value* Key::FindValue(std::string_view name) const {

@@ -68,6 +68,12 @@ private:
     mutable std::size_t gaps_ = 0;
 };
 
+// Value lines of a hive's text that nobody has needed yet (see ParseHive).
+struct UnreadValueLines {
+    std::shared_ptr<const std::string> text;  // keeps the lines alive
+    std::string_view lines;
+};
+
 class Key;
 extern template class NamedEntries<Value>;
 extern template class NamedEntries<std::unique_ptr<Key>>;
@@ -103,6 +109,12 @@ public:
     void SetValue(std::string_view name, std::uint32_t type, std::string data);
     bool DeleteValue(std::string_view name);
 
+    // Gives a key without values lines of value text to read when its values are first
+    // needed; until then they are what the hive's text holds for them, byte for byte.
+    void SetUnreadValues(UnreadValueLines unread);
+    // Those lines while nobody has needed them, else null.
+    const std::string_view* UnreadValues() const { return unread_.text ? &unread_.lines : nullptr; }
+
 private:
     std::string name_;
     NamedEntries<std::unique_ptr<Key>> subKeys_;
@@ -111,7 +123,9 @@ private:
     NamedEntries<Value>& ValuesToChange();
 
     // Null while there are none; shared with copies of the key until one changes them.
-    std::shared_ptr<NamedEntries<Value>> values_;
+    // Reading the unread lines fills them in without changing what the key holds.
+    mutable std::shared_ptr<NamedEntries<Value>> values_;
+    mutable UnreadValueLines unread_;
 };
 
 // Same names (case included), types, bytes and order throughout both trees.

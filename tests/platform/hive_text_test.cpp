@@ -86,6 +86,28 @@ TEST(HiveText, ReadsWhatPeopleWriteByHand) {
     EXPECT_EQ(b->FindValue("NUM")->data, Bytes({0xff, 0xff, 0, 0}));
 }
 
+// Values a parse keeps for later (lines exactly as written) meet a second line of their key,
+// a copy and a change as values read at once would.
+TEST(HiveText, ValuesKeptForLaterAreTheValuesOfTheirLines) {
+    const std::string asWritten =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n\"y\"=\"2\"\n\n"
+        "[HKEY_LOCAL_MACHINE\\B]\n\"b\"=\"5\"\n";
+    const auto tree = ParseHive(asWritten);
+    ASSERT_TRUE(tree);
+    Key copy = tree->Copy();
+    copy.FindSubKey("A")->SetValue("Y", 1, std::string("6") + '\0');
+    EXPECT_EQ(WriteHive(*tree), asWritten);
+    EXPECT_EQ(WriteHive(copy),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n\"y\"=\"6\"\n\n"
+              "[HKEY_LOCAL_MACHINE\\B]\n\"b\"=\"5\"\n");
+    const auto again =
+        ParseHive(asWritten + "\n[HKEY_LOCAL_MACHINE\\a]\n\"X\"=\"3\"\n\"z\"=\"4\"\n");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(WriteHive(*again),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"3\"\n\"y\"=\"2\"\n"
+              "\"z\"=\"4\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\"b\"=\"5\"\n");
+}
+
 TEST(HiveText, RejectsAnythingItCannotReadExactly) {
     const char* bad[] = {
         "",
