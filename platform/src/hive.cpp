@@ -1,7 +1,6 @@
 #include "hive.h"
 
 #include <algorithm>
-#include <functional>
 #include <vector>
 
 #include "case_folding.h"
@@ -93,7 +92,10 @@ public:
             std::adjacent_find(foldedNames_.begin(), foldedNames_.end()) == foldedNames_.end()) {
             key_->SetUnreadValues({text, lines});
         } else {
-            ReadValueLines(lines, *key_);
+            Key& key = *key_;
+            ReadValueLines(lines, [&key](Value&& value) {
+                key.SetValue(value.name, value.type, std::move(value.data));
+            });
         }
         key_ = nullptr;
     }
@@ -170,13 +172,14 @@ std::unique_ptr<Key> ParseHive(std::shared_ptr<const std::string> wholeText,
     return root;
 }
 
-void ReadValueLines(std::string_view text, Key& key) {
+void ReadValueLines(std::string_view text, const std::function<void(Value&&)>& take) {
     LineReader lines(text);
     std::size_t failedLine = 0;
     ReadEntries(
         lines, TextSyntax{}, failedLine,
         [&](TextEntry&& entry) {
-            key.SetValue(entry.name, entry.value.type, std::move(entry.value.data));
+            entry.value.name = std::move(entry.name);
+            take(std::move(entry.value));
             return true;
         },
         true);

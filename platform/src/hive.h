@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,8 +20,8 @@ std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLine = 
 // than its syntax until they are asked for, and is written back from those lines.
 std::unique_ptr<Key> ParseHive(std::shared_ptr<const std::string> text,
                                std::size_t* failedLine = nullptr);
-// Reads value lines a parse kept for later into the key, as the parse would have.
-void ReadValueLines(std::string_view lines, Key& key);
+// Reads value lines a parse kept for later, giving each value to `take` in their order.
+void ReadValueLines(std::string_view lines, const std::function<void(Value&&)>& take);
 
 // The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
 // too), each after a blank line. ParseHive gives back the same tree.

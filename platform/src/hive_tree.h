@@ -33,6 +33,8 @@ struct Value {
 
 // Entries in creation order, found by folded name. Erasing leaves a gap that the next look
 // at the order closes, so erasing many entries costs one pass over them, not one each.
+// Entries appended as new are indexed by the first look for a name: listing them needs
+// no index at all.
 template <typename Entry>
 class NamedEntries {
 public:
@@ -40,8 +42,10 @@ public:
         if (gaps_ != 0) CloseGaps();
         return entries_;
     }
-    std::size_t Count() const { return index_.size(); }
+    std::size_t Count() const { return entries_.size() - gaps_; }
     Entry* Find(std::string_view name) const;
+    // Appends an entry whose name no entry has yet (the caller knows), unindexed so far.
+    void AppendNew(Entry entry);
     // The entry of that name; a default one appended when there is none (*added then true).
     Entry& FindOrAdd(std::string_view name, bool& added);
     bool Erase(std::string_view name);
@@ -55,17 +59,20 @@ public:
         for (const Entry& entry : entries_) copy.entries_.push_back(copyEntry(entry));
         copy.isGap_.assign(entries_.size(), false);
         copy.index_ = index_;
+        copy.indexed_ = indexed_;
         return copy;
     }
 
 private:
     void CloseGaps() const;
+    void Index() const;
 
     // Closing gaps changes no entry and no order, only where they are kept.
     mutable std::vector<Entry> entries_;
     mutable std::vector<bool> isGap_;
     mutable std::unordered_map<std::string, std::size_t> index_;
     mutable std::size_t gaps_ = 0;
+    mutable std::size_t indexed_ = 0;  // the entries before this one are in the index
 };
 
 // Value lines of a hive's text that nobody has needed yet (see ParseHive).
