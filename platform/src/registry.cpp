@@ -604,6 +604,25 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
     return ERROR_SUCCESS;
 }
 
+LSTATUS WINAPI RegQueryValueNameA(HKEY hKey, LPCSTR lpValueName, LPSTR lpName, LPDWORD lpcchName) {
+    if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Value* value = key->FindValue(lpValueName ? lpValueName : "");
+    if (!value) return ERROR_FILE_NOT_FOUND;
+    const bool fits = value->name.size() < *lpcchName;
+    *lpcchName = static_cast<DWORD>(value->name.size());
+    if (!fits) return ERROR_MORE_DATA;
+    std::memcpy(lpName, value->name.c_str(), value->name.size() + 1);
+    return ERROR_SUCCESS;
+}
+
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
                               const BYTE* lpData, DWORD cbData) {
     if (!lpData && cbData > 0) return ERROR_NOACCESS;
