@@ -86,10 +86,7 @@ public:
     void Finish(const std::shared_ptr<const std::string>& text) {
         if (!key_ || begin_ == end_) return;
         const std::string_view lines(begin_, static_cast<std::size_t>(end_ - begin_));
-        // Equal hashes are taken for the same name: such lines are read at once.
-        std::sort(foldedNames_.begin(), foldedNames_.end());
-        if (asWritten_ &&
-            std::adjacent_find(foldedNames_.begin(), foldedNames_.end()) == foldedNames_.end()) {
+        if (asWritten_ && NoNameTwice()) {
             key_->SetUnreadValues({text, lines});
         } else {
             Key& key = *key_;
@@ -101,6 +98,12 @@ public:
     }
 
 private:
+    // Equal hashes are taken for the same name: such lines are read at once.
+    bool NoNameTwice() {
+        std::sort(foldedNames_.begin(), foldedNames_.end());
+        return std::adjacent_find(foldedNames_.begin(), foldedNames_.end()) == foldedNames_.end();
+    }
+
     Key* key_ = nullptr;
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
