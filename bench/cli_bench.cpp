@@ -1,5 +1,6 @@
 // The command line as whole processes, as a script meets it: `marrowick show` against
-// Wine's `reg query` of the same key in the same run; `mime list` of 100,000 mappings
+// Wine's `reg query` of the same key in the same run, and against reading the hive file at
+// 100,000 and 1,000,000 mappings; `mime list` of 100,000 mappings
 // against `sort -f` of the hive file; `set` of one value at 100,000 and 1,000,000 mappings
 // against a durable rewrite of the same bytes, with its peak memory against the hive's
 // size; `import` of 5,000 MIME mappings against the durable write of its result; and
@@ -28,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kDurableRewriteArgument = "--durable-rewrite";
+constexpr const char* kReadArgument = "--read";
 
 // Runs the command with its output thrown away; the seconds it took, or -1. Its peak
 // resident memory in bytes goes to *peakBytes.
@@ -82,6 +84,13 @@ int RewriteDurably(const std::string& path) {
     return done ? 0 : 1;
 }
 
+// What any program must do at least to show a setting: read the hive.
+int ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return in.bad() || text.empty() ? 1 : 0;
+}
+
 // The eight settings and `count` MIME mappings, in the file format the store reads.
 void WriteHive(const std::string& path, int count) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -123,6 +132,22 @@ void CompareMimeList(const std::string& program, const std::string& hive, int co
                 sortMedian * 1e3, listMedian / sortMedian);
 }
 
+// `show` against reading the hive file, alternating.
+void CompareShow(const std::string& program, const std::string& self, const std::string& hive,
+                 int count) {
+    WriteHive(hive, count);
+    std::vector<double> show, read;
+    for (int run = 0; run < 11; ++run) {
+        show.push_back(TimeProcess({program, "show"}));
+        read.push_back(TimeProcess({self, kReadArgument, hive}));
+    }
+    const double showMedian = Median(show), readMedian = Median(read);
+    std::printf("show, %7d mappings:              median %7.2f ms (11 runs)\n", count,
+                showMedian * 1e3);
+    std::printf("reading the hive file:              median %7.2f ms; show %5.2f times\n",
+                readMedian * 1e3, showMedian / readMedian);
+}
+
 // `set` of one value against a durable rewrite of the same bytes, alternating; and the
 // peak memory of `set` against the hive's size.
 void CompareSet(const std::string& program, const std::string& self, const std::string& hive,
@@ -154,6 +179,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == kDurableRewriteArgument) {
         return RewriteDurably(argv[2]);
     }
+    if (argc == 3 && std::string(argv[1]) == kReadArgument) return ReadWhole(argv[2]);
     const std::string self = fs::canonical("/proc/self/exe").string();
     const fs::path scratch =
         fs::temp_directory_path() / ("marrowick-cli-bench-" + std::to_string(getpid()));
@@ -276,6 +302,8 @@ int main(int argc, char** argv) {
                 Median(deletions) * 1e3);
 
     CompareMimeList(program, hive, 100000);
+    CompareShow(program, self, hive, 100000);
+    CompareShow(program, self, hive, 1000000);
     CompareSet(program, self, hive, 100000, 7);
     CompareSet(program, self, hive, 1000000, 3);
     fs::remove_all(scratch);

@@ -3,7 +3,6 @@
 #include "ChangeSet.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "ChangeForwarding.h"
 #include "RegistryChanges.h"
@@ -187,10 +186,8 @@ public:
         return true;
     }
 
-    // The stored value of that name in any letter case, its name spelled as stored. Type
-    // and data are asked for each time; the spelling of the names is read once per key and
-    // kept up to date with this writer's own changes, so that a file of many values costs
-    // one pass over the key, not one per value.
+    // The stored value of that name in any letter case, its name spelled as stored: asked
+    // for by name, so that a file of many values costs no pass over the whole key.
     LONG Find(const std::string& path, const std::string& name,
               std::optional<RegFileValue>& found) {
         found.reset();
@@ -208,21 +205,14 @@ public:
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS) return status;
         value.data.resize(size);
-        const std::string folded = marrowick::platform::FoldName(name);
-        if (namesPath_ != path || !storedNames_.contains(folded)) {
-            std::vector<RegFileValue> values;
-            if (const LONG read = ReadKeyValues(openKey_, values); read != ERROR_SUCCESS) {
-                return read;
-            }
-            storedNames_.clear();
-            for (const RegFileValue& stored : values) {
-                storedNames_[marrowick::platform::FoldName(stored.name)] = stored.name;
-            }
-            namesPath_ = path;
-        }
-        if (const auto spelled = storedNames_.find(folded); spelled != storedNames_.end()) {
-            value.name = spelled->second;
-        }
+        DWORD length = static_cast<DWORD>(name.size());
+        do {
+            value.name.resize(length + 1);
+            length = static_cast<DWORD>(value.name.size());
+            status = RegQueryValueNameA(openKey_, name.c_str(), value.name.data(), &length);
+        } while (status == ERROR_MORE_DATA);
+        if (status != ERROR_SUCCESS) return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+        value.name.resize(length);
         found = std::move(value);
         return ERROR_SUCCESS;
     }
@@ -245,7 +235,6 @@ public:
                 return OpenKey(change.keyPath, Open::kCreate);
             case Change::kDeleteKey: {
                 CloseOpenKey();
-                namesPath_.clear();
                 HKEY hParent = NULL;
                 const std::string parent = Parent(change.keyPath);
                 LONG status = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
@@ -261,10 +250,6 @@ public:
                     return status;
                 }
                 const RegFileValue& value = change.newValue;
-                if (namesPath_ == change.keyPath) {
-                    storedNames_.try_emplace(marrowick::platform::FoldName(change.name),
-                                             change.name);
-                }
                 return RegSetValueExA(openKey_, change.name.c_str(), 0, value.type,
                                       reinterpret_cast<const BYTE*>(value.data.data()),
                                       static_cast<DWORD>(value.data.size()));
@@ -273,9 +258,6 @@ public:
                 if (const LONG status = OpenKey(change.keyPath, Open::kWrite);
                     status != ERROR_SUCCESS) {
                     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-                }
-                if (namesPath_ == change.keyPath) {
-                    storedNames_.erase(marrowick::platform::FoldName(change.name));
                 }
                 const LONG status = RegDeleteValueA(openKey_, change.name.c_str());
                 return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
@@ -314,9 +296,6 @@ private:
     HKEY openKey_ = NULL;
     std::string openPath_;
     bool openWritable_ = false;
-    // The names of the values of the key at namesPath_ as stored, by folded name.
-    std::string namesPath_;
-    std::unordered_map<std::string, std::string> storedNames_;
 };
 
 std::string DescribeFailedExpectation(const Change& change) {

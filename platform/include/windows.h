@@ -228,6 +228,10 @@ LSTATUS WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions
 // exactly dwType and lpData. Tested at once against what the transaction sees, and again
 // under the hive's lock when it commits: if it no longer holds then, the commit writes
 // nothing and fails with ERROR_TRANSACTION_INTEGRITY_VIOLATED, as this call does at once.
+// Not in Win32: the name of the value lpValueName finds (in any letter case), spelled as it is
+// stored. *lpcchName is the room at lpName, NUL included; on return the name's length
+// without it, which is also what ERROR_MORE_DATA tells when the room is too small.
+LSTATUS WINAPI RegQueryValueNameA(HKEY hKey, LPCSTR lpValueName, LPSTR lpName, LPDWORD lpcchName);
 #define REG_EXPECT_ABSENT 1
 #define REG_EXPECT_PRESENT 2
 #define REG_EXPECT_EQUAL 3

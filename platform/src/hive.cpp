@@ -1,5 +1,9 @@
 #include "hive.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "case_folding.h"
 #include "reg_syntax.h"
 
 namespace marrowick::platform {
@@ -43,6 +47,71 @@ Key* OpenKeyOfLine(std::string_view path, Key& root, LastKeyLine& last) {
     return key;
 }
 
+// One value's line as the hive holds it.
+void AppendValueLine(TextOut& out, std::string_view name, const Value& value) {
+    if (name.empty()) {
+        out.Put('@');
+    } else {
+        AppendQuoted(out, name);
+    }
+    out.Put('=');
+    AppendData(out, value);
+    out.Put('\n');
+}
+
+// The value lines below one key line, while they are read. They may wait unread when they
+// are exactly what writing their values gives: each line as written, no blank or comment
+// line among them, no name twice, and the key has no values from an earlier key line.
+class ValueRun {
+public:
+    void Start(Key& key, const char* begin) {
+        key_ = &key;
+        begin_ = end_ = begin;
+        asWritten_ = key.UnreadValues() == nullptr && key.ValueCount() == 0;
+        foldedNames_.clear();
+    }
+    void Add(const TextEntry& entry, const char* end) {
+        if (asWritten_) {
+            written_.clear();
+            {
+                TextOut out(written_);
+                AppendValueLine(out, entry.name, entry.value);
+            }
+            asWritten_ = written_ == std::string_view(end_, static_cast<std::size_t>(end - end_));
+            foldedNames_.push_back(std::hash<std::string>{}(FoldCase(entry.name)));
+        }
+        end_ = end;
+    }
+    // Leaves the lines unread, or reads them into the key.
+    void Finish(const std::shared_ptr<const std::string>& text) {
+        if (!key_ || begin_ == end_) return;
+        const std::string_view lines(begin_, static_cast<std::size_t>(end_ - begin_));
+        if (asWritten_ && NoNameTwice()) {
+            key_->SetUnreadValues({text, lines});
+        } else {
+            Key& key = *key_;
+            ReadValueLines(lines, [&key](Value&& value) {
+                key.SetValue(value.name, value.type, std::move(value.data));
+            });
+        }
+        key_ = nullptr;
+    }
+
+private:
+    // Equal hashes are taken for the same name: such lines are read at once.
+    bool NoNameTwice() {
+        std::sort(foldedNames_.begin(), foldedNames_.end());
+        return std::adjacent_find(foldedNames_.begin(), foldedNames_.end()) == foldedNames_.end();
+    }
+
+    Key* key_ = nullptr;
+    const char* begin_ = nullptr;
+    const char* end_ = nullptr;
+    bool asWritten_ = false;
+    std::vector<std::size_t> foldedNames_;
+    std::string written_;
+};
+
 // Writes the key and everything below it. The path grows and shrinks as the walk goes, so
 // a deep tree costs no copy of it per level.
 void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
@@ -50,15 +119,10 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
         out.Put("\n[");
         out.Put(path);
         out.Put("]\n");
-        for (const Value& value : key.Values()) {
-            if (value.name.empty()) {
-                out.Put('@');
-            } else {
-                AppendQuoted(out, value.name);
-            }
-            out.Put('=');
-            AppendData(out, value);
-            out.Put('\n');
+        if (const std::string_view* unread = key.UnreadValues()) {
+            out.Put(*unread);
+        } else {
+            for (const Value& value : key.Values()) AppendValueLine(out, value.name, value);
         }
     }
     const std::size_t length = path.size();
@@ -72,7 +136,13 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
 
 }  // namespace
 
-std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLineOut) {
+std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLine) {
+    return ParseHive(std::make_shared<const std::string>(text), failedLine);
+}
+
+std::unique_ptr<Key> ParseHive(std::shared_ptr<const std::string> wholeText,
+                               std::size_t* failedLineOut) {
+    std::string_view text = *wholeText;
     // Editors on Windows like to start UTF-8 files with a byte-order mark.
     if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
     LineReader lines(text);
@@ -81,20 +151,41 @@ std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLineOut
         if (failedLineOut) *failedLineOut = 1;
         return nullptr;
     }
+    // Every line is read here, so that a text with a line that cannot be read fails as
+    // a whole; only taking the values into their keys may wait.
     auto root = std::make_unique<Key>();
-    Key* current = nullptr;
     LastKeyLine lastKeyLine;
+    ValueRun run;
     std::size_t failedLine = 0;
     const bool read = ReadEntries(lines, TextSyntax{}, failedLine, [&](TextEntry&& entry) {
         if (entry.kind == TextEntry::kKey) {
-            current = OpenKeyOfLine(entry.path, *root, lastKeyLine);
-            return current != nullptr;
+            run.Finish(wholeText);
+            Key* key = OpenKeyOfLine(entry.path, *root, lastKeyLine);
+            if (key) run.Start(*key, lines.Position());
+            return key != nullptr;
         }
-        current->SetValue(entry.name, entry.value.type, std::move(entry.value.data));
+        run.Add(entry, lines.Position());
         return true;
     });
-    if (!read && failedLineOut) *failedLineOut = failedLine;
-    return read ? std::move(root) : nullptr;
+    if (!read) {
+        if (failedLineOut) *failedLineOut = failedLine;
+        return nullptr;
+    }
+    run.Finish(wholeText);
+    return root;
+}
+
+void ReadValueLines(std::string_view text, const std::function<void(Value&&)>& take) {
+    LineReader lines(text);
+    std::size_t failedLine = 0;
+    ReadEntries(
+        lines, TextSyntax{}, failedLine,
+        [&](TextEntry&& entry) {
+            entry.value.name = std::move(entry.name);
+            take(std::move(entry.value));
+            return true;
+        },
+        true);
 }
 
 std::string WriteHive(const Key& root) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +15,13 @@ namespace marrowick::platform {
 // a well-formed hive, with the line that could not be read in failedLine when given.
 // Nothing is skipped: a line that cannot be read fails the whole text.
 std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLine = nullptr);
+// The same, reading every line but keeping the values of a key for later, unread, where its
+// lines are exactly what WriteHive writes for them: a hive of many values costs little more
+// than its syntax until they are asked for, and is written back from those lines.
+std::unique_ptr<Key> ParseHive(std::shared_ptr<const std::string> text,
+                               std::size_t* failedLine = nullptr);
+// Reads value lines a parse kept for later, giving each value to `take` in their order.
+void ReadValueLines(std::string_view lines, const std::function<void(Value&&)>& take);
 
 // The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
 // too), each after a blank line. ParseHive gives back the same tree.

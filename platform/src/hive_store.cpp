@@ -272,11 +272,12 @@ long HiveStore::Load() {
                            O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (file.get() < 0) return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
     struct stat status;
-    std::string text;
-    if (fstat(file.get(), &status) != 0 || !Readable(status) || !ReadAll(file.get(), text)) {
-        return ERROR_BADDB;
-    }
-    std::unique_ptr<Key> root = ParseHive(text, &failedLine_);
+    auto text = std::make_shared<std::string>();
+    if (fstat(file.get(), &status) != 0 || !Readable(status)) return ERROR_BADDB;
+    text->reserve(static_cast<std::size_t>(status.st_size));
+    if (!ReadAll(file.get(), *text)) return ERROR_BADDB;
+    // The tree keeps the text: keys whose values nobody asked for are read from it later.
+    std::unique_ptr<Key> root = ParseHive(std::move(text), &failedLine_);
     known_ = true;
     missing_ = false;
     identity_ = IdentityOf(status);

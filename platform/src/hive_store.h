@@ -49,8 +49,8 @@ namespace marrowick::platform {
 
 struct HiveFile;
 
-// The largest hive read. A bigger file is reported as ERROR_BADDB without being read: a hive
-// of 50 MB parses and writes in about a second, and its tree takes several times its size.
+// The largest hive read. A bigger file is reported as ERROR_BADDB without being read: every
+// load reads each of its lines, and every change writes it whole.
 inline constexpr std::int64_t kMaxHiveBytes = std::int64_t{64} << 20;
 // How long a change waits for the writers' lock, held by another writer, before it fails
 // with ERROR_LOCK_VIOLATION: far longer than any real write, short enough for a dialog.

@@ -1,6 +1,7 @@
 #include "hive_tree.h"
 
 #include "case_folding.h"
+#include "hive.h"
 #include "utf8.h"
 
 namespace marrowick::platform {
@@ -12,25 +13,58 @@ bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
            Utf8CharacterCount(name) <= maxCharacters;
 }
 
+namespace {
+
+std::string_view NameOf(const Value& value) {
+    return value.name;
+}
+
+std::string_view NameOf(const std::unique_ptr<Key>& key) {
+    return key->Name();
+}
+
+}  // namespace
+
+template <typename Entry>
+void NamedEntries<Entry>::AppendNew(Entry entry) {
+    if (gaps_ != 0) CloseGaps();
+    entries_.push_back(std::move(entry));
+    isGap_.push_back(false);
+}
+
+template <typename Entry>
+void NamedEntries<Entry>::Index() const {
+    // Erasing indexes everything first and appending closes gaps, so gaps are all indexed.
+    if (indexed_ == entries_.size()) return;
+    index_.reserve(entries_.size());
+    for (; indexed_ < entries_.size(); ++indexed_) {
+        index_.emplace(FoldCase(NameOf(entries_[indexed_])), indexed_);
+    }
+}
+
 template <typename Entry>
 Entry* NamedEntries<Entry>::Find(std::string_view name) const {
+    Index();
     const auto found = index_.find(FoldCase(name));
     return found == index_.end() ? nullptr : &entries_[found->second];
 }
 
 template <typename Entry>
 Entry& NamedEntries<Entry>::FindOrAdd(std::string_view name, bool& added) {
+    Index();
     const auto [slot, isNew] = index_.try_emplace(FoldCase(name), entries_.size());
     added = isNew;
     if (isNew) {
         entries_.emplace_back();
         isGap_.push_back(false);
+        ++indexed_;
     }
     return entries_[slot->second];
 }
 
 template <typename Entry>
 bool NamedEntries<Entry>::Erase(std::string_view name) {
+    Index();
     const auto found = index_.find(FoldCase(name));
     if (found == index_.end()) return false;
     const std::size_t position = found->second;
@@ -48,6 +82,7 @@ void NamedEntries<Entry>::Clear() {
     isGap_.clear();
     index_.clear();
     gaps_ = 0;
+    indexed_ = 0;
 }
 
 template <typename Entry>
@@ -63,6 +98,7 @@ void NamedEntries<Entry>::CloseGaps() const {
     entries_.resize(next);
     isGap_.assign(next, false);
     for (auto& [folded, place] : index_) place = moved[place];
+    indexed_ = index_.size();
     gaps_ = 0;
 }
 
@@ -73,8 +109,35 @@ Key Key::Copy() const {
     Key copy(name_);
     copy.subKeys_ = subKeys_.CopyWith(
         [](const std::unique_ptr<Key>& subKey) { return std::make_unique<Key>(subKey->Copy()); });
-    copy.values_ = values_.CopyWith([](const Value& value) { return value; });
+    copy.values_ = values_;
+    copy.unread_ = unread_;
     return copy;
+}
+
+void Key::SetUnreadValues(UnreadValueLines unread) {
+    unread_ = std::move(unread);
+}
+
+const NamedEntries<Value>& Key::ValuesToRead() const {
+    static const NamedEntries<Value> none;
+    if (unread_.text) {
+        // The parse kept only lines that name no value twice.
+        auto read = std::make_shared<NamedEntries<Value>>();
+        ReadValueLines(unread_.lines, [&](Value&& value) { read->AppendNew(std::move(value)); });
+        values_ = std::move(read);
+        unread_ = {};
+    }
+    return values_ ? *values_ : none;
+}
+
+NamedEntries<Value>& Key::ValuesToChange() {
+    ValuesToRead();
+    if (!values_) {
+        values_ = std::make_shared<NamedEntries<Value>>();
+    } else if (values_.use_count() > 1) {
+        values_ = std::make_shared<NamedEntries<Value>>(*values_);
+    }
+    return *values_;
 }
 
 Key* Key::FindSubKey(std::string_view name) const {
@@ -96,23 +159,25 @@ bool Key::DeleteSubKey(std::string_view name) {
 
 void Key::Clear() {
     subKeys_.Clear();
-    values_.Clear();
+    values_.reset();
+    unread_ = {};
 }
 
 const Value* Key::FindValue(std::string_view name) const {
-    return values_.Find(name);
+    return ValuesToRead().Find(name);
 }
 
 void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) {
     bool added = false;
-    Value& value = values_.FindOrAdd(name, added);
+    Value& value = ValuesToChange().FindOrAdd(name, added);
     if (added) value.name = std::string(name);
     value.type = type;
     value.data = std::move(data);
 }
 
 bool Key::DeleteValue(std::string_view name) {
-    return values_.Erase(name);
+    // Asked first, so that a shared table is not copied for nothing.
+    return ValuesToRead().Find(name) && ValuesToChange().Erase(name);
 }
 
 bool SameTree(const Key& left, const Key& right) {

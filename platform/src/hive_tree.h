@@ -33,6 +33,8 @@ struct Value {
 
 // Entries in creation order, found by folded name. Erasing leaves a gap that the next look
 // at the order closes, so erasing many entries costs one pass over them, not one each.
+// Entries appended as new are indexed by the first look for a name: listing them needs
+// no index at all.
 template <typename Entry>
 class NamedEntries {
 public:
@@ -40,8 +42,10 @@ public:
         if (gaps_ != 0) CloseGaps();
         return entries_;
     }
-    std::size_t Count() const { return index_.size(); }
+    std::size_t Count() const { return entries_.size() - gaps_; }
     Entry* Find(std::string_view name) const;
+    // Appends an entry whose name no entry has yet (the caller knows), unindexed so far.
+    void AppendNew(Entry entry);
     // The entry of that name; a default one appended when there is none (*added then true).
     Entry& FindOrAdd(std::string_view name, bool& added);
     bool Erase(std::string_view name);
@@ -55,17 +59,26 @@ public:
         for (const Entry& entry : entries_) copy.entries_.push_back(copyEntry(entry));
         copy.isGap_.assign(entries_.size(), false);
         copy.index_ = index_;
+        copy.indexed_ = indexed_;
         return copy;
     }
 
 private:
     void CloseGaps() const;
+    void Index() const;
 
     // Closing gaps changes no entry and no order, only where they are kept.
     mutable std::vector<Entry> entries_;
     mutable std::vector<bool> isGap_;
     mutable std::unordered_map<std::string, std::size_t> index_;
     mutable std::size_t gaps_ = 0;
+    mutable std::size_t indexed_ = 0;  // the entries before this one are in the index
+};
+
+// Value lines of a hive's text that nobody has needed yet (see ParseHive).
+struct UnreadValueLines {
+    std::shared_ptr<const std::string> text;  // keeps the lines alive
+    std::string_view lines;
 };
 
 class Key;
@@ -80,7 +93,8 @@ public:
     Key& operator=(const Key&) = delete;
     Key(Key&&) = default;
     Key& operator=(Key&&) = default;
-    // Everything below too; the indexes are copied, not built again name by name.
+    // Everything below too; the copy shares each key's values until either side changes
+    // them, so copying a tree costs a little for each key, nothing for each value.
     Key Copy() const;
 
     const std::string& Name() const { return name_; }
@@ -95,17 +109,30 @@ public:
     // Removes every value and sub-key.
     void Clear();
 
-    const std::vector<Value>& Values() const { return values_.InOrder(); }
-    std::size_t ValueCount() const { return values_.Count(); }
+    const std::vector<Value>& Values() const { return ValuesToRead().InOrder(); }
+    std::size_t ValueCount() const { return ValuesToRead().Count(); }
     const Value* FindValue(std::string_view name) const;
     // A new value goes last; an existing one keeps its place and the case of its name.
     void SetValue(std::string_view name, std::uint32_t type, std::string data);
     bool DeleteValue(std::string_view name);
 
+    // Gives a key without values lines of value text to read when its values are first
+    // needed; until then they are what the hive's text holds for them, byte for byte.
+    void SetUnreadValues(UnreadValueLines unread);
+    // Those lines while nobody has needed them, else null.
+    const std::string_view* UnreadValues() const { return unread_.text ? &unread_.lines : nullptr; }
+
 private:
     std::string name_;
     NamedEntries<std::unique_ptr<Key>> subKeys_;
-    NamedEntries<Value> values_;
+    const NamedEntries<Value>& ValuesToRead() const;
+    // The values this key alone holds, copied first when they are shared.
+    NamedEntries<Value>& ValuesToChange();
+
+    // Null while there are none; shared with copies of the key until one changes them.
+    // Reading the unread lines fills them in without changing what the key holds.
+    mutable std::shared_ptr<NamedEntries<Value>> values_;
+    mutable UnreadValueLines unread_;
 };
 
 // Same names (case included), types, bytes and order throughout both trees.

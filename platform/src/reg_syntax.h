@@ -45,6 +45,8 @@ public:
     }
     // The number of the line Next gave last, from 1.
     std::size_t Number() const { return number_; }
+    // Where the next line starts.
+    const char* Position() const { return rest_.data(); }
 
 private:
     std::string_view rest_;
@@ -87,11 +89,11 @@ bool ReadKeyLine(std::string_view line, const TextSyntax& syntax, TextEntry& ent
 
 // Reads the entries after the header line, giving each to `take`, which returns false to
 // stop. Returns false, with `failedLine` set, at the first line that cannot be read.
+// Value lines need a key line before them, unless inKey says they are below one.
 template <typename Take>
-bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& failedLine,
-                 Take&& take) {
+bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& failedLine, Take&& take,
+                 bool inKey = false) {
     std::string_view line;
-    bool inKey = false;
     const auto skipBlanks = [&syntax](std::string_view& text) {
         if (syntax.looseForms) {
             text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));

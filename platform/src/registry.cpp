@@ -78,6 +78,8 @@ struct Transaction {
     // operation applied to it as it will then), and whether any operation changed it.
     bool viewExact = true;
     bool viewChanged = false;
+    // Whether a change was already let through: we may write the hive as far as it knows.
+    bool mayWrite = false;
 };
 
 struct OpenKey {
@@ -174,10 +176,15 @@ Key* Walk(Key& from, const KeyPath& path) {
     return key;
 }
 
+// Whether the transaction's view was built from the store's tree as it is now.
+bool ViewIsCurrent(Registry& registry, const Transaction& transaction) {
+    return transaction.view && transaction.builtFrom == registry.store.Root() &&
+           transaction.builtAt == registry.storeChanges;
+}
+
 // The tree a transaction works on; call after the store's Refresh.
 const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction) {
-    if (!transaction.view || transaction.builtFrom != registry.store.Root() ||
-        transaction.builtAt != registry.storeChanges) {
+    if (!ViewIsCurrent(registry, transaction)) {
         auto view = std::make_shared<Key>(registry.store.Root()->Copy());
         // An operation that no longer applies is left out of the view; the commit, which
         // replays it again, fails.
@@ -207,9 +214,7 @@ bool CacheIsCurrent(Registry& registry, const OpenKey& handle) {
     if (!handle.cached || handle.cachedAt != registry.keysDestroyed) return false;
     if (!handle.transaction) return handle.tree == registry.store.Root();
     return handle.transaction->state == Transaction::State::kActive &&
-           handle.tree == handle.transaction->view &&
-           handle.transaction->builtFrom == registry.store.Root() &&
-           handle.transaction->builtAt == registry.storeChanges;
+           handle.tree == handle.transaction->view && ViewIsCurrent(registry, *handle.transaction);
 }
 
 // The key a handle names in the tree it works on, or null when it has been deleted.
@@ -406,11 +411,19 @@ LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
         return status;
     }
     if (!IsActive(*transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
-    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
-    // Refused now rather than at the commit, where the caller could no longer tell which
-    // change it was.
-    if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
-        return status;
+    // A change goes onto the view as the transaction last looked at it: every read brings
+    // the view up to date with other writers first, and the commit replays the change on
+    // the latest tree under the lock, asking again whether we may write. So only a view
+    // built from another tree than the one read last, or the first change, looks at the
+    // file again, not every value of an import.
+    if (!transaction->mayWrite || !ViewIsCurrent(registry, *transaction)) {
+        if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+        // Refused now rather than at the commit, where the caller could no longer tell
+        // which change it was.
+        if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
+            return status;
+        }
+        transaction->mayWrite = true;
     }
     const LONG status = Apply(*ViewOf(registry, *transaction), operation, changed);
     if (deletesKeys) ++registry.keysDestroyed;
@@ -588,6 +601,25 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
         TerminateString(*value, lpData, *lpcbData);
     }
     if (lpcbData) *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryValueNameA(HKEY hKey, LPCSTR lpValueName, LPSTR lpName, LPDWORD lpcchName) {
+    if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    const Value* value = key->FindValue(lpValueName ? lpValueName : "");
+    if (!value) return ERROR_FILE_NOT_FOUND;
+    const bool fits = value->name.size() < *lpcchName;
+    *lpcchName = static_cast<DWORD>(value->name.size());
+    if (!fits) return ERROR_MORE_DATA;
+    std::memcpy(lpName, value->name.c_str(), value->name.size() + 1);
     return ERROR_SUCCESS;
 }
 

@@ -86,6 +86,29 @@ TEST(HiveText, ReadsWhatPeopleWriteByHand) {
     EXPECT_EQ(b->FindValue("NUM")->data, Bytes({0xff, 0xff, 0, 0}));
 }
 
+// Values a parse keeps for later (lines exactly as written) meet a second line of their key,
+// a copy and a change as values read at once would.
+TEST(HiveText, ValuesKeptForLaterAreTheValuesOfTheirLines) {
+    const std::string asWritten =
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n\"y\"=\"2\"\n\n"
+        "[HKEY_LOCAL_MACHINE\\B]\n\"b\"=\"5\"\n";
+    const auto tree = ParseHive(asWritten);
+    ASSERT_TRUE(tree);
+    Key copy = tree->Copy();
+    copy.FindSubKey("A")->SetValue("Y", 1, std::string("6") + '\0');
+    EXPECT_TRUE(copy.FindSubKey("B")->DeleteValue("B"));
+    EXPECT_EQ(WriteHive(*tree), asWritten);
+    EXPECT_EQ(WriteHive(copy),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"1\"\n\"y\"=\"6\"\n\n"
+              "[HKEY_LOCAL_MACHINE\\B]\n");
+    const auto again =
+        ParseHive(asWritten + "\n[HKEY_LOCAL_MACHINE\\a]\n\"X\"=\"3\"\n\"z\"=\"4\"\n");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(WriteHive(*again),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\A]\n\"x\"=\"3\"\n\"y\"=\"2\"\n"
+              "\"z\"=\"4\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\"b\"=\"5\"\n");
+}
+
 TEST(HiveText, RejectsAnythingItCannotReadExactly) {
     const char* bad[] = {
         "",
@@ -221,8 +244,10 @@ TEST(HiveText, ACopyIsTheSameTreeAndChangesApart) {
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(viewer->FindValue("COUNT")->data, Bytes({0x0a, 0, 0, 0x80}));
     viewer->SetValue("count", 4, "x");
+    EXPECT_TRUE(viewer->DeleteValue("Name"));
     viewer->OpenOrAddSubKey("New");
     EXPECT_TRUE(copy.DeleteSubKey("Empty Key"));
+    copy.Clear();
     EXPECT_TRUE(SameTree(original, SampleTree()));
 }
 

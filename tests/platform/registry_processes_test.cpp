@@ -177,6 +177,10 @@ TEST_F(RegistryProcesses, TransactionIsUnseenByOthersAndKeepsTheirChanges) {
         return 0;
     });
     ASSERT_EQ(ExitStatus(other), 0);
+    // A change made without looking at the file again is kept all the same.
+    const DWORD later = 3;
+    ASSERT_EQ(RegSetValueExA(key, "Later", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&later), 4),
+              ERROR_SUCCESS);
     EXPECT_TRUE(CommitTransaction(transaction));
     EXPECT_TRUE(CloseHandle(transaction));
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -187,6 +191,7 @@ TEST_F(RegistryProcesses, TransactionIsUnseenByOthersAndKeepsTheirChanges) {
     ASSERT_TRUE(shared);
     EXPECT_EQ(DwordOf(*shared, "Mine"), 1u);
     EXPECT_EQ(DwordOf(*shared, "Theirs"), 2u);
+    EXPECT_EQ(DwordOf(*shared, "Later"), 3u);
 }
 
 // An expectation that holds when it is made but not at the commit, because another process

@@ -83,6 +83,21 @@ TEST_F(RegistryFile, ChangesAreWrittenAsRegeditText) {
     }
 }
 
+TEST_F(RegistryFile, ValueNameIsGivenAsStored) {
+    HKEY key;
+    ASSERT_EQ(Create("Software\\Viewer", key), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key, "MimeType", "x"), ERROR_SUCCESS);
+    char name[16] = {};
+    DWORD length = 4;  // too small
+    EXPECT_EQ(RegQueryValueNameA(key, "MIMETYPE", name, &length), ERROR_MORE_DATA);
+    EXPECT_EQ(length, 8u);
+    length = sizeof name;
+    ASSERT_EQ(RegQueryValueNameA(key, "mimetype", name, &length), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(name, length), "MimeType");
+    EXPECT_EQ(RegQueryValueNameA(key, "Other", name, &length), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryFile, MistypedHivePathCreatesNoDirectoryAndNamesTheMissingOne) {
     const std::string missing = hive.Directory() + "/var";
     setenv("MARROWICK_HKLM", (missing + "/lib/marrowick/HKLM.reg").c_str(), 1);
