@@ -55,6 +55,25 @@ void SayKnownNames(std::ostream& err) {
     }
 }
 
+// The setting of that name, added to `taken`; NULL, said on err, when the name is unknown
+// or taken already.
+const SettingRule* TakeSetting(const Invocation& call, const std::string& name,
+                               std::vector<const SettingRule*>& taken) {
+    const SettingRule* rule = FindSettingRule(name);
+    if (!rule) {
+        call.err << Quoted(name) << ": unbekannte Einstellung. Bekannt sind";
+        SayKnownNames(call.err);
+        call.err << ".\n";
+        return NULL;
+    }
+    if (std::find(taken.begin(), taken.end(), rule) != taken.end()) {
+        call.err << rule->lpszValueName << ": mehrfach angegeben.\n";
+        return NULL;
+    }
+    taken.push_back(rule);
+    return rule;
+}
+
 // The settings the operands name (every one without operands); false, said on err, when
 // a name is unknown or repeated.
 bool Named(const Invocation& call, std::vector<const SettingRule*>& named) {
@@ -64,18 +83,7 @@ bool Named(const Invocation& call, std::vector<const SettingRule*>& named) {
     }
     bool valid = true;
     for (const std::string& name : call.operands) {
-        const SettingRule* rule = FindSettingRule(name);
-        if (!rule) {
-            call.err << Quoted(name) << ": unbekannte Einstellung. Bekannt sind";
-            SayKnownNames(call.err);
-            call.err << ".\n";
-            valid = false;
-        } else if (std::find(named.begin(), named.end(), rule) != named.end()) {
-            call.err << rule->lpszValueName << ": mehrfach angegeben.\n";
-            valid = false;
-        } else {
-            named.push_back(rule);
-        }
+        if (!TakeSetting(call, name, named)) valid = false;
     }
     return valid;
 }
@@ -137,20 +145,11 @@ int Set(const Invocation& call) {
             valid = false;
             continue;
         }
-        const std::string name = assignment.substr(0, equals);
-        const SettingRule* rule = FindSettingRule(name);
+        const SettingRule* rule = TakeSetting(call, assignment.substr(0, equals), given);
         if (!rule) {
-            call.err << Quoted(name) << ": unbekannte Einstellung. Bekannt sind";
-            SayKnownNames(call.err);
-            call.err << ".\n";
             valid = false;
             continue;
         }
-        if (std::find(given.begin(), given.end(), rule) != given.end()) {
-            call.err << rule->lpszValueName << ": mehrfach angegeben.\n";
-            valid = false;
-        }
-        given.push_back(rule);
         RegFileValue value;
         std::string refusal;
         if (!ParseSettingText(*rule, assignment.substr(equals + 1), value, refusal)) {
