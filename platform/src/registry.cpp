@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -69,7 +70,8 @@ LONG Apply(Key& root, const Operation& operation, bool& changed);
 struct Transaction {
     enum class State { kActive, kCommitted, kRolledBack } state = State::kActive;
     std::optional<std::chrono::steady_clock::time_point> deadline;
-    std::vector<Operation> log;
+    // Grows by one for each change; a deque never moves what it holds.
+    std::deque<Operation> log;
     // The latest tree with the log applied, and what it was built from.
     std::shared_ptr<Key> view;
     std::shared_ptr<Key> builtFrom;
