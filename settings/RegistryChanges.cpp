@@ -227,8 +227,7 @@ LONG ReadViewerTree(std::vector<RegFileKey>& keys) {
     return status;
 }
 
-bool CheckImport(const std::vector<RegFileEntry>& entries, std::string& problem,
-                 std::size_t& line) {
+bool CheckImport(std::span<const RegFileEntry> entries, std::string& problem, std::size_t& line) {
     // The keys first: a file that reaches outside is refused whatever else it holds.
     for (const RegFileEntry& entry : entries) {
         if (entry.kind != RegFileEntry::kKey && entry.kind != RegFileEntry::kDeleteKey) continue;
