@@ -70,10 +70,21 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
         if (a.next != b.next) return a.next < b.next;
         return key(a.index) < key(b.index);
     });
-    std::vector<MimeEntry> sorted;
-    sorted.reserve(count);
-    for (const SortItem& item : items) sorted.push_back(std::move(entries[item.index]));
-    for (std::uint32_t i = 0; i < count; ++i) entries[i] = std::move(sorted[i]);
+    // Position i takes entry items[i].index: each cycle of that permutation is followed once,
+    // so every entry moves once and no second array of entries is needed.
+    std::vector<bool> placed(count);
+    for (std::uint32_t start = 0; start < count; ++start) {
+        if (placed[start]) continue;
+        MimeEntry held = std::move(entries[start]);
+        std::uint32_t position = start;
+        for (std::uint32_t from = items[position].index; from != start;
+             position = from, from = items[position].index) {
+            entries[position] = std::move(entries[from]);
+            placed[position] = true;
+        }
+        entries[position] = std::move(held);
+        placed[position] = true;
+    }
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {
