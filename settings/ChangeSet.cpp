@@ -123,8 +123,13 @@ std::string CheckChange(const Change& change, UINT& messageId) {
     if (change.newValue.data.size() > kMaxDataBytes) {
         return change.name + ": Der Wert ist zu groß.";
     }
-    RegFileValue value = change.newValue;
-    value.name = change.name;
+    // The builders give the value its name already: a copy only for a change that does not.
+    std::optional<RegFileValue> renamed;
+    if (change.newValue.name != change.name) {
+        renamed = change.newValue;
+        renamed->name = change.name;
+    }
+    const RegFileValue& value = renamed ? *renamed : change.newValue;
     if (IsMimeMapValue(change) && change.name.empty()) messageId = IDS_NO_EXTENSION;
     const std::string problem = CheckViewerValue(change.keyPath, value);
     if (problem.empty() && IsMimeMapValue(change) &&
