@@ -106,7 +106,8 @@ int Import(const Invocation& call) {
     for (const platform::RegFileEntry& entry : contents.entries) {
         std::string problem;
         std::size_t line = 0;
-        if (!CheckImport({entry}, problem, line)) call.failure.problems.emplace_back(line, problem);
+        if (!CheckImport({&entry, 1}, problem, line))
+            call.failure.problems.emplace_back(line, problem);
     }
     if (!call.failure.problems.empty()) {
         call.failure.line = call.failure.problems.front().first;

@@ -12,12 +12,15 @@ namespace {
 // Stored names and types are bytes; the screen shows Unicode. Bytes that are not UTF-8 and
 // control characters (an embedded NUL would cut the text short) are shown as \xNN, so the
 // user can still tell such a mapping from others instead of seeing replacement characters.
-CString ShownText(const CString& stored) {
-    std::string_view rest = stored.str();
-    const bool plain = std::all_of(rest.begin(), rest.end(), [](char ch) {
+bool IsShownAsStored(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char ch) {
         return static_cast<unsigned char>(ch) >= 0x20 && static_cast<unsigned char>(ch) < 0x7F;
     });
-    if (plain) return stored;  // the common case, shown as it is
+}
+
+CString ShownText(const CString& stored) {
+    std::string_view rest = stored.str();
+    if (IsShownAsStored(rest)) return stored;  // the common case, shown as it is
     std::string shown;
     while (!rest.empty()) {
         const auto lead = static_cast<unsigned char>(rest[0]);
@@ -32,6 +35,13 @@ CString ShownText(const CString& stored) {
         }
     }
     return CString(shown);
+}
+
+// The same for filling the list: the stored text itself in the common case, not a copy.
+LPCTSTR ShownTextFor(const CString& stored, CString& escaped) {
+    if (IsShownAsStored(stored.str())) return stored;
+    escaped = ShownText(stored);
+    return escaped;
 }
 
 }  // namespace
@@ -75,11 +85,12 @@ void CMimeSettingDlg::RefreshList() {
     m_settings.GetMimeMap(m_mimeEntries);
 
     const int count = static_cast<int>(m_mimeEntries.GetSize());
+    CString escaped;
     for (int i = 0; i < count; ++i) {
-        m_listMime.InsertItem(i, ShownText(m_mimeEntries[i].strExtension));
+        m_listMime.InsertItem(i, ShownTextFor(m_mimeEntries[i].strExtension, escaped));
     }
     for (int i = 0; i < count; ++i) {
-        m_listMime.SetItemText(i, 1, ShownText(m_mimeEntries[i].strMimeType));
+        m_listMime.SetItemText(i, 1, ShownTextFor(m_mimeEntries[i].strMimeType, escaped));
     }
     m_listMime.SetRedraw(TRUE);
 }

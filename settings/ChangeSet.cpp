@@ -123,8 +123,13 @@ std::string CheckChange(const Change& change, UINT& messageId) {
     if (change.newValue.data.size() > kMaxDataBytes) {
         return change.name + ": Der Wert ist zu groß.";
     }
-    RegFileValue value = change.newValue;
-    value.name = change.name;
+    // The builders give the value its name already: a copy only for a change that does not.
+    std::optional<RegFileValue> renamed;
+    if (change.newValue.name != change.name) {
+        renamed = change.newValue;
+        renamed->name = change.name;
+    }
+    const RegFileValue& value = renamed ? *renamed : change.newValue;
     if (IsMimeMapValue(change) && change.name.empty()) messageId = IDS_NO_EXTENSION;
     const std::string problem = CheckViewerValue(change.keyPath, value);
     if (problem.empty() && IsMimeMapValue(change) &&
@@ -328,8 +333,10 @@ Attempt TryApply(const std::vector<Change>& changes, bool dryRun, ChangeOutcome&
     LONG status = ERROR_SUCCESS;
     {
         TransactedWriter writer(transaction);
+        // Room for every change up front: a large import must not move what it reports.
+        outcome.changed.reserve(changes.size());
         for (std::size_t i = 0; i < changes.size() && status == ERROR_SUCCESS; ++i) {
-            Change change = changes[i];
+            Change& change = outcome.changed.emplace_back(changes[i]);
             if (change.expected.kind != Expectation::kAnything) {
                 status = writer.Expect(change);
                 if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) {
@@ -352,13 +359,15 @@ Attempt TryApply(const std::vector<Change>& changes, bool dryRun, ChangeOutcome&
                 changesAnything =
                     writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
             }
-            if (!changesAnything) continue;
+            if (!changesAnything) {
+                outcome.changed.pop_back();
+                continue;
+            }
             status = writer.Apply(change);
             // A dry run only tells what would change: who may not write learns it as well,
             // without handing it to the settings service.
             if (dryRun && status == ERROR_ACCESS_DENIED) status = ERROR_SUCCESS;
             if (status != ERROR_SUCCESS) outcome.failedChange = static_cast<std::ptrdiff_t>(i);
-            outcome.changed.push_back(std::move(change));
         }
     }
     Attempt attempt = Attempt::kDone;

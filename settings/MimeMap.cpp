@@ -35,13 +35,15 @@ BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
 void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
     // Ordered as _mbsicmp orders the extensions, each folded once, not on every comparison.
     // Stable, so mappings whose extensions differ only in case keep the registry's order.
-    // The keys lie side by side in one buffer; the sort moves their first eight bytes and
+    // The keys lie side by side in one buffer; the sort moves their first sixteen bytes and
     // the entry's index, and looks at the rest of the keys only when those are equal.
     const auto count = static_cast<std::uint32_t>(entries.GetSize());
     std::string keyBytes;
     std::vector<std::uint32_t> keyEnds(count);
     struct SortItem {
-        std::uint64_t start;  // the key's first bytes, big-endian, zero beyond its end
+        // The key's first bytes, big-endian, zero beyond its end.
+        std::uint64_t start;
+        std::uint64_t next;
         std::uint32_t index;
     };
     std::vector<SortItem> items(count);
@@ -50,26 +52,39 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
             reinterpret_cast<const unsigned char*>(LPCTSTR(entries[i].strExtension)));
         keyBytes += key;
         keyEnds[i] = static_cast<std::uint32_t>(keyBytes.size());
-        std::uint64_t start = 0;
-        for (size_t b = 0; b < 8; ++b) {
-            start = (start << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0);
+        std::uint64_t words[2] = {0, 0};
+        for (size_t b = 0; b < 16; ++b) {
+            words[b / 8] =
+                (words[b / 8] << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0);
         }
-        items[i] = {start, i};
+        items[i] = {words[0], words[1], i};
     }
     const auto key = [&](std::uint32_t i) {
         const std::uint32_t begin = i == 0 ? 0 : keyEnds[i - 1];
         return std::string_view(keyBytes).substr(begin, keyEnds[i] - begin);
     };
-    // Keys hold no NUL, so a key that ends within the first eight bytes sorts before every
+    // Keys hold no NUL, so a key that ends within the first sixteen bytes sorts before every
     // longer one with the same start, as it does when compared whole.
     std::stable_sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
         if (a.start != b.start) return a.start < b.start;
+        if (a.next != b.next) return a.next < b.next;
         return key(a.index) < key(b.index);
     });
-    std::vector<MimeEntry> sorted;
-    sorted.reserve(count);
-    for (const SortItem& item : items) sorted.push_back(std::move(entries[item.index]));
-    for (std::uint32_t i = 0; i < count; ++i) entries[i] = std::move(sorted[i]);
+    // Position i takes entry items[i].index: each cycle of that permutation is followed once,
+    // so every entry moves once and no second array of entries is needed.
+    std::vector<bool> placed(count);
+    for (std::uint32_t start = 0; start < count; ++start) {
+        if (placed[start]) continue;
+        MimeEntry held = std::move(entries[start]);
+        std::uint32_t position = start;
+        for (std::uint32_t from = items[position].index; from != start;
+             position = from, from = items[position].index) {
+            entries[position] = std::move(entries[from]);
+            placed[position] = true;
+        }
+        entries[position] = std::move(held);
+        placed[position] = true;
+    }
 }
 
 BOOL CViewerSettings::AddMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten) {

@@ -152,6 +152,13 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
     HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return FALSE;
 
+    // Room for every entry first: grown one by one, a large map is moved again and again.
+    INT_PTR at = entries.GetSize();
+    DWORD cValues = 0;
+    if (RegQueryInfoKeyA(hKey, NULL, NULL, NULL, NULL, NULL, NULL, &cValues, NULL, NULL, NULL,
+                         NULL) == ERROR_SUCCESS) {
+        entries.SetSize(at + cValues);
+    }
     std::vector<TCHAR> name(kInitialNameChars);
     std::vector<BYTE> data(kInitialDataBytes);
     for (DWORD dwIndex = 0;;) {
@@ -176,12 +183,13 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& 
         if (lResult != ERROR_SUCCESS) break;
 
         // Filled in place: a copy of each entry costs as much as the enumeration itself.
-        const INT_PTR at = entries.GetSize();
-        entries.SetSize(at + 1);
+        if (at == entries.GetSize()) entries.SetSize(at + 1);
         entries[at].strExtension = CString(name.data(), static_cast<int>(cchName));
         entries[at].strMimeType = TextOf(data.data(), cbData);
+        ++at;
         ++dwIndex;
     }
+    entries.SetSize(at);  // fewer than counted when some went meanwhile, or were left out
     RegCloseKey(hKey);
     return FALSE;
 }

@@ -227,8 +227,7 @@ LONG ReadViewerTree(std::vector<RegFileKey>& keys) {
     return status;
 }
 
-bool CheckImport(const std::vector<RegFileEntry>& entries, std::string& problem,
-                 std::size_t& line) {
+bool CheckImport(std::span<const RegFileEntry> entries, std::string& problem, std::size_t& line) {
     // The keys first: a file that reaches outside is refused whatever else it holds.
     for (const RegFileEntry& entry : entries) {
         if (entry.kind != RegFileEntry::kKey && entry.kind != RegFileEntry::kDeleteKey) continue;
@@ -276,7 +275,14 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         }
     }
 
+    // At most one change per key and per value on either side: reserved, so that a large
+    // import builds its list without moving it.
+    std::size_t most = 0;
+    for (const std::vector<Model::Key>* keys : {&before.Keys(), &after.Keys()}) {
+        for (const Model::Key& key : *keys) most += 1 + key.values.size();
+    }
     std::vector<Change> changes;
+    changes.reserve(most);
     for (const Model::Key& old : before.Keys()) {
         if (after.Find(old.path) || !before.Find(old.path)) continue;
         const std::string parent = Parent(old.path);

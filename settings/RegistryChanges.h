@@ -6,6 +6,7 @@
 #include <reg_file.h>
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,8 @@ constexpr DWORD kMaxValueNameBytes = 4 * 16383 + 1;
 // Whether an imported file may be applied: it names no key outside the viewer's, and the
 // values the main dialog edits have the type and range the dialog allows. Otherwise the
 // reason in German and the line of the first offending statement.
-bool CheckImport(const std::vector<marrowick::platform::RegFileEntry>& entries,
-                 std::string& problem, std::size_t& line);
+bool CheckImport(std::span<const marrowick::platform::RegFileEntry> entries, std::string& problem,
+                 std::size_t& line);
 
 // What applying the file's statements to the current tree would change, leaving out
 // whatever is already stored so: keys deleted (only the topmost of a deleted subtree),

@@ -199,6 +199,13 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey);
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                              LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                              PFILETIME lpftLastWriteTime);
+// Counts and longest lengths (names in characters without the NUL, data in bytes). The
+// class is always empty, the security descriptor's size and the write time zero.
+LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                                LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
 // Deletes the sub-key with everything below it, or with a NULL sub-key everything below
 // the open key but not the key itself.
 LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);

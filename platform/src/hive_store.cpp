@@ -179,6 +179,18 @@ void RemoveLeftovers(int directory, const std::string& hiveName) {
     closedir(entries);
 }
 
+// Whether two statuses describe one file with nothing about it changed. Its status time
+// moves with every link to it made or removed, so a file still linked where it was seen
+// keeps it.
+bool SameAndUnchanged(const struct stat& seen, const struct stat& now) {
+    return seen.st_dev == now.st_dev && seen.st_ino == now.st_ino && seen.st_size == now.st_size &&
+           seen.st_nlink == now.st_nlink && seen.st_mode == now.st_mode &&
+           seen.st_uid == now.st_uid && seen.st_gid == now.st_gid &&
+           seen.st_mtim.tv_sec == now.st_mtim.tv_sec &&
+           seen.st_mtim.tv_nsec == now.st_mtim.tv_nsec &&
+           seen.st_ctim.tv_sec == now.st_ctim.tv_sec && seen.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
+}
+
 }  // namespace
 
 HiveStore::Identity HiveStore::IdentityOf(const struct stat& status) {
@@ -218,7 +230,15 @@ long HiveStore::Refresh(bool walkAgain) {
     struct stat status;
     const bool leads = stat(path_.c_str(), &status) == 0;
     const PathEnd end{leads ? 0 : errno, leads ? status.st_dev : 0, leads ? status.st_ino : 0};
-    if (walkAgain || end != walkedTo_ ||
+    const bool sameWay = !walkAgain && end == walkedTo_;
+    // The path leads to the very file examined last, unchanged: it is still the one in the
+    // place walked to, and the tree read from it is current. Reads are frequent; this spares
+    // them a second look.
+    if (sameWay && leads && place_.outcome == HivePlace::kFound && known_ && !missing_ && seen_ &&
+        SameAndUnchanged(*seen_, status)) {
+        return status_;
+    }
+    if (!sameWay ||
         (place_.outcome != HivePlace::kFound && place_.outcome != HivePlace::kDirectoryMissing)) {
         place_ = FindHivePlace(path_);
         walkedTo_ = end;

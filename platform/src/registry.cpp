@@ -12,9 +12,11 @@
 // commit whose expectation no longer holds writes nothing.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -69,7 +71,8 @@ LONG Apply(Key& root, const Operation& operation, bool& changed);
 struct Transaction {
     enum class State { kActive, kCommitted, kRolledBack } state = State::kActive;
     std::optional<std::chrono::steady_clock::time_point> deadline;
-    std::vector<Operation> log;
+    // Grows by one for each change; a deque never moves what it holds.
+    std::deque<Operation> log;
     // The latest tree with the log applied, and what it was built from.
     std::shared_ptr<Key> view;
     std::shared_ptr<Key> builtFrom;
@@ -652,6 +655,46 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
                        .path = handle->path,
                        .name = lpValueName ? lpValueName : ""};
     return ChangeThrough(registry, *handle, std::move(deletion));
+}
+
+LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                                LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+    if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (lpClass && *lpcchClass < 1) return ERROR_MORE_DATA;
+    if (lpClass) lpClass[0] = '\0';
+    if (lpcchClass) *lpcchClass = 0;
+    std::size_t longestSubKey = 0, longestName = 0, largestData = 0;
+    if (lpcbMaxSubKeyLen) {
+        for (const auto& subKey : key->SubKeys()) {
+            longestSubKey = std::max(longestSubKey, subKey->Name().size());
+        }
+    }
+    if (lpcbMaxValueNameLen || lpcbMaxValueLen) {
+        for (const Value& value : key->Values()) {
+            longestName = std::max(longestName, value.name.size());
+            largestData = std::max(largestData, value.data.size());
+        }
+    }
+    if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(key->SubKeys().size());
+    if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = static_cast<DWORD>(longestSubKey);
+    if (lpcbMaxClassLen) *lpcbMaxClassLen = 0;
+    if (lpcValues) *lpcValues = static_cast<DWORD>(key->Values().size());
+    if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = static_cast<DWORD>(longestName);
+    if (lpcbMaxValueLen) *lpcbMaxValueLen = static_cast<DWORD>(largestData);
+    if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {

@@ -98,6 +98,32 @@ TEST_F(RegistryFile, ValueNameIsGivenAsStored) {
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
+TEST_F(RegistryFile, KeyInfoCountsSubKeysAndValuesWithTheLongest) {
+    hive.WriteText(std::string(kViewerHive) + "\"Longer name\"=hex:01,02,03,04,05,06,07\n" +
+                   "[HKEY_LOCAL_MACHINE\\Software\\Viewer\\MimeMap]\n" +
+                   "[HKEY_LOCAL_MACHINE\\Software\\Viewer\\Tabs]\n");
+    HKEY key;
+    ASSERT_EQ(Open("Software\\Viewer", KEY_READ, key), ERROR_SUCCESS);
+    char className[4] = "x";
+    DWORD classLength = sizeof className, subKeys = 0, longestSubKey = 0, values = 0,
+          longestName = 0, largestData = 0;
+    ASSERT_EQ(RegQueryInfoKeyA(key, className, &classLength, nullptr, &subKeys, &longestSubKey,
+                               nullptr, &values, &longestName, &largestData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(className) + "/" + std::to_string(classLength), "/0");
+    EXPECT_EQ(subKeys, 2u);
+    EXPECT_EQ(longestSubKey, 7u);  // MimeMap
+    EXPECT_EQ(values, 3u);
+    EXPECT_EQ(longestName, 11u);  // Longer name
+    EXPECT_EQ(largestData, 11u);  // "Betrachter" and its NUL
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    ASSERT_EQ(Open("Software\\Viewer", KEY_ENUMERATE_SUB_KEYS, key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
 TEST_F(RegistryFile, MistypedHivePathCreatesNoDirectoryAndNamesTheMissingOne) {
     const std::string missing = hive.Directory() + "/var";
     setenv("MARROWICK_HKLM", (missing + "/lib/marrowick/HKLM.reg").c_str(), 1);

@@ -171,8 +171,8 @@ int CompareNoCase(const char* a, const char* b) {
 
 TEST(SortMimeMapTest, GivesTheBubbleSortOrderOnRandomMaps) {
     // Groups of extensions that compare equal; without them stability is never tested. Also
-    // bytes that are not UTF-8, and long names alike in their first eight bytes.
-    const std::vector<std::string> pool = {
+    // bytes that are not UTF-8, and long names alike in their first eight or sixteen bytes.
+    std::vector<std::string> pool = {
         "pdf",        "PDF", "Pdf", "doc",  "DOC",   "txt",         "htm",         "HTM",
         "html",       "ä",   "Ä",   "äb",   "ÄB",    "öl",          "ÖL",          "Öl",
         "ü",          "Ü",   "é",   "É",    "a",     "A",           "b",           "z",
@@ -180,6 +180,8 @@ TEST(SortMimeMapTest, GivesTheBubbleSortOrderOnRandomMaps) {
         ".doc",       "0",   "9",   "\xff", "a\xc3", "application", "APPLICATION", "applicationx",
         "applicatio",
     };
+    pool.insert(pool.end(), {"x-longer-exten", "X-LONGER-EXTENS", "x-longer-extensi",
+                             "X-longer-extension", "x-longer-extensio\xc3"});
     ASSERT_EQ(CompareNoCase("Pdf", "pDF"), 0);
     ASSERT_EQ(CompareNoCase("Öl", "öL"), 0);
 
