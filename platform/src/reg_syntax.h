@@ -141,9 +141,11 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
 // far less than appending piece by piece; the whole hive is written on every change.
 class TextOut {
 public:
-    explicit TextOut(std::string& text) : text_(text) {
-        const std::size_t used = text_.size();
-        text_.resize(std::max(text_.capacity(), used));  // the room it has anyway
+    // Appends to the text, or with `replace` writes it anew over what it held: the room
+    // the old text took is used again without being cleared first.
+    explicit TextOut(std::string& text, bool replace = false) : text_(text) {
+        const std::size_t used = replace ? 0 : text_.size();
+        text_.resize(std::max(text_.capacity(), text_.size()));  // the room it has anyway
         next_ = text_.data() + used;
         end_ = text_.data() + text_.size();
     }
