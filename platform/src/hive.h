@@ -20,7 +20,8 @@ std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLine = 
 // than its syntax until they are asked for, and is written back from those lines.
 std::unique_ptr<Key> ParseHive(std::shared_ptr<const std::string> text,
                                std::size_t* failedLine = nullptr);
-// Reads value lines a parse kept for later, giving each value to `take` in their order.
+// Reads value lines a parse kept for later, giving each value to `take` in their order with
+// the lines it was read from as its writtenLine.
 void ReadValueLines(std::string_view lines, const std::function<void(Value&&)>& take);
 
 // The text form of the tree: "REGEDIT4", then every key in creation order (empty ones
