@@ -352,7 +352,9 @@ long HiveStore::CheckMissingHiveAccess(bool write) {
 }
 
 long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& change) {
-    long result = Refresh(true);
+    // As for a read: the path is walked again when it may lead elsewhere, and the change
+    // goes to the place walked to, never to wherever the path leads meanwhile.
+    long result = Refresh(false);
     if (result != ERROR_SUCCESS) return result;
     result = CheckAccess(false, true);
     if (result != ERROR_SUCCESS) return result;
@@ -426,6 +428,11 @@ long HiveStore::WriteFile(const std::string& text) {
     identity_ = IdentityOf(written);
     status_ = ERROR_SUCCESS;
     seen_.reset();  // a new file: the next check asks again
+    // A path that led to the file replaced leads to its replacement now: the next read
+    // need not walk it again for our own write.
+    if (old && walkedTo_ == PathEnd{0, old->st_dev, old->st_ino}) {
+        walkedTo_ = {0, written.st_dev, written.st_ino};
+    }
     return ERROR_SUCCESS;
 }
 
