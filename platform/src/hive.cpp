@@ -122,11 +122,11 @@ void AppendValueLines(TextOut& out, const std::vector<Value>& values) {
             run = std::string_view(run.data(), run.size() + line.size());
             continue;
         }
-        out.Put(run);
+        out.Borrow(run);
         run = line;
         if (line.empty()) AppendValueLine(out, value.name, value);
     }
-    out.Put(run);
+    out.Borrow(run);
 }
 
 // Writes the key and everything below it. The path grows and shrinks as the walk goes, so
@@ -137,7 +137,7 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
         out.Put(path);
         out.Put("]\n");
         if (const std::string_view* unread = key.UnreadValues()) {
-            out.Put(*unread);
+            out.Borrow(*unread);
         } else {
             AppendValueLines(out, key.Values());
         }
@@ -215,9 +215,9 @@ std::string WriteHive(const Key& root) {
     return text;
 }
 
-void WriteHive(const Key& root, std::string& text) {
+void WriteHive(const Key& root, std::string& text, std::vector<TextPiece>* pieces) {
     std::string path(kRootName);
-    TextOut out(text, true);
+    TextOut out(text, true, pieces);
     out.Put(kRegedit4Header);
     out.Put('\n');
     AppendKey(out, root, path, true);

@@ -6,10 +6,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hive_tree.h"
 
 namespace marrowick::platform {
+
+struct TextPiece;  // reg_syntax.h
 
 // The root key (HKEY_LOCAL_MACHINE) described by the text, or null when the text is not
 // a well-formed hive, with the line that could not be read in failedLine when given.
@@ -28,7 +31,9 @@ void ReadValueLines(std::string_view lines, const std::function<void(Value&&)>& 
 // too), each after a blank line. ParseHive gives back the same tree.
 std::string WriteHive(const Key& root);
 // The same into text, replacing what it held: a string used again for every write keeps
-// its room for the next.
-void WriteHive(const Key& root, std::string& text);
+// its room for the next. With pieces, long runs of lines unchanged since they were read
+// are not copied into text but left where they are: the hive's text is then the pieces
+// (see TextPiece), valid while the tree is unchanged.
+void WriteHive(const Key& root, std::string& text, std::vector<TextPiece>* pieces = nullptr);
 
 }  // namespace marrowick::platform
