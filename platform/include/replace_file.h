@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace marrowick::platform {
 
@@ -28,6 +29,10 @@ struct FileRights {
 // `written`, when given, receives the new file's status.
 int ReplaceFileAt(int directory, const std::string& name, const std::string& bytes,
                   const FileRights& rights, struct ::stat* written = nullptr);
+// The same for bytes in pieces, written one after the other.
+int ReplaceFileAt(int directory, const std::string& name,
+                  const std::vector<std::string_view>& pieces, const FileRights& rights,
+                  struct ::stat* written = nullptr);
 
 // The same for a path; its directory part is followed as named.
 int ReplaceFile(const std::string& path, const std::string& bytes, const FileRights& rights);

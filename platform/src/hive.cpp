@@ -72,9 +72,8 @@ public:
     }
     void Add(const TextEntry& entry, const char* end) {
         if (asWritten_) {
-            written_.clear();
             {
-                TextOut out(written_);
+                TextOut out(written_, true);
                 AppendValueLine(out, entry.name, entry.value);
             }
             asWritten_ = written_ == std::string_view(end_, static_cast<std::size_t>(end - end_));
@@ -112,6 +111,24 @@ private:
     std::string written_;
 };
 
+// A key's value lines. Values unchanged since they were read are copied as they were
+// read, neighbours in the text in one piece: a change to one value of many re-writes
+// that value only.
+void AppendValueLines(TextOut& out, const std::vector<Value>& values) {
+    std::string_view run;
+    for (const Value& value : values) {
+        const std::string_view line = value.writtenLine;
+        if (!line.empty() && run.data() + run.size() == line.data()) {
+            run = std::string_view(run.data(), run.size() + line.size());
+            continue;
+        }
+        out.Borrow(run);
+        run = line;
+        if (line.empty()) AppendValueLine(out, value.name, value);
+    }
+    out.Borrow(run);
+}
+
 // Writes the key and everything below it. The path grows and shrinks as the walk goes, so
 // a deep tree costs no copy of it per level.
 void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
@@ -120,9 +137,9 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
         out.Put(path);
         out.Put("]\n");
         if (const std::string_view* unread = key.UnreadValues()) {
-            out.Put(*unread);
+            out.Borrow(*unread);
         } else {
-            for (const Value& value : key.Values()) AppendValueLine(out, value.name, value);
+            AppendValueLines(out, key.Values());
         }
     }
     const std::size_t length = path.size();
@@ -178,10 +195,14 @@ std::unique_ptr<Key> ParseHive(std::shared_ptr<const std::string> wholeText,
 void ReadValueLines(std::string_view text, const std::function<void(Value&&)>& take) {
     LineReader lines(text);
     std::size_t failedLine = 0;
+    const char* lineStart = text.data();
     ReadEntries(
         lines, TextSyntax{}, failedLine,
         [&](TextEntry&& entry) {
             entry.value.name = std::move(entry.name);
+            entry.value.writtenLine =
+                std::string_view(lineStart, static_cast<std::size_t>(lines.Position() - lineStart));
+            lineStart = lines.Position();
             take(std::move(entry.value));
             return true;
         },
@@ -194,10 +215,9 @@ std::string WriteHive(const Key& root) {
     return text;
 }
 
-void WriteHive(const Key& root, std::string& text) {
-    text.clear();
+void WriteHive(const Key& root, std::string& text, std::vector<TextPiece>* pieces) {
     std::string path(kRootName);
-    TextOut out(text);
+    TextOut out(text, true, pieces);
     out.Put(kRegedit4Header);
     out.Put('\n');
     AppendKey(out, root, path, true);

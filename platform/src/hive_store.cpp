@@ -17,9 +17,11 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "descriptor.h"
 #include "hive_file.h"
+#include "reg_syntax.h"
 #include "replace_file.h"
 
 namespace marrowick::platform {
@@ -352,7 +354,9 @@ long HiveStore::CheckMissingHiveAccess(bool write) {
 }
 
 long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& change) {
-    long result = Refresh(true);
+    // As for a read: the path is walked again when it may lead elsewhere, and the change
+    // goes to the place walked to, never to wherever the path leads meanwhile.
+    long result = Refresh(false);
     if (result != ERROR_SUCCESS) return result;
     result = CheckAccess(false, true);
     if (result != ERROR_SUCCESS) return result;
@@ -387,15 +391,25 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     bool changed = false;
     result = change(*root_, changed);
     if (result != ERROR_SUCCESS || !changed) return result;
-    WriteHive(*root_, text_);
-    if (static_cast<std::int64_t>(text_.size()) > kMaxHiveBytes) {
+    // Lines nobody changed are written from the text they were read from, not copied:
+    // the memory and time a change costs follow what changed.
+    std::vector<TextPiece> pieces;
+    WriteHive(*root_, text_, &pieces);
+    std::vector<std::string_view> bytes;
+    std::size_t size = 0;
+    for (const TextPiece& piece : pieces) {
+        bytes.emplace_back(piece.borrowed ? piece.borrowed : text_.data() + piece.offset,
+                           piece.size);
+        size += piece.size;
+    }
+    if (static_cast<std::int64_t>(size) > kMaxHiveBytes) {
         // Written, it would lock everyone out: no call could read the hive again.
-        problem_ = "Die Registrierungsdatei würde mit " + std::to_string(text_.size() / 1'000'000) +
+        problem_ = "Die Registrierungsdatei würde mit " + std::to_string(size / 1'000'000) +
                    " MB größer als " + std::to_string(kMaxHiveBytes >> 20) +
                    " MiB und ließe sich nicht mehr lesen; nichts wurde gespeichert.";
         result = ERROR_NO_SYSTEM_RESOURCES;
     } else {
-        result = WriteFile(text_);
+        result = WriteFile(bytes);
     }
     if (result != ERROR_SUCCESS) {
         // The tree now holds a change the file does not. Handles may still hold it, so it
@@ -409,7 +423,7 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
 
 // Replaces the hive in one step (see replace_file.h), keeping the old hive's mode, owner
 // and group.
-long HiveStore::WriteFile(const std::string& text) {
+long HiveStore::WriteFile(const std::vector<std::string_view>& text) {
     // The status seen under the lock: the file replaced, if there is one.
     const std::optional<struct stat> old = seen_;
     FileRights rights{old ? old->st_mode & 0777 : kNewHiveMode};
@@ -426,6 +440,11 @@ long HiveStore::WriteFile(const std::string& text) {
     identity_ = IdentityOf(written);
     status_ = ERROR_SUCCESS;
     seen_.reset();  // a new file: the next check asks again
+    // A path that led to the file replaced leads to its replacement now: the next read
+    // need not walk it again for our own write.
+    if (old && walkedTo_ == PathEnd{0, old->st_dev, old->st_ino}) {
+        walkedTo_ = {0, written.st_dev, written.st_ino};
+    }
     return ERROR_SUCCESS;
 }
 

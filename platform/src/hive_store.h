@@ -41,6 +41,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "hive.h"
 #include "hive_place.h"
@@ -129,7 +131,7 @@ private:
     // Brings the tree up to date with the file in the place found last.
     long Examine();
     long Load();
-    long WriteFile(const std::string& text);
+    long WriteFile(const std::vector<std::string_view>& text);
     void Forget();
 
     std::string path_;
@@ -152,7 +154,7 @@ private:
     std::shared_ptr<Key> root_ = std::make_shared<Key>();
     // The file's status at the last Refresh, while it still describes the file in place_.
     std::optional<struct ::stat> seen_;
-    // The text last written, kept for its room: the next write needs as much again.
+    // What the last write had to write anew, kept for its room: the next needs as much.
     std::string text_;
     // When the last wait for the writers' lock was given up.
     std::optional<std::chrono::steady_clock::time_point> lockGivenUp_;

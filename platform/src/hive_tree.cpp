@@ -111,6 +111,7 @@ Key Key::Copy() const {
         [](const std::unique_ptr<Key>& subKey) { return std::make_unique<Key>(subKey->Copy()); });
     copy.values_ = values_;
     copy.unread_ = unread_;
+    copy.writtenText_ = writtenText_;
     return copy;
 }
 
@@ -125,6 +126,7 @@ const NamedEntries<Value>& Key::ValuesToRead() const {
         auto read = std::make_shared<NamedEntries<Value>>();
         ReadValueLines(unread_.lines, [&](Value&& value) { read->AppendNew(std::move(value)); });
         values_ = std::move(read);
+        writtenText_ = std::move(unread_.text);
         unread_ = {};
     }
     return values_ ? *values_ : none;
@@ -161,6 +163,7 @@ void Key::Clear() {
     subKeys_.Clear();
     values_.reset();
     unread_ = {};
+    writtenText_.reset();
 }
 
 const Value* Key::FindValue(std::string_view name) const {
@@ -173,6 +176,7 @@ void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) 
     if (added) value.name = std::string(name);
     value.type = type;
     value.data = std::move(data);
+    value.writtenLine = {};
 }
 
 bool Key::DeleteValue(std::string_view name) {

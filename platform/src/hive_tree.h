@@ -29,6 +29,10 @@ struct Value {
     std::string name;  // as created; "" is the default value
     std::uint32_t type;
     std::string data;  // the bytes exactly as stored
+    // The value's line in the hive text it was read from, byte for byte what writing it
+    // gives, while the value is unchanged; empty when it has to be written anew. The key
+    // keeps that text alive.
+    std::string_view writtenLine{};
 };
 
 // Entries in creation order, found by folded name. Erasing leaves a gap that the next look
@@ -133,6 +137,8 @@ private:
     // Reading the unread lines fills them in without changing what the key holds.
     mutable std::shared_ptr<NamedEntries<Value>> values_;
     mutable UnreadValueLines unread_;
+    // The text the values' written lines lie in, once the unread lines have been read.
+    mutable std::shared_ptr<const std::string> writtenText_;
 };
 
 // Same names (case included), types, bytes and order throughout both trees.

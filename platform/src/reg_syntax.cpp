@@ -61,16 +61,21 @@ bool WritableAsQuoted(const Value& value) {
 std::optional<std::string> ReadQuoted(std::string_view& text) {
     if (text.empty() || text[0] != '"') return std::nullopt;
     std::string result;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"') {
-            text.remove_prefix(i + 1);
+    // Runs between escapes are taken whole: most text has no escape at all.
+    for (std::size_t i = 1; i < text.size();) {
+        std::size_t end = i;
+        while (end < text.size() && text[end] != '"' && text[end] != '\\') ++end;
+        result.append(text.data() + i, end - i);
+        if (end == text.size()) break;
+        if (text[end] == '"') {
+            text.remove_prefix(end + 1);
             return result;
         }
-        if (c == '\\') {
-            if (++i == text.size() || (text[i] != '\\' && text[i] != '"')) return std::nullopt;
+        if (end + 1 == text.size() || (text[end + 1] != '\\' && text[end + 1] != '"')) {
+            return std::nullopt;
         }
-        result += text[i];
+        result += text[end + 1];
+        i = end + 2;
     }
     return std::nullopt;
 }

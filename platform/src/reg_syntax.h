@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "hive_tree.h"
 
@@ -137,17 +138,36 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
 
 // ---- Writing -------------------------------------------------------------------------
 
+// A piece of a text written in pieces: `size` bytes of its own buffer from `offset`, or,
+// borrowed, `size` bytes that stay where they are.
+struct TextPiece {
+    const char* borrowed = nullptr;
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
 // The text being written. Room is made ahead and filled through a pointer, which costs
 // far less than appending piece by piece; the whole hive is written on every change.
 class TextOut {
 public:
-    explicit TextOut(std::string& text) : text_(text) {
-        const std::size_t used = text_.size();
-        text_.resize(std::max(text_.capacity(), used));  // the room it has anyway
+    // Appends to the text, or with `replace` writes it anew over what it held: the room
+    // the old text took is used again without being cleared first. With `pieces`, which
+    // it replaces, long runs given to Borrow are not copied: the text is then the pieces
+    // in their order, the text's own bytes among them.
+    explicit TextOut(std::string& text, bool replace = false,
+                     std::vector<TextPiece>* pieces = nullptr)
+        : text_(text), pieces_(pieces) {
+        const std::size_t used = replace ? 0 : text_.size();
+        text_.resize(std::max(text_.capacity(), text_.size()));  // the room it has anyway
         next_ = text_.data() + used;
         end_ = text_.data() + text_.size();
+        ownFrom_ = used;
+        if (pieces_) pieces_->clear();
     }
-    ~TextOut() { text_.resize(static_cast<std::size_t>(next_ - text_.data())); }
+    ~TextOut() {
+        EndOwnPiece();
+        text_.resize(Size());
+    }
     TextOut(const TextOut&) = delete;
     TextOut& operator=(const TextOut&) = delete;
 
@@ -163,13 +183,27 @@ public:
     void Put(std::string_view bytes) {
         if (!bytes.empty()) std::memcpy(Room(bytes.size()), bytes.data(), bytes.size());
     }
+    // Puts bytes that stay unchanged where they are for as long as the text is used.
+    void Borrow(std::string_view bytes) {
+        constexpr std::size_t kShortestBorrowed = 4096;  // shorter ones cost less copied
+        if (!pieces_ || bytes.size() < kShortestBorrowed) return Put(bytes);
+        EndOwnPiece();
+        pieces_->push_back({bytes.data(), 0, bytes.size()});
+    }
 
 private:
     [[gnu::noinline]] void Grow(std::size_t size);
+    void EndOwnPiece() {
+        if (pieces_ && Size() > ownFrom_)
+            pieces_->push_back({nullptr, ownFrom_, Size() - ownFrom_});
+        ownFrom_ = Size();
+    }
 
     std::string& text_;
+    std::vector<TextPiece>* pieces_;
     char* next_;
     char* end_;
+    std::size_t ownFrom_;  // where the text's own bytes not yet in a piece start
 };
 
 // Text in quotes, with "\\" and "\"" escaped.

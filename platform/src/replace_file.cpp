@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "descriptor.h"
 
@@ -32,13 +35,26 @@ std::string UniqueSuffix() {
     return suffix;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+bool WriteAll(int fd, const std::vector<std::string_view>& pieces) {
+    std::vector<iovec> rest;
+    for (const std::string_view piece : pieces) {
+        if (!piece.empty()) rest.push_back({const_cast<char*>(piece.data()), piece.size()});
+    }
+    std::size_t next = 0;
+    while (next < rest.size()) {
+        const int count = static_cast<int>(std::min<std::size_t>(rest.size() - next, IOV_MAX));
+        ssize_t written = writev(fd, rest.data() + next, count);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return false;
-        done += static_cast<std::size_t>(written);
+        // Past what was written whole, then into the piece written in part.
+        for (; next < rest.size() && static_cast<std::size_t>(written) >= rest[next].iov_len;
+             ++next) {
+            written -= static_cast<ssize_t>(rest[next].iov_len);
+        }
+        if (written > 0) {
+            rest[next].iov_base = static_cast<char*>(rest[next].iov_base) + written;
+            rest[next].iov_len -= static_cast<std::size_t>(written);
+        }
     }
     return true;
 }
@@ -60,6 +76,12 @@ bool GiveAway(int fd, const FileRights& rights, mode_t& mode) {
 
 int ReplaceFileAt(int directory, const std::string& name, const std::string& bytes,
                   const FileRights& rights, struct stat* written) {
+    return ReplaceFileAt(directory, name, std::vector<std::string_view>{bytes}, rights, written);
+}
+
+int ReplaceFileAt(int directory, const std::string& name,
+                  const std::vector<std::string_view>& bytes, const FileRights& rights,
+                  struct stat* written) {
     if (name.empty() || name.find('/') != std::string::npos) return EINVAL;
     std::string temporary;
     Descriptor file;

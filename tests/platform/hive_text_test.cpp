@@ -109,6 +109,26 @@ TEST(HiveText, ValuesKeptForLaterAreTheValuesOfTheirLines) {
               "\"z\"=\"4\"\n\n[HKEY_LOCAL_MACHINE\\B]\n\"b\"=\"5\"\n");
 }
 
+// Values read from their lines are written back from them while unchanged: a change, a
+// deletion and an addition among them give what writing every value afresh gives.
+TEST(HiveText, UnchangedValuesAreWrittenAsTheyWereRead) {
+    Key fresh = SampleTree();
+    Key& viewer = *fresh.FindSubKey("Software")->FindSubKey("Viewer");
+    const std::string before = WriteHive(fresh);
+    const auto tree = ParseHive(before);
+    ASSERT_TRUE(tree);
+    Key& read = *tree->FindSubKey("Software")->FindSubKey("Viewer");
+    ASSERT_TRUE(read.FindValue("Big"));  // every value of the key read from its lines
+    const Key untouched = tree->Copy();
+    for (Key* key : {&viewer, &read}) {
+        key->SetValue("Count", 4, Bytes({7, 0, 0, 0}));
+        EXPECT_TRUE(key->DeleteValue("NoNul"));
+        key->SetValue("New", 1, std::string("n") + '\0');
+    }
+    EXPECT_EQ(WriteHive(*tree), WriteHive(fresh));
+    EXPECT_EQ(WriteHive(untouched), before);
+}
+
 TEST(HiveText, RejectsAnythingItCannotReadExactly) {
     const char* bad[] = {
         "",

@@ -83,6 +83,29 @@ TEST_F(RegistryFile, ChangesAreWrittenAsRegeditText) {
     }
 }
 
+// A hive of many keys whose values nobody changed is written back from the text it was
+// read from, in more pieces than one write call takes; the one changed line is new.
+TEST_F(RegistryFile, ChangeInALargeHiveRewritesOnlyItsLine) {
+    std::string before = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n";
+    for (int key = 0; key < 1500; ++key) {
+        before += "\n[HKEY_LOCAL_MACHINE\\Software\\K" + std::to_string(key) + "]\n";
+        for (int value = 0; value < 100; ++value) {
+            before +=
+                "\"v" + std::to_string(value) + "\"=\"" + std::string(36, 'a' + key % 26) + "\"\n";
+        }
+    }
+    hive.WriteText(before);
+    HKEY key;
+    ASSERT_EQ(Open("Software\\K700", KEY_READ | KEY_WRITE, key), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key, "v50", "neu"), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    const std::string line = "\"v50\"=\"" + std::string(36, 'a' + 700 % 26) + "\"\n";
+    const std::size_t at = before.find(line, before.find("\\K700]"));
+    std::string expected = before;
+    expected.replace(at, line.size(), "\"v50\"=\"neu\"\n");
+    EXPECT_TRUE(hive.ReadText() == expected);
+}
+
 TEST_F(RegistryFile, ValueNameIsGivenAsStored) {
     HKEY key;
     ASSERT_EQ(Create("Software\\Viewer", key), ERROR_SUCCESS);
