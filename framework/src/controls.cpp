@@ -297,18 +297,18 @@ int ListView::ItemCount() const {
     return RowsInTree() + static_cast<int>(m_pending.size());
 }
 
-int ListView::InsertItem(int row, const QString& text) {
+int ListView::InsertItem(int row, QString text) {
     if (row < 0 || columnCount() == 0) return -1;
     row = std::min(row, ItemCount());
     if (!m_redraw && row >= RowsInTree()) {
         QStringList& texts = m_pending.emplace_back();
         texts.reserve(columnCount());
-        texts.append(text);
+        texts.append(std::move(text));
         return row;
     }
     ApplyPendingRows();
     m_updating = true;
-    insertTopLevelItem(row, NewItem(QStringList{text}));
+    insertTopLevelItem(row, NewItem(QStringList{std::move(text)}));
     m_updating = false;
     if (m_selectionMark >= row) ++m_selectionMark;
     return row;
@@ -319,7 +319,7 @@ QStringList* ListView::PendingRow(int row) {
     return index >= 0 && index < static_cast<int>(m_pending.size()) ? &m_pending[index] : nullptr;
 }
 
-bool ListView::SetItemText(int row, int column, const QString& text) {
+bool ListView::SetItemText(int row, int column, QString text) {
     if (row < 0 || column < 0 || column >= columnCount()) return false;
     if (row < RowsInTree()) {
         topLevelItem(row)->setText(column, text);
@@ -327,8 +327,12 @@ bool ListView::SetItemText(int row, int column, const QString& text) {
     }
     QStringList* texts = PendingRow(row);
     if (!texts) return false;
-    while (texts->size() <= column) texts->append(QString());
-    (*texts)[column] = text;
+    while (texts->size() < column) texts->append(QString());
+    if (texts->size() == column) {
+        texts->append(std::move(text));
+    } else {
+        (*texts)[column] = std::move(text);
+    }
     return true;
 }
 

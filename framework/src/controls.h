@@ -138,8 +138,9 @@ public:
     explicit ListView(QWidget* parent);
 
     int InsertColumn(int column, const QString& heading, int width);
-    int InsertItem(int row, const QString& text);
-    bool SetItemText(int row, int column, const QString& text);
+    // The texts are taken over: a refill of many rows copies none of them.
+    int InsertItem(int row, QString text);
+    bool SetItemText(int row, int column, QString text);
     QString ItemText(int row, int column) const;
     int ItemCount() const;
     void DeleteAllItems();
