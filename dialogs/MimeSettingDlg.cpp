@@ -18,9 +18,9 @@ bool IsShownAsStored(std::string_view text) {
     });
 }
 
-CString ShownText(const CString& stored) {
-    std::string_view rest = stored.str();
-    if (IsShownAsStored(rest)) return stored;  // the common case, shown as it is
+CString ShownText(std::string_view stored) {
+    std::string_view rest = stored;
+    if (IsShownAsStored(rest)) return CString(rest.data(), static_cast<int>(rest.size()));
     std::string shown;
     while (!rest.empty()) {
         const auto lead = static_cast<unsigned char>(rest[0]);
@@ -37,9 +37,10 @@ CString ShownText(const CString& stored) {
     return CString(shown);
 }
 
-// The same for filling the list: the stored text itself in the common case, not a copy.
-LPCTSTR ShownTextFor(const CString& stored, CString& escaped) {
-    if (IsShownAsStored(stored.str())) return stored;
+// The same for filling the list from text followed by a NUL: in the common case the stored
+// text itself, not a copy.
+LPCTSTR ShownTextFor(std::string_view stored, CString& escaped) {
+    if (IsShownAsStored(stored)) return stored.data();
     escaped = ShownText(stored);
     return escaped;
 }
@@ -77,36 +78,33 @@ BOOL CMimeSettingDlg::OnInitDialog() {
 }
 
 void CMimeSettingDlg::RefreshList() {
-    m_mimeEntries.RemoveAll();
     // The rows are built aside and shown in one step, so that the refill costs the same
     // for every row however long the map is.
     m_listMime.SetRedraw(FALSE);
     m_listMime.DeleteAllItems();
-    m_settings.GetMimeMap(m_mimeEntries);
+    m_settings.GetMimeMap(m_mimeMap);
 
-    const int count = static_cast<int>(m_mimeEntries.GetSize());
+    const int count = static_cast<int>(m_mimeMap.GetSize());
     CString escaped;
     for (int i = 0; i < count; ++i) {
-        m_listMime.InsertItem(i, ShownTextFor(m_mimeEntries[i].strExtension, escaped));
-    }
-    for (int i = 0; i < count; ++i) {
-        m_listMime.SetItemText(i, 1, ShownTextFor(m_mimeEntries[i].strMimeType, escaped));
+        m_listMime.InsertItem(i, ShownTextFor(m_mimeMap.Extension(i), escaped));
+        m_listMime.SetItemText(i, 1, ShownTextFor(m_mimeMap.MimeType(i), escaped));
     }
     m_listMime.SetRedraw(TRUE);
 }
 
 BOOL CMimeSettingDlg::IsExtensionListed(const CString& extension) const {
-    return MimeEntriesHaveExtension(m_mimeEntries, extension);
+    return m_mimeMap.HasExtension(extension);
 }
 
 BOOL CMimeSettingDlg::GetSelectedEntry(MimeEntry& entry) {
-    // Row i shows entry i of the array until the next reload.
+    // Row i shows row i of the table until the next reload.
     const int selected = m_listMime.GetSelectionMark();
-    if (selected < 0 || selected >= m_mimeEntries.GetSize()) {
+    if (selected < 0 || selected >= m_mimeMap.GetSize()) {
         AfxMessageBox(IDS_NO_SELECTION, MB_OK);
         return FALSE;
     }
-    entry = m_mimeEntries[selected];
+    entry = m_mimeMap.GetEntry(selected);
     return TRUE;
 }
 
@@ -132,8 +130,8 @@ void CMimeSettingDlg::OnChangeMime() {
         return;
     }
     CMimeChangeDlg dlg;
-    const CString shownType = ShownText(entry.strMimeType);
-    dlg.m_strExtension = ShownText(entry.strExtension);
+    const CString shownType = ShownText(entry.strMimeType.str());
+    dlg.m_strExtension = ShownText(entry.strExtension.str());
     dlg.m_strMimeType = shownType;
     if (dlg.DoModal() != IDOK) {
         return;
@@ -156,8 +154,9 @@ void CMimeSettingDlg::OnDeleteMime() {
     mimeTypeLabel.LoadString(IDS_MIMETYPE);
     CString question;
     question.LoadString(IDS_CONFIRM_DELETE);
-    const CString message = extensionLabel + "\t" + ShownText(entry.strExtension) + "\n" +
-                            mimeTypeLabel + "\t" + ShownText(entry.strMimeType) + "\n" + question;
+    const CString message = extensionLabel + "\t" + ShownText(entry.strExtension.str()) + "\n" +
+                            mimeTypeLabel + "\t" + ShownText(entry.strMimeType.str()) + "\n" +
+                            question;
     if (AfxMessageBox(message, MB_OKCANCEL) != IDOK) {
         return;
     }

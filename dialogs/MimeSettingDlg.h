@@ -26,7 +26,7 @@ protected:
 
     CListCtrl m_listMime;
     CViewerSettings m_settings;
-    MimeEntryArray m_mimeEntries;
+    CMimeMapTable m_mimeMap;
 
 private:
     BOOL IsExtensionListed(const CString& extension) const;

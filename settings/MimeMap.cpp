@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,20 +25,13 @@ void Report(BOOL* pbWritten, BOOL bWritten) {
     if (pbWritten != NULL) *pbWritten = bWritten;
 }
 
-}  // namespace
-
-BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
-    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries, m_hTransaction);
-    SortMimeMap(entries);
-    return TRUE;
-}
-
-void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
-    // Ordered as _mbsicmp orders the extensions, each folded once, not on every comparison.
-    // Stable, so mappings whose extensions differ only in case keep the registry's order.
-    // The keys lie side by side in one buffer; the sort moves their first sixteen bytes and
-    // the entry's index, and looks at the rest of the keys only when those are equal.
-    const auto count = static_cast<std::uint32_t>(entries.GetSize());
+// The order of the map: ascending as _mbsicmp orders the extensions, equal ones in the
+// order given. Position i takes mapping order[i]; `extensionAt(i)` is mapping i's extension
+// as a C string. Each extension is folded once, not on every comparison: the keys lie side
+// by side in one buffer, and the sort moves their first sixteen bytes and the mapping's
+// index, looking at the rest of the keys only when those are equal.
+template <class ExtensionAt>
+std::vector<std::uint32_t> MimeMapOrder(std::uint32_t count, ExtensionAt extensionAt) {
     std::string keyBytes;
     std::vector<std::uint32_t> keyEnds(count);
     struct SortItem {
@@ -48,37 +42,65 @@ void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
     };
     std::vector<SortItem> items(count);
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::string key = marrowick::platform::MbsicmpKey(
-            reinterpret_cast<const unsigned char*>(LPCTSTR(entries[i].strExtension)));
+        const std::string key =
+            marrowick::platform::MbsicmpKey(reinterpret_cast<const unsigned char*>(extensionAt(i)));
         keyBytes += key;
         keyEnds[i] = static_cast<std::uint32_t>(keyBytes.size());
-        std::uint64_t words[2] = {0, 0};
-        for (size_t b = 0; b < 16; ++b) {
-            words[b / 8] =
-                (words[b / 8] << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0);
-        }
-        items[i] = {words[0], words[1], i};
+        unsigned char head[16] = {};
+        std::memcpy(head, key.data(), std::min(key.size(), sizeof head));
+        std::uint64_t start = 0;
+        std::uint64_t next = 0;
+        for (size_t b = 0; b < 8; ++b) start = start << 8 | head[b];
+        for (size_t b = 8; b < 16; ++b) next = next << 8 | head[b];
+        items[i] = {start, next, i};
     }
     const auto key = [&](std::uint32_t i) {
         const std::uint32_t begin = i == 0 ? 0 : keyEnds[i - 1];
         return std::string_view(keyBytes).substr(begin, keyEnds[i] - begin);
     };
     // Keys hold no NUL, so a key that ends within the first sixteen bytes sorts before every
-    // longer one with the same start, as it does when compared whole.
-    std::stable_sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+    // longer one with the same start, as it does when compared whole. Equal keys go by their
+    // index, so the sort, in place and faster than a stable one, gives the stable order.
+    std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
         if (a.start != b.start) return a.start < b.start;
         if (a.next != b.next) return a.next < b.next;
-        return key(a.index) < key(b.index);
+        if (const int order = key(a.index).compare(key(b.index)); order != 0) return order < 0;
+        return a.index < b.index;
     });
-    // Position i takes entry items[i].index: each cycle of that permutation is followed once,
+    std::vector<std::uint32_t> order(count);
+    for (std::uint32_t i = 0; i < count; ++i) order[i] = items[i].index;
+    return order;
+}
+
+}  // namespace
+
+BOOL CViewerSettings::GetMimeMap(MimeEntryArray& entries) {
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, entries, m_hTransaction);
+    SortMimeMap(entries);
+    return TRUE;
+}
+
+BOOL CViewerSettings::GetMimeMap(CMimeMapTable& table) {
+    table.RemoveAll();
+    m_regManager.EnumRegValues(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, table, m_hTransaction);
+    table.Reorder(MimeMapOrder(static_cast<std::uint32_t>(table.GetSize()),
+                               [&](std::uint32_t i) { return table.Extension(i).data(); }));
+    return TRUE;
+}
+
+void CViewerSettings::SortMimeMap(MimeEntryArray& entries) {
+    const auto count = static_cast<std::uint32_t>(entries.GetSize());
+    const std::vector<std::uint32_t> order =
+        MimeMapOrder(count, [&](std::uint32_t i) { return LPCTSTR(entries[i].strExtension); });
+    // Position i takes entry order[i]: each cycle of that permutation is followed once,
     // so every entry moves once and no second array of entries is needed.
     std::vector<bool> placed(count);
     for (std::uint32_t start = 0; start < count; ++start) {
         if (placed[start]) continue;
         MimeEntry held = std::move(entries[start]);
         std::uint32_t position = start;
-        for (std::uint32_t from = items[position].index; from != start;
-             position = from, from = items[position].index) {
+        for (std::uint32_t from = order[position]; from != start;
+             position = from, from = order[position]) {
             entries[position] = std::move(entries[from]);
             placed[position] = true;
         }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -30,9 +31,50 @@ HKEY OpenForReading(HKEY hRoot, LPCTSTR lpszSubKey, HANDLE hTransaction) {
 }
 
 // Text ends at its first NUL within the bytes read, or with the last byte read.
-CString TextOf(const BYTE* pData, DWORD cbData) {
+std::string_view TextOf(const BYTE* pData, DWORD cbData) {
     const BYTE* pEnd = std::find(pData, pData + cbData, BYTE(0));
-    return CString(reinterpret_cast<LPCTSTR>(pData), static_cast<int>(pEnd - pData));
+    return std::string_view(reinterpret_cast<const char*>(pData), pEnd - pData);
+}
+
+// Opens the key for reading and hands every value to `take` as its name and its data's
+// text, in the registry's enumeration order, however long the name or data; `reserve`
+// first learns how many values the key holds. Nothing happens when the key cannot be opened.
+template <class Reserve, class Take>
+void ForEachValue(HKEY hRoot, LPCTSTR lpszSubKey, HANDLE hTransaction, Reserve reserve, Take take) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
+    if (hKey == NULL) return;
+
+    DWORD cValues = 0;
+    if (RegQueryInfoKeyA(hKey, NULL, NULL, NULL, NULL, NULL, NULL, &cValues, NULL, NULL, NULL,
+                         NULL) == ERROR_SUCCESS) {
+        reserve(cValues);
+    }
+    std::vector<TCHAR> name(kInitialNameChars);
+    std::vector<BYTE> data(kInitialDataBytes);
+    for (DWORD dwIndex = 0;;) {
+        DWORD cchName = static_cast<DWORD>(name.size());
+        DWORD cbData = static_cast<DWORD>(data.size());
+        LONG lResult =
+            RegEnumValueA(hKey, dwIndex, name.data(), &cchName, NULL, NULL, data.data(), &cbData);
+        if (lResult == ERROR_MORE_DATA) {
+            // A long value must not end the list: retry the same index with room enough.
+            // The registry tells the data size it needs but not the name's, so names grow
+            // by doubling up to the longest name a value can have. A name longer still is
+            // one no registry function could have made: that entry alone is left out.
+            if (cbData > data.size()) {
+                data.resize(cbData);
+            } else if (name.size() < kMaxValueNameBytes) {
+                name.resize(std::min<size_t>(name.size() * 2, kMaxValueNameBytes));
+            } else {
+                ++dwIndex;
+            }
+            continue;
+        }
+        if (lResult != ERROR_SUCCESS) break;
+        take(std::string_view(name.data(), cchName), TextOf(data.data(), cbData));
+        ++dwIndex;
+    }
+    RegCloseKey(hKey);
 }
 
 }  // namespace
@@ -76,7 +118,8 @@ CString CRegManager::GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszVa
     RegCloseKey(hKey);
 
     if (lResult != ERROR_SUCCESS) return CString(lpszDefault);
-    return TextOf(data.data(), cbData);
+    const std::string_view text = TextOf(data.data(), cbData);
+    return CString(text.data(), static_cast<int>(text.size()));
 }
 
 HKEY CRegManager::OpenOrCreateKey(HKEY hRoot, LPCTSTR lpszSubKey, HANDLE hTransaction) {
@@ -149,48 +192,28 @@ BOOL CRegManager::DeleteRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszVal
 
 BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries,
                                 HANDLE hTransaction) {
-    HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
-    if (hKey == NULL) return FALSE;
-
-    // Room for every entry first: grown one by one, a large map is moved again and again.
     INT_PTR at = entries.GetSize();
-    DWORD cValues = 0;
-    if (RegQueryInfoKeyA(hKey, NULL, NULL, NULL, NULL, NULL, NULL, &cValues, NULL, NULL, NULL,
-                         NULL) == ERROR_SUCCESS) {
-        entries.SetSize(at + cValues);
-    }
-    std::vector<TCHAR> name(kInitialNameChars);
-    std::vector<BYTE> data(kInitialDataBytes);
-    for (DWORD dwIndex = 0;;) {
-        DWORD cchName = static_cast<DWORD>(name.size());
-        DWORD cbData = static_cast<DWORD>(data.size());
-        LONG lResult =
-            RegEnumValueA(hKey, dwIndex, name.data(), &cchName, NULL, NULL, data.data(), &cbData);
-        if (lResult == ERROR_MORE_DATA) {
-            // A long value must not end the list: retry the same index with room enough.
-            // The registry tells the data size it needs but not the name's, so names grow
-            // by doubling up to the longest name a value can have. A name longer still is
-            // one no registry function could have made: that entry alone is left out.
-            if (cbData > data.size()) {
-                data.resize(cbData);
-            } else if (name.size() < kMaxValueNameBytes) {
-                name.resize(std::min<size_t>(name.size() * 2, kMaxValueNameBytes));
-            } else {
-                ++dwIndex;
-            }
-            continue;
-        }
-        if (lResult != ERROR_SUCCESS) break;
-
-        // Filled in place: a copy of each entry costs as much as the enumeration itself.
-        if (at == entries.GetSize()) entries.SetSize(at + 1);
-        entries[at].strExtension = CString(name.data(), static_cast<int>(cchName));
-        entries[at].strMimeType = TextOf(data.data(), cbData);
-        ++at;
-        ++dwIndex;
-    }
+    ForEachValue(
+        hRoot, lpszSubKey, hTransaction,
+        // Room for every entry first: grown one by one, a large map is moved again and again.
+        [&](DWORD cValues) { entries.SetSize(at + cValues); },
+        [&](std::string_view name, std::string_view text) {
+            // Filled in place: a copy of each entry costs as much as the enumeration itself.
+            if (at == entries.GetSize()) entries.SetSize(at + 1);
+            MimeEntry& entry = entries[at++];
+            entry.strExtension = CString(name.data(), static_cast<int>(name.size()));
+            entry.strMimeType = CString(text.data(), static_cast<int>(text.size()));
+        });
     entries.SetSize(at);  // fewer than counted when some went meanwhile, or were left out
-    RegCloseKey(hKey);
+    return FALSE;
+}
+
+BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, CMimeMapTable& table,
+                                HANDLE hTransaction) {
+    ForEachValue(
+        hRoot, lpszSubKey, hTransaction,
+        [&](DWORD cValues) { table.Reserve(table.GetSize() + cValues); },
+        [&](std::string_view name, std::string_view text) { table.Add(name, text); });
     return FALSE;
 }
 

@@ -53,6 +53,9 @@ public:
     // data. Never creates the key. Always returns FALSE: callers look at the array only.
     static BOOL EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, MimeEntryArray& entries,
                               HANDLE hTransaction = NULL);
+    // The same, appended to a table.
+    static BOOL EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, CMimeMapTable& table,
+                              HANDLE hTransaction = NULL);
 
     // For tools that copy settings as they are: the value's type and bytes exactly as
     // stored. FALSE when it cannot be read (missing key or value included).

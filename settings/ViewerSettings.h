@@ -46,6 +46,8 @@ public:
     // The MIME map. GetMimeMap appends every stored mapping to `entries` (clear it first)
     // sorted by SortMimeMap, and returns TRUE; it never creates the key.
     BOOL GetMimeMap(MimeEntryArray& entries);
+    // The same into a table, which it fills afresh: for many mappings at once.
+    BOOL GetMimeMap(CMimeMapTable& table);
     // Ascending by extension ignoring case (_mbsicmp); equal extensions keep their order.
     static void SortMimeMap(MimeEntryArray& entries);
 

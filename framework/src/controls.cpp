@@ -294,53 +294,60 @@ int ListView::InsertColumn(int column, const QString& heading, int width) {
 }
 
 int ListView::ItemCount() const {
-    return RowsInTree() + static_cast<int>(m_pending.size());
+    return RowsInTree() + PendingRowCount();
 }
 
-int ListView::InsertItem(int row, const QString& text) {
+int ListView::PendingRowCount() const {
+    return m_pending.empty() ? 0 : static_cast<int>(m_pending.size()) / m_pendingColumns;
+}
+
+int ListView::InsertItem(int row, std::string_view text) {
     if (row < 0 || columnCount() == 0) return -1;
     row = std::min(row, ItemCount());
     if (!m_redraw && row >= RowsInTree()) {
-        QStringList& texts = m_pending.emplace_back();
-        texts.reserve(columnCount());
-        texts.append(text);
+        if (m_pending.empty()) m_pendingColumns = columnCount();
+        m_pending.push_back(m_pendingTexts.Keep(text));
+        m_pending.resize(m_pending.size() + static_cast<size_t>(m_pendingColumns) - 1);
         return row;
     }
     ApplyPendingRows();
+    std::vector<std::string_view> texts(static_cast<size_t>(columnCount()));
+    texts[0] = text;
     m_updating = true;
-    insertTopLevelItem(row, NewItem(QStringList{text}));
+    insertTopLevelItem(row, ListRowItem::New(texts.data(), columnCount()));
     m_updating = false;
     if (m_selectionMark >= row) ++m_selectionMark;
     return row;
 }
 
-QStringList* ListView::PendingRow(int row) {
+std::string_view* ListView::PendingCell(int row, int column) {
     const int index = row - RowsInTree();
-    return index >= 0 && index < static_cast<int>(m_pending.size()) ? &m_pending[index] : nullptr;
+    if (index < 0 || index >= PendingRowCount()) return nullptr;
+    return &m_pending[static_cast<size_t>(index) * m_pendingColumns + column];
 }
 
-bool ListView::SetItemText(int row, int column, const QString& text) {
+bool ListView::SetItemText(int row, int column, std::string_view text) {
     if (row < 0 || column < 0 || column >= columnCount()) return false;
     if (row < RowsInTree()) {
-        topLevelItem(row)->setText(column, text);
+        topLevelItem(row)->setText(column, QString::fromUtf8(text));
         return true;
     }
-    QStringList* texts = PendingRow(row);
-    if (!texts) return false;
-    while (texts->size() <= column) texts->append(QString());
-    (*texts)[column] = text;
+    std::string_view* cell = PendingCell(row, column);
+    if (!cell) return false;
+    *cell = m_pendingTexts.Keep(text);
     return true;
 }
 
 QString ListView::ItemText(int row, int column) const {
     if (row < 0 || column < 0 || column >= columnCount()) return QString();
     if (row < RowsInTree()) return topLevelItem(row)->text(column);
-    const QStringList* texts = const_cast<ListView*>(this)->PendingRow(row);
-    return texts ? texts->value(column) : QString();
+    const std::string_view* cell = const_cast<ListView*>(this)->PendingCell(row, column);
+    return cell ? QString::fromUtf8(*cell) : QString();
 }
 
 void ListView::DeleteAllItems() {
     m_pending.clear();
+    m_pendingTexts.Clear();
     m_selectionMark = -1;
     if (!m_redraw) {
         // Left in place until redraw is on again, where the rows that come back keep them.
@@ -358,36 +365,36 @@ void ListView::SetRedraw(bool redraw) {
     setUpdatesEnabled(redraw);
 }
 
-QTreeWidgetItem* ListView::NewItem(QStringList texts) const {
-    while (texts.size() < columnCount()) texts.append(QString());
-    return new QTreeWidgetItem(texts);
-}
-
 void ListView::ApplyPendingRows() {
     const bool replacingAll = std::exchange(m_replacingAll, false);
-    std::vector<QStringList> rows = std::exchange(m_pending, {});
-    if (rows.empty() && !replacingAll) return;
+    const std::vector<std::string_view> cells = std::exchange(m_pending, {});
+    if (cells.empty() && !replacingAll) return;
+    const int columns = m_pendingColumns;
+    const int count = cells.empty() ? 0 : static_cast<int>(cells.size()) / columns;
+    const auto rowCells = [&](int row) { return &cells[static_cast<size_t>(row) * columns]; };
     m_updating = true;
-    // The rows of the tree that go, [first, last), and where the new rows go in.
+    // The rows of the tree that go, [first, last), and the new rows that replace them,
+    // [from, to).
     int first = topLevelItemCount();
     int last = first;
+    int from = 0;
+    int to = count;
     if (replacingAll) {
         // Only the rows between those that stay the same at either end change: after one
         // mapping was added, changed or deleted, that is a row or two, not the whole list.
-        const int columns = columnCount();
-        const auto same = [&](int row, const QStringList& texts) {
-            const QTreeWidgetItem* item = topLevelItem(row);
+        const auto same = [&](int row, int pendingRow) {
+            // Every row in the tree was made here.
+            const auto* item = static_cast<const ListRowItem*>(topLevelItem(row));
             for (int column = 0; column < columns; ++column) {
-                if (item->text(column) != texts.value(column)) return false;
+                if (!item->ShowsText(column, rowCells(pendingRow)[column])) return false;
             }
             return true;
         };
-        const int count = static_cast<int>(rows.size());
         first = 0;
-        while (first < last && first < count && same(first, rows[first])) ++first;
+        while (first < last && first < count && same(first, first)) ++first;
         int kept = 0;
         while (last - kept > first && count - kept > first &&
-               same(last - kept - 1, rows[count - kept - 1])) {
+               same(last - kept - 1, count - kept - 1)) {
             ++kept;
         }
         last -= kept;
@@ -397,8 +404,8 @@ void ListView::ApplyPendingRows() {
             clear();
             first = last = 0;
         } else {
-            rows.erase(rows.begin() + (count - kept), rows.end());
-            rows.erase(rows.begin(), rows.begin() + first);
+            from = first;
+            to = count - kept;
         }
         // As after deleting every row: nothing selected, nothing current, at the top.
         clearSelection();
@@ -407,9 +414,10 @@ void ListView::ApplyPendingRows() {
     }
     for (int row = last - 1; row >= first; --row) delete takeTopLevelItem(row);
     QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    for (QStringList& texts : rows) items.append(NewItem(std::move(texts)));
+    items.reserve(to - from);
+    for (int row = from; row < to; ++row) items.append(ListRowItem::New(rowCells(row), columns));
     insertTopLevelItems(first, items);
+    m_pendingTexts.Clear();  // the items hold copies
     m_updating = false;
 }
 

@@ -11,7 +11,10 @@
 #include <QWidget>
 
 #include <functional>
+#include <string_view>
 #include <vector>
+
+#include "list_rows.h"
 
 class QToolButton;
 
@@ -138,8 +141,9 @@ public:
     explicit ListView(QWidget* parent);
 
     int InsertColumn(int column, const QString& heading, int width);
-    int InsertItem(int row, const QString& text);
-    bool SetItemText(int row, int column, const QString& text);
+    // Texts in UTF-8, kept as given until shown or read.
+    int InsertItem(int row, std::string_view text);
+    bool SetItemText(int row, int column, std::string_view text);
     QString ItemText(int row, int column) const;
     int ItemCount() const;
     void DeleteAllItems();
@@ -155,17 +159,20 @@ protected:
 
 private:
     int RowsInTree() const { return m_replacingAll ? 0 : topLevelItemCount(); }
-    QStringList* PendingRow(int row);
+    int PendingRowCount() const;
+    // The cell among the rows held aside; null when no such row is held.
+    std::string_view* PendingCell(int row, int column);
     void ApplyPendingRows();
-    QTreeWidgetItem* NewItem(QStringList texts) const;
 
     int m_selectionMark = -1;
     bool m_updating = false;
     bool m_redraw = true;
     // While redraw is off: whether every row in the tree is to go, and the rows to follow
-    // those that stay.
+    // those that stay, m_pendingColumns cells to a row, their texts in m_pendingTexts.
     bool m_replacingAll = false;
-    std::vector<QStringList> m_pending;
+    int m_pendingColumns = 0;
+    std::vector<std::string_view> m_pending;
+    TextBlocks m_pendingTexts;
 };
 
 }  // namespace afx

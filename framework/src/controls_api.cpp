@@ -121,12 +121,12 @@ int CListCtrl::GetColumnWidth(int nCol) const {
 
 int CListCtrl::InsertItem(int nItem, LPCTSTR lpszItem) {
     auto* list = As<afx::ListView>(m_hWnd);
-    return list ? list->InsertItem(nItem, ToQString(lpszItem)) : -1;
+    return list ? list->InsertItem(nItem, lpszItem ? lpszItem : "") : -1;
 }
 
 BOOL CListCtrl::SetItemText(int nItem, int nSubItem, LPCTSTR lpszText) {
     auto* list = As<afx::ListView>(m_hWnd);
-    return list && list->SetItemText(nItem, nSubItem, ToQString(lpszText));
+    return list && list->SetItemText(nItem, nSubItem, lpszText ? lpszText : "");
 }
 
 CString CListCtrl::GetItemText(int nItem, int nSubItem) const {

@@ -274,6 +274,62 @@ TEST(ListView, RowsAddedWithRedrawOffReadBackAndJoinInOrder) {
     });
 }
 
+// Deletes every row and adds `rows` with redraw off, as the program refills its lists.
+void Refill(ListDialog& self, const std::vector<ListRow>& rows) {
+    self.m_list.SetRedraw(FALSE);
+    self.m_list.DeleteAllItems();
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        self.m_list.InsertItem(i, rows[i][0].c_str());
+        if (!rows[i][1].empty()) self.m_list.SetItemText(i, 1, rows[i][1].c_str());
+    }
+    self.m_list.SetRedraw(TRUE);
+}
+
+// What the view itself draws and tells a screen reader, cell by cell.
+std::vector<ListRow> ShownRows(ListDialog& self) {
+    auto* view = dynamic_cast<QTreeView*>(afx::ToWidget(self.m_list.m_hWnd));
+    std::vector<ListRow> rows;
+    for (int row = 0; view && row < view->model()->rowCount(); ++row) {
+        ListRow& texts = rows.emplace_back();
+        for (int column = 0; column < view->model()->columnCount(); ++column) {
+            texts.push_back(view->model()->index(row, column).data().toString().toStdString());
+        }
+    }
+    return rows;
+}
+
+// Rows keep their texts as given until they are shown, whatever the texts; a text set later
+// takes their place, also when a refill compares the rows shown with those that come.
+TEST(ListView, TextsShowAsGivenThroughChangesAndRefills) {
+    const std::string longText(70 * 1024, 'l');  // longer than the list keeps in one piece
+    const std::vector<ListRow> given = {
+        {"Größe", ""}, {"", "text/ä"}, {"é", longText}, {"txt", "text/plain"}};
+    std::vector<ListRow> changed = given;
+    changed[0][1] = "überschrieben";
+    WithList(FillTwoColumns, [&](DialogDriver& dlg, ListDialog& self) {
+        const struct {
+            std::function<void()> change;
+            std::vector<ListRow> shown;
+        } steps[] = {
+            {[&] { Refill(self, given); }, given},
+            {[&] { self.m_list.SetItemText(0, 1, "überschrieben"); }, changed},
+            {[&] { Refill(self, given); }, given},
+            {[&] { Refill(self, changed); }, changed},
+            {[&] { self.m_list.InsertColumn(0, "Neu", LVCFMT_LEFT, 20); },
+             {{"", "Größe", "überschrieben"},
+              {"", "", "text/ä"},
+              {"", "é", longText},
+              {"", "txt", "text/plain"}}},
+        };
+        for (size_t i = 0; i < std::size(steps); ++i) {
+            steps[i].change();
+            EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), steps[i].shown) << "step " << i;
+            EXPECT_EQ(ShownRows(self), steps[i].shown) << "step " << i;
+        }
+        EXPECT_EQ(self.m_list.GetItemText(2, 2), longText.c_str());
+    });
+}
+
 // A refill with redraw off shows exactly the new rows, however few or many differ from
 // those shown before, and leaves nothing selected, as deleting every row does.
 TEST(ListView, RefillWithRedrawOffShowsTheNewRowsWithNothingSelected) {
@@ -290,13 +346,7 @@ TEST(ListView, RefillWithRedrawOffShowsTheNewRowsWithNothingSelected) {
         for (const std::vector<ListRow>& rows : refills) {
             // The first row stays the same in the short refills, so its selection must go.
             if (self.m_list.GetItemCount() > 0) dlg.SelectListRow(IDC_MIME_LIST, 0);
-            self.m_list.SetRedraw(FALSE);
-            self.m_list.DeleteAllItems();
-            for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-                self.m_list.InsertItem(i, rows[i][0].c_str());
-                if (!rows[i][1].empty()) self.m_list.SetItemText(i, 1, rows[i][1].c_str());
-            }
-            self.m_list.SetRedraw(TRUE);
+            Refill(self, rows);
             EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), rows);
             EXPECT_EQ(self.m_list.GetSelectionMark(), -1);
             EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);

@@ -78,6 +78,45 @@ TEST_F(MimeMapTest, LongMimeTypeHidesNoMapping) {
               (Mappings{{"a", "text/a"}, {"b", "text/b"}, {"long", longType}, {"z", "text/z"}}));
 }
 
+// The table the list loads into holds what the array holds, in the same order and refilled
+// afresh, whatever the texts: not UTF-8, empty, cut at a NUL in the data, and long enough to
+// need blocks of their own or to start new ones.
+TEST_F(MimeMapTest, TableHoldsWhatTheArrayHolds) {
+    const std::vector<std::pair<std::string, std::string>> stored = {
+        {"txt", "text/plain"},
+        {"\xc3\x96l", "text/\xc3\xa4"},
+        {"\xff", "x/raw\xfe"},
+        {"empty", ""},
+        {"half", "application/" + std::string(40 * 1024, 'h')},
+        {std::string(300, 'n'), "application/" + std::string(70 * 1024, 'l')},
+        {"third", "application/" + std::string(30 * 1024, 't')},
+        {"DOC", "application/msword"},
+    };
+    for (const auto& [extension, type] : stored) PlantString(kMimeMapKey, extension.c_str(), type);
+    PlantValue(kMimeMapKey, "cut", REG_SZ, std::string("text/a\0hidden", 14));
+
+    CMimeMapTable table;
+    table.Add("stale", "x/stale");
+    ASSERT_TRUE(settings.GetMimeMap(table));
+    Mappings fromTable;
+    for (INT_PTR i = 0; i < table.GetSize(); ++i) {
+        const std::string_view extension = table.Extension(i);
+        const std::string_view type = table.MimeType(i);
+        // Each text is also a C string.
+        EXPECT_EQ(extension.data()[extension.size()], '\0');
+        EXPECT_EQ(type.data()[type.size()], '\0');
+        const MimeEntry entry = table.GetEntry(i);
+        EXPECT_EQ(entry.strExtension.str(), extension);
+        EXPECT_EQ(entry.strMimeType.str(), type);
+        fromTable.emplace_back(extension, type);
+    }
+    EXPECT_EQ(fromTable, Load());
+    EXPECT_EQ(fromTable.size(), stored.size() + 1);
+    EXPECT_TRUE(table.HasExtension("\xc3\x96L"));
+    EXPECT_TRUE(table.HasExtension("doc"));
+    EXPECT_FALSE(table.HasExtension("stale"));
+}
+
 TEST_F(MimeMapTest, AddStoresTheExtensionAsTypedAndReplacesAnyLetterCase) {
     BOOL written = FALSE;
     EXPECT_TRUE(settings.AddMimeType("pdf", "application/pdf", &written));
