@@ -105,9 +105,9 @@ std::string ReportedKey(const std::string& keyPath) {
 
 }  // namespace
 
-int StoreAndReport(const std::vector<Change>& changes, const Invocation& call,
-                   const std::string& subject, const char* unexpected) {
-    const ChangeOutcome outcome = ApplyChangeSet(changes, call.options.dryRun);
+int StoreAndReport(std::vector<Change> changes, const Invocation& call, const std::string& subject,
+                   const char* unexpected) {
+    const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), call.options.dryRun);
     if (outcome.Applied()) {
         ReportChanges(outcome.changed, call.options.json, call.options.dryRun, call.out);
         return kExitSuccess;

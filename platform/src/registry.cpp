@@ -51,9 +51,18 @@ constexpr std::uintptr_t kLocalMachine = 0x80000002;
 
 using KeyPath = std::vector<std::string>;
 
+// One step of a run of value changes in one key (RegChangeValuesTransactedA).
+struct ValueStep {
+    enum Kind { kSet, kDelete, kExpect } kind;
+    std::string name;
+    DWORD type = 0;  // kSet; kExpect with REG_EXPECT_EQUAL
+    std::string data;
+    DWORD expect = 0;  // kExpect: REG_EXPECT_*
+};
+
 // One change to the tree, kept by a transaction until its commit.
 struct Operation {
-    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect } kind;
+    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect, kChangeValues } kind;
     KeyPath path{};        // the key changed; for kCreateKey the existing key below which
     KeyPath below{};       // kCreateKey: the keys to create below path
     std::string name{};    // the value
@@ -62,6 +71,7 @@ struct Operation {
     bool keepKey = false;  // kDeleteTree: only what lies below the key
     DWORD expect = 0;      // kExpect: REG_EXPECT_*, about the value `name` or, ofKey, the key
     bool ofKey = false;
+    std::vector<ValueStep> steps{};  // kChangeValues, in order
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
@@ -340,25 +350,55 @@ LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
 
-// Whether an expectation holds in the tree.
-bool Holds(Key& root, const Operation& expectation) {
-    const Key* key = Walk(root, expectation.path);
-    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
-    const Value* value = key ? key->FindValue(expectation.name) : nullptr;
-    switch (expectation.expect) {
+// Whether an expectation about a value holds for what its name finds (null: nothing).
+bool Holds(const Value* value, DWORD expect, DWORD type, std::string_view data) {
+    switch (expect) {
         case REG_EXPECT_ABSENT:
             return !value;
         case REG_EXPECT_PRESENT:
             return value;
         case REG_EXPECT_EQUAL:
-            return value && value->type == expectation.type && value->data == expectation.data;
+            return value && value->type == type && value->data == data;
     }
     return false;
+}
+
+// Whether an expectation holds in the tree.
+bool Holds(Key& root, const Operation& expectation) {
+    const Key* key = Walk(root, expectation.path);
+    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
+    return Holds(key ? key->FindValue(expectation.name) : nullptr, expectation.expect,
+                 expectation.type, expectation.data);
+}
+
+// Replays a run of value changes on its key (null: gone). Deleting a value others deleted
+// meanwhile ends the same.
+LONG ApplySteps(Key* key, const std::vector<ValueStep>& steps, bool& changed) {
+    for (const ValueStep& step : steps) {
+        if (step.kind == ValueStep::kExpect) {
+            if (!Holds(key ? key->FindValue(step.name) : nullptr, step.expect, step.type,
+                       step.data)) {
+                return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+            }
+            continue;
+        }
+        if (!key) return ERROR_KEY_DELETED;
+        if (step.kind == ValueStep::kSet) {
+            key->SetValue(step.name, step.type, step.data);
+            changed = true;
+        } else if (key->DeleteValue(step.name)) {
+            changed = true;
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 LONG Apply(Key& root, const Operation& operation, bool& changed) {
     if (operation.kind == Operation::kExpect) {
         return Holds(root, operation) ? ERROR_SUCCESS : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
+    if (operation.kind == Operation::kChangeValues) {
+        return ApplySteps(Walk(root, operation.path), operation.steps, changed);
     }
     if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
         if (operation.path.empty()) return ERROR_ACCESS_DENIED;
@@ -391,6 +431,7 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
             key->Clear();
             return ERROR_SUCCESS;
         case Operation::kExpect:
+        case Operation::kChangeValues:
             break;
     }
     return ERROR_INVALID_PARAMETER;
@@ -575,6 +616,98 @@ LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueNa
     }
     target.transaction->log.push_back(std::move(expectation));
     return ERROR_SUCCESS;
+}
+
+namespace {
+
+// One change of RegChangeValuesTransactedA on the transaction's view of its key, recorded
+// as steps of the run for the commit's replay.
+LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
+                 const REG_VALUE_CHANGE& change, DWORD index, REG_VALUE_FOUND_ROUTINE found,
+                 PVOID context, std::vector<ValueStep>& steps) {
+    const std::string_view name = change.lpValueName ? change.lpValueName : "";
+    const bool set = change.dwAction == REG_VALUE_SET;
+    if (!set && change.dwAction != REG_VALUE_DELETE) return ERROR_INVALID_PARAMETER;
+    if (set && !change.lpData && change.cbData > 0) return ERROR_NOACCESS;
+    if (set && !IsStorableName(name, kMaxValueNameCharacters)) return ERROR_INVALID_PARAMETER;
+    if (change.dwExpect > REG_EXPECT_EQUAL ||
+        (change.dwExpect == REG_EXPECT_EQUAL && !change.lpExpectData && change.cbExpectData)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const Value* stored = key.FindValue(name);
+    if (change.dwExpect != 0) {
+        const std::string_view expected(reinterpret_cast<const char*>(change.lpExpectData),
+                                        change.lpExpectData ? change.cbExpectData : 0);
+        if (!Holds(stored, change.dwExpect, change.dwExpectType, expected)) {
+            return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+        }
+        steps.push_back({ValueStep::kExpect, std::string(name), change.dwExpectType,
+                         std::string(expected), change.dwExpect});
+    }
+    const std::string_view data(reinterpret_cast<const char*>(change.lpData),
+                                change.lpData ? change.cbData : 0);
+    const bool alters =
+        set ? !stored || stored->type != change.dwType || stored->data != data : stored != nullptr;
+    if (found) {
+        if (stored) {
+            found(context, index, stored->name.c_str(), stored->type,
+                  reinterpret_cast<const BYTE*>(stored->data.data()),
+                  static_cast<DWORD>(stored->data.size()), alters);
+        } else {
+            found(context, index, nullptr, 0, nullptr, 0, alters);
+        }
+    }
+    if (!alters) return ERROR_SUCCESS;
+    // The view is the latest tree (the call began by reading it): only the first change of
+    // the transaction asks whether we may write.
+    if (!transaction.mayWrite) {
+        if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
+            return status;
+        }
+        transaction.mayWrite = true;
+    }
+    const ValueStep& step =
+        steps.emplace_back(ValueStep{set ? ValueStep::kSet : ValueStep::kDelete, std::string(name),
+                                     change.dwType, set ? std::string(data) : std::string()});
+    if (set) {
+        key.SetValue(step.name, step.type, step.data);
+    } else {
+        key.DeleteValue(step.name);
+    }
+    transaction.viewChanged = true;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pChanges,
+                                          DWORD cChanges, REG_VALUE_FOUND_ROUTINE pfnFound,
+                                          PVOID pContext, LPDWORD lpcDone) {
+    if (lpcDone) *lpcDone = 0;
+    if (!pChanges && cChanges > 0) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE | KEY_SET_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!handle->transaction) return ERROR_INVALID_PARAMETER;
+    Transaction& transaction = *handle->transaction;
+    // One entry in the log for the whole run; a deque never moves what it holds.
+    Operation& run = transaction.log.emplace_back(
+        Operation{.kind = Operation::kChangeValues, .path = handle->path});
+    LONG status = ERROR_SUCCESS;
+    DWORD done = 0;
+    for (; done < cChanges; ++done) {
+        status = ChangeValue(registry, transaction, *key, pChanges[done], done, pfnFound, pContext,
+                             run.steps);
+        if (status != ERROR_SUCCESS) break;
+    }
+    if (run.steps.empty()) transaction.log.pop_back();
+    if (lpcDone) *lpcDone = done;
+    return status;
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,

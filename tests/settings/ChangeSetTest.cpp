@@ -148,5 +148,29 @@ TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
     EXPECT_TRUE(KeyExists("Software\\TAVIK\\Brisvandale\\Pallisander\\Extra"));
 }
 
+// A long run of value changes in one key goes to the registry in slices: each change
+// keeps its place in the outcome, whichever slice it was in.
+TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
+    PlantString(kMimeMap, "EXT270", "text/old");
+    std::vector<Change> changes;
+    for (int i = 0; i < 300; ++i) {
+        changes.push_back(SetStringChange(kMimeMap, "ext" + std::to_string(i), "text/x"));
+    }
+    std::vector<Change> failing = changes;
+    failing[290].expected.kind = Expectation::kPresent;
+    const std::string before = hive.ReadText();
+    const ChangeOutcome refused = ApplyChangeSet(failing);
+    EXPECT_EQ(refused.result, ChangeOutcome::kExpectationFailed);
+    EXPECT_EQ(refused.failedChange, 290);
+    EXPECT_EQ(hive.ReadText(), before);
+    const ChangeOutcome done = ApplyChangeSet(std::move(changes));
+    ASSERT_TRUE(done.Applied());
+    ASSERT_EQ(done.changed.size(), 300u);
+    EXPECT_FALSE(done.changed[269].oldValue);
+    EXPECT_EQ(done.changed[270].name, "EXT270");
+    EXPECT_EQ(done.changed[270].oldValue->data, StringBytes("text/old"));
+    EXPECT_EQ(QueryValue(kMimeMap, "ext299")->bytes, StringBytes("text/x"));
+}
+
 }  // namespace
 }  // namespace marrowick::test
