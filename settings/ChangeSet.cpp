@@ -74,8 +74,12 @@ const std::size_t kMaxDataBytes = 1 << 20;
 const std::size_t kMaxNameBytes = 4 * 16383;
 const std::size_t kMaxKeyPathBytes = 4 * 255 * 16;
 
-bool HasNulOrLineBreak(const std::string& text) {
-    return text.find_first_of(std::string("\0\r\n", 3)) != std::string::npos;
+bool HasLineBreak(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; });
+}
+
+bool HasNulOrLineBreak(std::string_view text) {
+    return HasLineBreak(text) || text.find('\0') != std::string_view::npos;
 }
 
 bool IsMimeMapValue(const Change& change) {
@@ -132,8 +136,7 @@ std::string CheckChange(const Change& change, UINT& messageId) {
     const RegFileValue& value = renamed ? *renamed : change.newValue;
     if (IsMimeMapValue(change) && change.name.empty()) messageId = IDS_NO_EXTENSION;
     const std::string problem = CheckViewerValue(change.keyPath, value);
-    if (problem.empty() && IsMimeMapValue(change) &&
-        value.data.find_first_of("\r\n") != std::string::npos) {
+    if (problem.empty() && IsMimeMapValue(change) && HasLineBreak(value.data)) {
         return "Zeilenumbrüche sind in Erweiterungen und MIME-Typen nicht erlaubt.";
     }
     return problem;

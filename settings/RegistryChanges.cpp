@@ -145,6 +145,7 @@ public:
     }
 
     const std::vector<Key>& Keys() const { return keys_; }
+    std::vector<Key>& Keys() { return keys_; }
     const Key* Find(const std::string& path) const {
         const auto found = index_.find(FoldName(path));
         return found == index_.end() || !keys_[found->second].present ? nullptr
@@ -170,16 +171,23 @@ public:
             key.children.clear();
         }
     }
-    static void Set(Key& key, const RegFileValue& value) {
+    static void Set(Key& key, RegFileValue value) {
         const auto [slot, added] = key.index.try_emplace(FoldName(value.name), key.values.size());
         if (added) {
-            key.values.push_back(value);
+            key.values.push_back(std::move(value));
         } else if (key.values[slot->second]) {
             key.values[slot->second]->type = value.type;
-            key.values[slot->second]->data = value.data;
+            key.values[slot->second]->data = std::move(value.data);
         } else {
-            key.values[slot->second] = value;
+            key.values[slot->second] = std::move(value);
         }
+    }
+    // Room for this many more values, growing as a vector does by itself.
+    static void MakeRoom(Key& key, std::size_t more) {
+        const std::size_t wanted = key.values.size() + more;
+        if (wanted <= key.values.capacity()) return;
+        key.values.reserve(std::max(wanted, 2 * key.values.capacity()));
+        key.index.reserve(wanted);
     }
     static void Delete(Key& key, const std::string& name) {
         const auto found = key.index.find(FoldName(name));
@@ -253,32 +261,41 @@ bool CheckImport(std::span<const RegFileEntry> entries, std::string& problem, st
 }
 
 std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
-                                    const std::vector<RegFileEntry>& entries) {
+                                    std::vector<RegFileEntry>&& entries) {
     const Model before(current);
     Model after(current);
     Model::Key* key = nullptr;
-    for (const RegFileEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        RegFileEntry& entry = entries[i];
         switch (entry.kind) {
-            case RegFileEntry::kKey:
+            case RegFileEntry::kKey: {
                 key = &after.Open(entry.keyPath);
+                std::size_t values = 0;
+                while (i + values + 1 < entries.size() &&
+                       entries[i + values + 1].kind == RegFileEntry::kValue) {
+                    ++values;
+                }
+                Model::MakeRoom(*key, values);
                 break;
+            }
             case RegFileEntry::kDeleteKey:
                 after.DeleteTree(entry.keyPath);
                 key = nullptr;
                 break;
             case RegFileEntry::kValue:
-                Model::Set(*key, entry.value);
+                Model::Set(*key, std::move(entry.value));
                 break;
             case RegFileEntry::kDeleteValue:
                 Model::Delete(*key, entry.value.name);
                 break;
         }
     }
+    entries = {};  // gives back its room before the changes take theirs
 
     // At most one change per key and per value on either side: reserved, so that a large
     // import builds its list without moving it.
     std::size_t most = 0;
-    for (const std::vector<Model::Key>* keys : {&before.Keys(), &after.Keys()}) {
+    for (const std::vector<Model::Key>* keys : {&before.Keys(), &std::as_const(after).Keys()}) {
         for (const Model::Key& key : *keys) most += 1 + key.values.size();
     }
     std::vector<Change> changes;
@@ -292,18 +309,22 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         }
         changes.push_back(KeyChange(Change::kDeleteKey, old.path));
     }
-    for (const Model::Key& now : after.Keys()) {
+    for (Model::Key& now : after.Keys()) {
         if (!now.present) continue;
         const Model::Key* old = before.Find(now.path);
         if (!old) changes.push_back(KeyChange(Change::kCreateKey, now.path));
-        for (const std::optional<RegFileValue>& value : now.values) {
+        const std::string& path = old ? old->path : now.path;
+        // The model is done with: its data moves into the changes.
+        for (std::optional<RegFileValue>& value : now.values) {
             if (!value) continue;
             const RegFileValue* stored = old ? old->Find(value->name) : nullptr;
             if (stored && stored->type == value->type && stored->data == value->data) continue;
-            Change change = SetValueChange(old ? old->path : now.path,
-                                           stored ? stored->name : value->name, *value);
+            Change& change = changes.emplace_back();
+            change.kind = Change::kSetValue;
+            change.keyPath = path;
+            change.name = stored ? stored->name : value->name;
+            change.newValue = {change.name, value->type, std::move(value->data)};
             if (stored) change.oldValue = *stored;
-            changes.push_back(std::move(change));
         }
         if (!old) continue;
         for (const std::optional<RegFileValue>& value : old->values) {
