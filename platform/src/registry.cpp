@@ -51,13 +51,35 @@ constexpr std::uintptr_t kLocalMachine = 0x80000002;
 
 using KeyPath = std::vector<std::string>;
 
-// One step of a run of value changes in one key (RegChangeValuesTransactedA).
-struct ValueStep {
-    enum Kind { kSet, kDelete, kExpect } kind;
-    std::string name;
-    DWORD type = 0;  // kSet; kExpect with REG_EXPECT_EQUAL
-    std::string data;
-    DWORD expect = 0;  // kExpect: REG_EXPECT_*
+// A run of value changes in one key (RegChangeValuesTransactedA): its steps in order, with
+// their names and data kept in one buffer, not in a string of their own each.
+class ValueSteps {
+public:
+    struct Step {
+        enum Kind { kSet, kDelete, kExpect } kind;
+        DWORD type;                                  // kSet; kExpect with REG_EXPECT_EQUAL
+        DWORD expect;                                // kExpect: REG_EXPECT_*
+        std::size_t name, nameSize, data, dataSize;  // where they are in the buffer
+    };
+
+    void Add(Step::Kind kind, std::string_view name, DWORD type, std::string_view data,
+             DWORD expect = 0) {
+        steps_.push_back({kind, type, expect, bytes_.size(), name.size(),
+                          bytes_.size() + name.size(), data.size()});
+        bytes_.append(name).append(data);
+    }
+    const std::vector<Step>& Steps() const { return steps_; }
+    bool Empty() const { return steps_.empty(); }
+    std::string_view Name(const Step& step) const {
+        return {bytes_.data() + step.name, step.nameSize};
+    }
+    std::string_view Data(const Step& step) const {
+        return {bytes_.data() + step.data, step.dataSize};
+    }
+
+private:
+    std::vector<Step> steps_;
+    std::string bytes_;
 };
 
 // One change to the tree, kept by a transaction until its commit.
@@ -71,7 +93,7 @@ struct Operation {
     bool keepKey = false;  // kDeleteTree: only what lies below the key
     DWORD expect = 0;      // kExpect: REG_EXPECT_*, about the value `name` or, ofKey, the key
     bool ofKey = false;
-    std::vector<ValueStep> steps{};  // kChangeValues, in order
+    ValueSteps values{};  // kChangeValues
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
@@ -373,20 +395,22 @@ bool Holds(Key& root, const Operation& expectation) {
 
 // Replays a run of value changes on its key (null: gone). Deleting a value others deleted
 // meanwhile ends the same.
-LONG ApplySteps(Key* key, const std::vector<ValueStep>& steps, bool& changed) {
-    for (const ValueStep& step : steps) {
-        if (step.kind == ValueStep::kExpect) {
-            if (!Holds(key ? key->FindValue(step.name) : nullptr, step.expect, step.type,
-                       step.data)) {
+LONG ApplySteps(Key* key, const ValueSteps& values, bool& changed) {
+    using Step = ValueSteps::Step;
+    for (const Step& step : values.Steps()) {
+        const std::string_view name = values.Name(step);
+        if (step.kind == Step::kExpect) {
+            if (!Holds(key ? key->FindValue(name) : nullptr, step.expect, step.type,
+                       values.Data(step))) {
                 return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
             }
             continue;
         }
         if (!key) return ERROR_KEY_DELETED;
-        if (step.kind == ValueStep::kSet) {
-            key->SetValue(step.name, step.type, step.data);
+        if (step.kind == Step::kSet) {
+            key->SetValue(name, step.type, std::string(values.Data(step)));
             changed = true;
-        } else if (key->DeleteValue(step.name)) {
+        } else if (key->DeleteValue(name)) {
             changed = true;
         }
     }
@@ -398,7 +422,7 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
         return Holds(root, operation) ? ERROR_SUCCESS : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
     }
     if (operation.kind == Operation::kChangeValues) {
-        return ApplySteps(Walk(root, operation.path), operation.steps, changed);
+        return ApplySteps(Walk(root, operation.path), operation.values, changed);
     }
     if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
         if (operation.path.empty()) return ERROR_ACCESS_DENIED;
@@ -624,7 +648,7 @@ namespace {
 // as steps of the run for the commit's replay.
 LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
                  const REG_VALUE_CHANGE& change, DWORD index, REG_VALUE_FOUND_ROUTINE found,
-                 PVOID context, std::vector<ValueStep>& steps) {
+                 PVOID context, ValueSteps& steps) {
     const std::string_view name = change.lpValueName ? change.lpValueName : "";
     const bool set = change.dwAction == REG_VALUE_SET;
     if (!set && change.dwAction != REG_VALUE_DELETE) return ERROR_INVALID_PARAMETER;
@@ -641,8 +665,7 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
         if (!Holds(stored, change.dwExpect, change.dwExpectType, expected)) {
             return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
         }
-        steps.push_back({ValueStep::kExpect, std::string(name), change.dwExpectType,
-                         std::string(expected), change.dwExpect});
+        steps.Add(ValueSteps::Step::kExpect, name, change.dwExpectType, expected, change.dwExpect);
     }
     const std::string_view data(reinterpret_cast<const char*>(change.lpData),
                                 change.lpData ? change.cbData : 0);
@@ -666,13 +689,12 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
         }
         transaction.mayWrite = true;
     }
-    const ValueStep& step =
-        steps.emplace_back(ValueStep{set ? ValueStep::kSet : ValueStep::kDelete, std::string(name),
-                                     change.dwType, set ? std::string(data) : std::string()});
     if (set) {
-        key.SetValue(step.name, step.type, step.data);
+        steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
+        key.SetValue(name, change.dwType, std::string(data));
     } else {
-        key.DeleteValue(step.name);
+        steps.Add(ValueSteps::Step::kDelete, name, 0, {});
+        key.DeleteValue(name);
     }
     transaction.viewChanged = true;
     return ERROR_SUCCESS;
@@ -702,10 +724,10 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
     DWORD done = 0;
     for (; done < cChanges; ++done) {
         status = ChangeValue(registry, transaction, *key, pChanges[done], done, pfnFound, pContext,
-                             run.steps);
+                             run.values);
         if (status != ERROR_SUCCESS) break;
     }
-    if (run.steps.empty()) transaction.log.pop_back();
+    if (run.values.Empty()) transaction.log.pop_back();
     if (lpcDone) *lpcDone = done;
     return status;
 }
