@@ -110,10 +110,11 @@ ChangeOutcome Refused(ChangeOutcome::Result result, std::ptrdiff_t index, std::s
     return outcome;
 }
 
-// Why one change breaks the rules, or "".
-std::string CheckChange(const Change& change, UINT& messageId) {
-    if (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath) ||
-        PlaceOfKey(change.keyPath) == ViewerPlace::kOutside) {
+// Why one change breaks the rules, or "". keyChecked: its key passed them already.
+std::string CheckChange(const Change& change, bool keyChecked, UINT& messageId) {
+    if (!keyChecked &&
+        (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath) ||
+         PlaceOfKey(change.keyPath) == ViewerPlace::kOutside)) {
         return "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath +
                " gehört nicht zu den Einstellungen des Betrachters.";
     }
@@ -151,7 +152,9 @@ ChangeOutcome CheckChangeSet(const std::vector<Change>& changes) {
     }
     for (std::size_t i = 0; i < changes.size(); ++i) {
         UINT messageId = 0;
-        const std::string problem = CheckChange(changes[i], messageId);
+        // Changes of a large import come key by key: each key is checked once.
+        const bool keyChecked = i > 0 && changes[i].keyPath == changes[i - 1].keyPath;
+        const std::string problem = CheckChange(changes[i], keyChecked, messageId);
         if (!problem.empty()) {
             // The dialogs show their own message; the detail goes to the command line.
             if (messageId == 0) {
