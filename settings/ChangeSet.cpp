@@ -366,6 +366,7 @@ LONG ApplyOne(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& fi
                                                         old->data != change.newValue.data
                                                   : old.has_value();
     } else {
+        change.oldValue.reset();
         alters = writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
     }
     findings.alters[i] = alters;
@@ -397,9 +398,11 @@ void CALLBACK NoteValueFound(PVOID context, DWORD index, LPCSTR name, DWORD type
                              DWORD size, BOOL alters) {
     const auto& run = *static_cast<RunFindings*>(context);
     const std::size_t i = run.first + index;
+    std::optional<RegFileValue>& old = run.findings.changes[i].oldValue;
     if (name) {
-        run.findings.changes[i].oldValue =
-            RegFileValue{name, type, std::string(reinterpret_cast<const char*>(data), size)};
+        old = RegFileValue{name, type, std::string(reinterpret_cast<const char*>(data), size)};
+    } else {
+        old.reset();
     }
     run.findings.alters[i] = alters != FALSE;
 }
@@ -450,7 +453,6 @@ Attempt TryApply(bool dryRun, Findings& findings, ChangeOutcome& outcome) {
     outcome = {};
     std::vector<Change>& changes = findings.changes;
     findings.alters.assign(changes.size(), false);
-    for (Change& change : changes) change.oldValue.reset();
     HANDLE transaction = CreateTransaction(NULL, NULL, 0, 0, 0, 0, NULL);
     if (transaction == INVALID_HANDLE_VALUE) {
         outcome.result = ChangeOutcome::kRegistryError;
