@@ -463,12 +463,17 @@ Attempt TryApply(bool dryRun, Findings& findings, ChangeOutcome& outcome) {
     {
         TransactedWriter writer(transaction);
         for (std::size_t i = 0; i < changes.size() && status == ERROR_SUCCESS;) {
-            const std::size_t end = std::max(EndOfValueRun(changes, i), i + 1);
+            std::size_t end = std::max(EndOfValueRun(changes, i), i + 1);
             HKEY key = NULL;
-            if (IsValueChange(changes[i]) &&
-                writer.OpenForWriting(changes[i].keyPath, key) == ERROR_SUCCESS) {
+            const LONG opened = IsValueChange(changes[i])
+                                    ? writer.OpenForWriting(changes[i].keyPath, key)
+                                    : ERROR_FILE_NOT_FOUND;
+            if (opened == ERROR_SUCCESS) {
                 status = ApplyRun(key, i, end, dryRun, findings, outcome);
             } else {
+                // A missing key may be created by the run's first change; the rest of the run
+                // is looked at again after it.
+                if (opened == ERROR_FILE_NOT_FOUND) end = i + 1;
                 for (std::size_t k = i; k < end && status == ERROR_SUCCESS; ++k) {
                     status = ApplyOne(writer, k, dryRun, findings, outcome);
                 }

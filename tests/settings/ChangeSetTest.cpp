@@ -170,6 +170,11 @@ TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
     EXPECT_EQ(done.changed[270].name, "EXT270");
     EXPECT_EQ(done.changed[270].oldValue->data, StringBytes("text/old"));
     EXPECT_EQ(QueryValue(kMimeMap, "ext299")->bytes, StringBytes("text/x"));
+    // A run in a key that does not exist yet: its first change creates it.
+    const std::string other = std::string(kViewer) + "\\Other";
+    ASSERT_TRUE(
+        ApplyChangeSet({SetDwordChange(other, "A", 1), SetDwordChange(other, "B", 2)}).Applied());
+    EXPECT_EQ(QueryValue(other.c_str(), "B")->bytes, DwordBytes(2));
 }
 
 }  // namespace
