@@ -3,6 +3,9 @@
 #include "RegistryChanges.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 
 #include "SettingRules.h"
@@ -117,6 +120,58 @@ LONG StoredViewerPath(std::string& path, bool& exists) {
 
 // ---- Comparing -------------------------------------------------------------------------
 
+// The positions of a key's values by folded name: the names in a list and an open-addressed
+// table of positions over their hashes, so that a key of thousands of values takes no
+// allocation for each (short names live inside their strings).
+class FoldedNames {
+public:
+    static constexpr std::size_t npos = std::size_t(-1);
+
+    // The name's position, and whether it was added at the end now.
+    std::pair<std::size_t, bool> FindOrAdd(std::string folded) {
+        if (2 * (names_.size() + 1) > slots_.size()) Rebuild(2 * (names_.size() + 1));
+        const std::size_t slot = Probe(folded);
+        if (slots_[slot] != 0) return {slots_[slot] - 1, false};
+        names_.push_back(std::move(folded));
+        slots_[slot] = static_cast<std::uint32_t>(names_.size());
+        return {names_.size() - 1, true};
+    }
+    std::size_t Find(std::string_view folded) const {
+        if (slots_.empty()) return npos;
+        const std::size_t slot = Probe(folded);
+        return slots_[slot] != 0 ? slots_[slot] - 1 : npos;
+    }
+    void Reserve(std::size_t count) {
+        names_.reserve(count);
+        if (2 * count > slots_.size()) Rebuild(2 * count);
+    }
+    void Clear() {
+        names_.clear();
+        slots_.clear();
+    }
+
+private:
+    // The slot holding the name, or the empty one where it would go.
+    std::size_t Probe(std::string_view folded) const {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t slot = std::hash<std::string_view>{}(folded)&mask;
+        while (slots_[slot] != 0 && names_[slots_[slot] - 1] != folded) slot = (slot + 1) & mask;
+        return slot;
+    }
+    // Room for at least `size` slots, a power of two.
+    void Rebuild(std::size_t size) {
+        std::size_t slots = 16;
+        while (slots < size) slots *= 2;
+        slots_.assign(slots, 0);
+        for (std::size_t i = 0; i < names_.size(); ++i) {
+            slots_[Probe(names_[i])] = static_cast<std::uint32_t>(i + 1);
+        }
+    }
+
+    std::vector<std::string> names_;
+    std::vector<std::uint32_t> slots_;  // a position plus one; 0 is empty
+};
+
 // A key tree in memory, changed as a file says, to learn what the file changes.
 class Model {
 public:
@@ -124,16 +179,15 @@ public:
         std::string path;
         bool present = true;
         std::vector<std::optional<RegFileValue>> values;  // nullopt: deleted
-        std::unordered_map<std::string, std::size_t> index;
+        FoldedNames index;                                // positions in values
         // Keys below this one that may be present, for deleting the tree; `listed` says
         // whether this key is in its parent's list.
         std::vector<std::size_t> children;
         bool listed = false;
 
         const RegFileValue* Find(const std::string& name) const {
-            const auto found = index.find(FoldName(name));
-            return found == index.end() || !values[found->second] ? nullptr
-                                                                  : &*values[found->second];
+            const std::size_t found = index.Find(FoldName(name));
+            return found == FoldedNames::npos || !values[found] ? nullptr : &*values[found];
         }
     };
 
@@ -165,21 +219,21 @@ public:
             pending.pop_back();
             key.present = false;
             key.values.clear();
-            key.index.clear();
+            key.index.Clear();
             for (const std::size_t child : key.children) keys_[child].listed = false;
             pending.insert(pending.end(), key.children.begin(), key.children.end());
             key.children.clear();
         }
     }
     static void Set(Key& key, RegFileValue value) {
-        const auto [slot, added] = key.index.try_emplace(FoldName(value.name), key.values.size());
+        const auto [position, added] = key.index.FindOrAdd(FoldName(value.name));
         if (added) {
             key.values.push_back(std::move(value));
-        } else if (key.values[slot->second]) {
-            key.values[slot->second]->type = value.type;
-            key.values[slot->second]->data = std::move(value.data);
+        } else if (key.values[position]) {
+            key.values[position]->type = value.type;
+            key.values[position]->data = std::move(value.data);
         } else {
-            key.values[slot->second] = std::move(value);
+            key.values[position] = std::move(value);
         }
     }
     // Room for this many more values, growing as a vector does by itself.
@@ -187,11 +241,11 @@ public:
         const std::size_t wanted = key.values.size() + more;
         if (wanted <= key.values.capacity()) return;
         key.values.reserve(std::max(wanted, 2 * key.values.capacity()));
-        key.index.reserve(wanted);
+        key.index.Reserve(wanted);
     }
     static void Delete(Key& key, const std::string& name) {
-        const auto found = key.index.find(FoldName(name));
-        if (found != key.index.end()) key.values[found->second].reset();
+        const std::size_t found = key.index.Find(FoldName(name));
+        if (found != FoldedNames::npos) key.values[found].reset();
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ChangeSet.h"
+#include "RegistryChanges.h"
 #include "RegistryProbe.h"
 #include "SettingRules.h"
 #include "hive_fixture.h"
@@ -175,6 +176,27 @@ TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
     ASSERT_TRUE(
         ApplyChangeSet({SetDwordChange(other, "A", 1), SetDwordChange(other, "B", 2)}).Applied());
     EXPECT_EQ(QueryValue(other.c_str(), "B")->bytes, DwordBytes(2));
+}
+
+// What an import changes: a name given twice keeps its first spelling and takes its last
+// value, however many names came between; a value deleted and set again is a change of the
+// stored one; a value set as stored is left out.
+TEST_F(ChangeSetTest, ImportOfRepeatedNamesChangesEachValueOnce) {
+    PlantString(kMimeMap, "Old", "text/old");
+    PlantString(kMimeMap, "same", "text/same");
+    std::string file = "REGEDIT4\n[HKLM\\" + std::string(kMimeMap) + "]\n\"e7\"=\"text/1\"\n";
+    for (int i = 0; i < 40; ++i) file += "\"e" + std::to_string(i) + "\"=\"text/x\"\n";
+    file += "\"E7\"=\"text/2\"\n\"old\"=-\n\"OLD\"=\"text/new\"\n\"same\"=\"text/same\"\n";
+    platform::RegFileContents contents = platform::ReadRegFile(file);
+    std::vector<platform::RegFileKey> keys;
+    ASSERT_EQ(ReadViewerTree(keys), ERROR_SUCCESS);
+    const std::vector<Change> changes = ChangesOfImport(keys, std::move(contents.entries));
+    ASSERT_EQ(changes.size(), 41u);  // Old where it is stored, then e7 and the others
+    EXPECT_EQ(changes[0].name, "Old");
+    EXPECT_EQ(changes[0].newValue.data, StringBytes("text/new"));
+    EXPECT_EQ(changes[0].oldValue->data, StringBytes("text/old"));
+    EXPECT_EQ(changes[1].name, "e7");
+    EXPECT_EQ(changes[1].newValue.data, StringBytes("text/2"));
 }
 
 }  // namespace
