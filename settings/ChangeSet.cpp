@@ -135,9 +135,10 @@ std::string CheckChange(const Change& change, bool keyChecked, UINT& messageId) 
         renamed->name = change.name;
     }
     const RegFileValue& value = renamed ? *renamed : change.newValue;
-    if (IsMimeMapValue(change) && change.name.empty()) messageId = IDS_NO_EXTENSION;
+    const bool mime = IsMimeMapValue(change);
+    if (mime && change.name.empty()) messageId = IDS_NO_EXTENSION;
     const std::string problem = CheckViewerValue(change.keyPath, value);
-    if (problem.empty() && IsMimeMapValue(change) && HasLineBreak(value.data)) {
+    if (problem.empty() && mime && HasLineBreak(value.data)) {
         return "Zeilenumbrüche sind in Erweiterungen und MIME-Typen nicht erlaubt.";
     }
     return problem;
