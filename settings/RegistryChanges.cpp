@@ -154,7 +154,8 @@ private:
     // The slot holding the name, or the empty one where it would go.
     std::size_t Probe(std::string_view folded) const {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t slot = std::hash<std::string_view>{}(folded)&mask;
+        const std::size_t hash = std::hash<std::string_view>{}(folded);
+        std::size_t slot = hash & mask;
         while (slots_[slot] != 0 && names_[slots_[slot] - 1] != folded) slot = (slot + 1) & mask;
         return slot;
     }
