@@ -105,9 +105,9 @@ std::string ReportedKey(const std::string& keyPath) {
 
 }  // namespace
 
-int StoreAndReport(const std::vector<Change>& changes, const Invocation& call,
-                   const std::string& subject, const char* unexpected) {
-    const ChangeOutcome outcome = ApplyChangeSet(changes, call.options.dryRun);
+int StoreAndReport(std::vector<Change> changes, const Invocation& call, const std::string& subject,
+                   const char* unexpected) {
+    const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), call.options.dryRun);
     if (outcome.Applied()) {
         ReportChanges(outcome.changed, call.options.json, call.options.dryRun, call.out);
         return kExitSuccess;
@@ -174,29 +174,46 @@ void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, s
         out << "Keine Änderung: alles ist bereits so gespeichert.\n";
         return;
     }
-    const char* lead = dryRun ? "Würde " : "";
+    // A line at a time into one buffer: a large import reports thousands of lines.
+    const std::string lead = dryRun ? "Würde " : "";
+    const std::string* keyOf = nullptr;  // the change whose key `key` spells
+    std::string key, line;
     for (const Change& change : changes) {
-        const std::string key = ReportedKey(change.keyPath);
+        if (!keyOf || *keyOf != change.keyPath) key = ReportedKey(change.keyPath);
+        keyOf = &change.keyPath;
+        const bool aboutValue =
+            change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
+        line = lead;
         switch (change.kind) {
             case Change::kCreateKey:
-                out << lead << (dryRun ? "anlegen" : "Angelegt") << ": [" << key << "]\n";
-                break;
-            case Change::kDeleteKey:
-                out << lead << (dryRun ? "löschen" : "Gelöscht") << ": [" << key << "]\n";
+                line += dryRun ? "anlegen" : "Angelegt";
                 break;
             case Change::kSetValue:
-                out << lead << (dryRun ? "setzen" : "Gesetzt") << ": [" << key << "] "
-                    << (change.name.empty() ? "@" : change.name) << " = "
-                    << ValueText(change.newValue);
-                if (change.oldValue) out << " (vorher " << ValueText(*change.oldValue) << ")";
-                out << '\n';
+                line += dryRun ? "setzen" : "Gesetzt";
                 break;
+            case Change::kDeleteKey:
             case Change::kDeleteValue:
-                out << lead << (dryRun ? "löschen" : "Gelöscht") << ": [" << key << "] "
-                    << (change.name.empty() ? "@" : change.name) << " (vorher "
-                    << ValueText(*change.oldValue) << ")\n";
+                line += dryRun ? "löschen" : "Gelöscht";
                 break;
         }
+        line += ": [";
+        line += key;
+        line += ']';
+        if (aboutValue) {
+            line += ' ';
+            line += change.name.empty() ? "@" : change.name;
+        }
+        if (change.kind == Change::kSetValue) {
+            line += " = ";
+            AppendValueText(line, change.newValue);
+        }
+        if (aboutValue && change.oldValue) {
+            line += " (vorher ";
+            AppendValueText(line, *change.oldValue);
+            line += ')';
+        }
+        line += '\n';
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
     }
 }
 

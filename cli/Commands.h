@@ -74,7 +74,7 @@ std::string Win32Text(LONG code);
 // Applies the change set (dry run when asked) and reports it: the changes on out, or the
 // refusal on err, led by `subject` when given; a failed expectation is told as
 // `unexpected` when given. Returns the exit code.
-int StoreAndReport(const std::vector<Change>& changes, const Invocation& invocation,
+int StoreAndReport(std::vector<Change> changes, const Invocation& invocation,
                    const std::string& subject = {}, const char* unexpected = nullptr);
 // The words the shell may complete the last of `arguments` to, one a line on out:
 // commands, options, setting names and their words, stored extensions.

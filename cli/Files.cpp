@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "hive_file.h"
@@ -23,17 +24,20 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     struct ::stat status;
     bool ok =
         ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kMaxFileBytes;
-    bytes.clear();
-    char buffer[65536];
+    // Read into room for the size the file has now (one byte more, to see its end without
+    // growing); a file that grows meanwhile is read on up to the limit.
+    std::size_t size = 0;
+    bytes.resize(ok ? static_cast<std::size_t>(status.st_size) + 1 : 0);
     while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (size == bytes.size()) bytes.resize(std::min(2 * size, std::size_t(kMaxFileBytes) + 1));
+        const ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || bytes.size() + static_cast<std::size_t>(n) > std::size_t(kMaxFileBytes)) {
-            ok = false;
-        }
+        if (n < 0) ok = false;
         if (n <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        size += static_cast<std::size_t>(n);
+        if (size > std::size_t(kMaxFileBytes)) ok = false;
     }
+    bytes.resize(size);
     ::close(fd);
     return ok;
 }

@@ -83,7 +83,7 @@ int Import(const Invocation& call) {
                  << ".\n";
         return kExitFileError;
     }
-    const RegFileContents contents = platform::ReadRegFile(bytes);
+    RegFileContents contents = platform::ReadRegFile(bytes);
     switch (contents.failure) {
         case RegFileContents::kNone:
             break;
@@ -121,7 +121,7 @@ int Import(const Invocation& call) {
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
         return ReportUnreadable(call, status);
     }
-    return StoreAndReport(ChangesOfImport(keys, contents.entries), call);
+    return StoreAndReport(ChangesOfImport(keys, std::move(contents.entries)), call);
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ int Set(const Invocation& call) {
     }
     int exitCode = kExitSuccess;
     if (!Readable(call, exitCode)) return exitCode;
-    return StoreAndReport(changes, call);
+    return StoreAndReport(std::move(changes), call);
 }
 
 // Stores one change for each setting the operands name, every one without operands.
@@ -176,7 +176,7 @@ int ChangeNamed(const Invocation& call, Change (*changeOf)(const SettingRule&)) 
     if (!Readable(call, exitCode)) return exitCode;
     std::vector<Change> changes;
     for (const SettingRule* rule : named) changes.push_back(changeOf(*rule));
-    return StoreAndReport(changes, call);
+    return StoreAndReport(std::move(changes), call);
 }
 
 int Unset(const Invocation& call) {

@@ -12,6 +12,8 @@ class JsonWriter;
 
 // 30, "application/pdf" or hex(3):01,02.
 std::string ValueText(const marrowick::platform::RegFileValue& value);
+// The same, appended.
+void AppendValueText(std::string& out, const marrowick::platform::RegFileValue& value);
 // 30, "application/pdf" or {"type": 3, "hex": "0102"}.
 void ValueJson(JsonWriter& json, const marrowick::platform::RegFileValue& value);
 

@@ -74,8 +74,12 @@ const std::size_t kMaxDataBytes = 1 << 20;
 const std::size_t kMaxNameBytes = 4 * 16383;
 const std::size_t kMaxKeyPathBytes = 4 * 255 * 16;
 
-bool HasNulOrLineBreak(const std::string& text) {
-    return text.find_first_of(std::string("\0\r\n", 3)) != std::string::npos;
+bool HasLineBreak(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; });
+}
+
+bool HasNulOrLineBreak(std::string_view text) {
+    return HasLineBreak(text) || text.find('\0') != std::string_view::npos;
 }
 
 bool IsMimeMapValue(const Change& change) {
@@ -106,10 +110,11 @@ ChangeOutcome Refused(ChangeOutcome::Result result, std::ptrdiff_t index, std::s
     return outcome;
 }
 
-// Why one change breaks the rules, or "".
-std::string CheckChange(const Change& change, UINT& messageId) {
-    if (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath) ||
-        PlaceOfKey(change.keyPath) == ViewerPlace::kOutside) {
+// Why one change breaks the rules, or "". keyChecked: its key passed them already.
+std::string CheckChange(const Change& change, bool keyChecked, UINT& messageId) {
+    if (!keyChecked &&
+        (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath) ||
+         PlaceOfKey(change.keyPath) == ViewerPlace::kOutside)) {
         return "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath +
                " gehört nicht zu den Einstellungen des Betrachters.";
     }
@@ -130,10 +135,10 @@ std::string CheckChange(const Change& change, UINT& messageId) {
         renamed->name = change.name;
     }
     const RegFileValue& value = renamed ? *renamed : change.newValue;
-    if (IsMimeMapValue(change) && change.name.empty()) messageId = IDS_NO_EXTENSION;
+    const bool mime = IsMimeMapValue(change);
+    if (mime && change.name.empty()) messageId = IDS_NO_EXTENSION;
     const std::string problem = CheckViewerValue(change.keyPath, value);
-    if (problem.empty() && IsMimeMapValue(change) &&
-        value.data.find_first_of("\r\n") != std::string::npos) {
+    if (problem.empty() && mime && HasLineBreak(value.data)) {
         return "Zeilenumbrüche sind in Erweiterungen und MIME-Typen nicht erlaubt.";
     }
     return problem;
@@ -148,7 +153,9 @@ ChangeOutcome CheckChangeSet(const std::vector<Change>& changes) {
     }
     for (std::size_t i = 0; i < changes.size(); ++i) {
         UINT messageId = 0;
-        const std::string problem = CheckChange(changes[i], messageId);
+        // Changes of a large import come key by key: each key is checked once.
+        const bool keyChecked = i > 0 && changes[i].keyPath == changes[i - 1].keyPath;
+        const std::string problem = CheckChange(changes[i], keyChecked, messageId);
         if (!problem.empty()) {
             // The dialogs show their own message; the detail goes to the command line.
             if (messageId == 0) {
@@ -220,6 +227,13 @@ public:
         value.name.resize(length);
         found = std::move(value);
         return ERROR_SUCCESS;
+    }
+
+    // The key opened for reading and writing values, kept open for the next call.
+    LONG OpenForWriting(const std::string& path, HKEY& key) {
+        const LONG status = OpenKey(path, Open::kWrite);
+        key = status == ERROR_SUCCESS ? openKey_ : NULL;
+        return status;
     }
 
     LONG Expect(const Change& change) {
@@ -320,10 +334,126 @@ std::string DescribeFailedExpectation(const Change& change) {
 
 enum class Attempt { kDone, kRetry };
 
+bool IsValueChange(const Change& change) {
+    return change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
+}
+
+// What one try learned of each change: the value it found (in the change's oldValue) and
+// whether it alters anything.
+struct Findings {
+    std::vector<Change>& changes;
+    std::vector<bool>& alters;
+};
+
+// One change through the writer's calls, one at a time.
+LONG ApplyOne(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& findings,
+              ChangeOutcome& outcome) {
+    Change& change = findings.changes[i];
+    if (change.expected.kind != Expectation::kAnything) {
+        const LONG status = writer.Expect(change);
+        if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) {
+            outcome.failedChange = static_cast<std::ptrdiff_t>(i);
+        }
+        if (status != ERROR_SUCCESS) return status;
+    }
+    bool alters = true;
+    if (IsValueChange(change)) {
+        if (const LONG status = writer.Find(change.keyPath, change.name, change.oldValue);
+            status != ERROR_SUCCESS) {
+            return status;
+        }
+        const std::optional<RegFileValue>& old = change.oldValue;
+        alters = change.kind == Change::kSetValue ? !old || old->type != change.newValue.type ||
+                                                        old->data != change.newValue.data
+                                                  : old.has_value();
+    } else {
+        change.oldValue.reset();
+        alters = writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
+    }
+    findings.alters[i] = alters;
+    if (!alters) return ERROR_SUCCESS;
+    LONG status = writer.Apply(change);
+    // A dry run only tells what would change: who may not write learns it as well,
+    // without handing it to the settings service.
+    if (dryRun && status == ERROR_ACCESS_DENIED) status = ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) outcome.failedChange = static_cast<std::ptrdiff_t>(i);
+    return status;
+}
+
+// Where the run of value changes in the same key that starts at `first` ends.
+std::size_t EndOfValueRun(const std::vector<Change>& changes, std::size_t first) {
+    std::size_t end = first;
+    while (end < changes.size() && IsValueChange(changes[end]) &&
+           changes[end].keyPath == changes[first].keyPath) {
+        ++end;
+    }
+    return end;
+}
+
+struct RunFindings {
+    Findings& findings;
+    std::size_t first;  // the change the call's first one stands for
+};
+
+void CALLBACK NoteValueFound(PVOID context, DWORD index, LPCSTR name, DWORD type, const BYTE* data,
+                             DWORD size, BOOL alters) {
+    const auto& run = *static_cast<RunFindings*>(context);
+    const std::size_t i = run.first + index;
+    std::optional<RegFileValue>& old = run.findings.changes[i].oldValue;
+    if (name) {
+        old = RegFileValue{name, type, std::string(reinterpret_cast<const char*>(data), size)};
+    } else {
+        old.reset();
+    }
+    run.findings.alters[i] = alters != FALSE;
+}
+
+// The value changes [first, end) of one key in a few calls, each taking a slice of them.
+LONG ApplyRun(HKEY key, std::size_t first, std::size_t end, bool dryRun, Findings& findings,
+              ChangeOutcome& outcome) {
+    static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
+    constexpr std::size_t kSlice = 256;
+    REG_VALUE_CHANGE slice[kSlice];
+    for (std::size_t next = first; next < end;) {
+        const std::size_t count = std::min(kSlice, end - next);
+        for (std::size_t k = 0; k < count; ++k) {
+            const Change& change = findings.changes[next + k];
+            const RegFileValue& expected = change.expected.value;
+            slice[k] = {
+                change.kind == Change::kSetValue ? DWORD{REG_VALUE_SET} : DWORD{REG_VALUE_DELETE},
+                change.name.c_str(),
+                change.newValue.type,
+                reinterpret_cast<const BYTE*>(change.newValue.data.data()),
+                static_cast<DWORD>(change.newValue.data.size()),
+                kinds[change.expected.kind],
+                expected.type,
+                reinterpret_cast<const BYTE*>(expected.data.data()),
+                static_cast<DWORD>(expected.data.size())};
+        }
+        RunFindings run{findings, next};
+        DWORD done = 0;
+        const LONG status = RegChangeValuesTransactedA(key, slice, static_cast<DWORD>(count),
+                                                       NoteValueFound, &run, &done);
+        next += done;
+        if (status == ERROR_SUCCESS) continue;
+        // As ApplyOne: the refused change was found and would be made.
+        if (dryRun && status == ERROR_ACCESS_DENIED) {
+            ++next;
+            continue;
+        }
+        outcome.failedChange = static_cast<std::ptrdiff_t>(next);
+        return status;
+    }
+    return ERROR_SUCCESS;
+}
+
 // One try: every change in a new transaction, expectations tested as they come and again
-// by the commit.
-Attempt TryApply(const std::vector<Change>& changes, bool dryRun, ChangeOutcome& outcome) {
+// by the commit. A run of value changes in one key that the writer can open for writing
+// goes in few calls; everything else one call per change.
+Attempt TryApply(bool dryRun, Findings& findings, ChangeOutcome& outcome) {
     outcome = {};
+    std::vector<Change>& changes = findings.changes;
+    findings.alters.assign(changes.size(), false);
     HANDLE transaction = CreateTransaction(NULL, NULL, 0, 0, 0, 0, NULL);
     if (transaction == INVALID_HANDLE_VALUE) {
         outcome.result = ChangeOutcome::kRegistryError;
@@ -333,46 +463,29 @@ Attempt TryApply(const std::vector<Change>& changes, bool dryRun, ChangeOutcome&
     LONG status = ERROR_SUCCESS;
     {
         TransactedWriter writer(transaction);
-        // Room for every change up front: a large import must not move what it reports.
-        outcome.changed.reserve(changes.size());
-        for (std::size_t i = 0; i < changes.size() && status == ERROR_SUCCESS; ++i) {
-            Change& change = outcome.changed.emplace_back(changes[i]);
-            if (change.expected.kind != Expectation::kAnything) {
-                status = writer.Expect(change);
-                if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) {
-                    outcome.failedChange = static_cast<std::ptrdiff_t>(i);
-                    break;
-                }
-                if (status != ERROR_SUCCESS) break;
-            }
-            bool changesAnything = true;
-            if (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) {
-                status = writer.Find(change.keyPath, change.name, change.oldValue);
-                if (status != ERROR_SUCCESS) break;
-                if (change.oldValue) change.name = change.oldValue->name;
-                changesAnything = change.kind == Change::kSetValue
-                                      ? !change.oldValue ||
-                                            change.oldValue->type != change.newValue.type ||
-                                            change.oldValue->data != change.newValue.data
-                                      : change.oldValue.has_value();
+        for (std::size_t i = 0; i < changes.size() && status == ERROR_SUCCESS;) {
+            std::size_t end = std::max(EndOfValueRun(changes, i), i + 1);
+            HKEY key = NULL;
+            const LONG opened = IsValueChange(changes[i])
+                                    ? writer.OpenForWriting(changes[i].keyPath, key)
+                                    : ERROR_FILE_NOT_FOUND;
+            if (opened == ERROR_SUCCESS) {
+                status = ApplyRun(key, i, end, dryRun, findings, outcome);
             } else {
-                changesAnything =
-                    writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
+                // A missing key may be created by the run's first change; the rest of the run
+                // is looked at again after it.
+                if (opened == ERROR_FILE_NOT_FOUND) end = i + 1;
+                for (std::size_t k = i; k < end && status == ERROR_SUCCESS; ++k) {
+                    status = ApplyOne(writer, k, dryRun, findings, outcome);
+                }
             }
-            if (!changesAnything) {
-                outcome.changed.pop_back();
-                continue;
-            }
-            status = writer.Apply(change);
-            // A dry run only tells what would change: who may not write learns it as well,
-            // without handing it to the settings service.
-            if (dryRun && status == ERROR_ACCESS_DENIED) status = ERROR_SUCCESS;
-            if (status != ERROR_SUCCESS) outcome.failedChange = static_cast<std::ptrdiff_t>(i);
+            i = end;
         }
     }
+    const bool changesAnything =
+        std::find(findings.alters.begin(), findings.alters.end(), true) != findings.alters.end();
     Attempt attempt = Attempt::kDone;
-    if (status == ERROR_SUCCESS && !dryRun && !outcome.changed.empty() &&
-        !CommitTransaction(transaction)) {
+    if (status == ERROR_SUCCESS && !dryRun && changesAnything && !CommitTransaction(transaction)) {
         status = static_cast<LONG>(GetLastError());
         // An expectation that held a moment ago no longer does: try again to learn which.
         if (status == ERROR_TRANSACTION_INTEGRITY_VIOLATED) attempt = Attempt::kRetry;
@@ -390,14 +503,32 @@ Attempt TryApply(const std::vector<Change>& changes, bool dryRun, ChangeOutcome&
 }  // namespace
 
 ChangeOutcome ApplyChangeSet(const std::vector<Change>& changes, bool dryRun) {
+    return ApplyChangeSet(std::vector<Change>(changes), dryRun);
+}
+
+ChangeOutcome ApplyChangeSet(std::vector<Change>&& changes, bool dryRun) {
     ChangeOutcome outcome = CheckChangeSet(changes);
     if (!outcome.Applied()) return outcome;
+    std::vector<bool> alters;
+    Findings findings{changes, alters};
     // Each retry follows a commit that lost a race; a few are plenty.
-    for (int tries = 0; tries < 5 && TryApply(changes, dryRun, outcome) == Attempt::kRetry;) {
+    for (int tries = 0; tries < 5 && TryApply(dryRun, findings, outcome) == Attempt::kRetry;) {
         ++tries;
     }
-    if (outcome.Applied()) return outcome;
-    outcome.changed.clear();
+    if (outcome.Applied()) {
+        // The changes that alter something, named as stored, become the report.
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < changes.size(); ++i) {
+            if (!alters[i]) continue;
+            Change& change = changes[i];
+            if (change.oldValue) change.name = change.oldValue->name;
+            if (kept != i) changes[kept] = std::move(change);
+            ++kept;
+        }
+        changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(kept), changes.end());
+        outcome.changed = std::move(changes);
+        return outcome;
+    }
     const Change* failed =
         outcome.failedChange >= 0 ? &changes[static_cast<std::size_t>(outcome.failedChange)] : NULL;
     outcome.messageId = FailureMessageOf(changes, failed, outcome.result);

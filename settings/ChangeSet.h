@@ -83,3 +83,6 @@ ChangeOutcome CheckChangeSet(const std::vector<Change>& changes);
 // under the hive's lock. With dryRun nothing is written; the outcome tells what would be.
 // Every write to the viewer's settings goes through here.
 ChangeOutcome ApplyChangeSet(const std::vector<Change>& changes, bool dryRun = false);
+// The same for a change set the caller gives up: its changes become the outcome's report
+// instead of being copied.
+ChangeOutcome ApplyChangeSet(std::vector<Change>&& changes, bool dryRun = false);

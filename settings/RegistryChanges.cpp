@@ -3,6 +3,9 @@
 #include "RegistryChanges.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 
 #include "SettingRules.h"
@@ -117,6 +120,59 @@ LONG StoredViewerPath(std::string& path, bool& exists) {
 
 // ---- Comparing -------------------------------------------------------------------------
 
+// The positions of a key's values by folded name: the names in a list and an open-addressed
+// table of positions over their hashes, so that a key of thousands of values takes no
+// allocation for each (short names live inside their strings).
+class FoldedNames {
+public:
+    static constexpr std::size_t npos = std::size_t(-1);
+
+    // The name's position, and whether it was added at the end now.
+    std::pair<std::size_t, bool> FindOrAdd(std::string folded) {
+        if (2 * (names_.size() + 1) > slots_.size()) Rebuild(2 * (names_.size() + 1));
+        const std::size_t slot = Probe(folded);
+        if (slots_[slot] != 0) return {slots_[slot] - 1, false};
+        names_.push_back(std::move(folded));
+        slots_[slot] = static_cast<std::uint32_t>(names_.size());
+        return {names_.size() - 1, true};
+    }
+    std::size_t Find(std::string_view folded) const {
+        if (slots_.empty()) return npos;
+        const std::size_t slot = Probe(folded);
+        return slots_[slot] != 0 ? slots_[slot] - 1 : npos;
+    }
+    void Reserve(std::size_t count) {
+        names_.reserve(count);
+        if (2 * count > slots_.size()) Rebuild(2 * count);
+    }
+    void Clear() {
+        names_.clear();
+        slots_.clear();
+    }
+
+private:
+    // The slot holding the name, or the empty one where it would go.
+    std::size_t Probe(std::string_view folded) const {
+        const std::size_t mask = slots_.size() - 1;
+        const std::size_t hash = std::hash<std::string_view>{}(folded);
+        std::size_t slot = hash & mask;
+        while (slots_[slot] != 0 && names_[slots_[slot] - 1] != folded) slot = (slot + 1) & mask;
+        return slot;
+    }
+    // Room for at least `size` slots, a power of two.
+    void Rebuild(std::size_t size) {
+        std::size_t slots = 16;
+        while (slots < size) slots *= 2;
+        slots_.assign(slots, 0);
+        for (std::size_t i = 0; i < names_.size(); ++i) {
+            slots_[Probe(names_[i])] = static_cast<std::uint32_t>(i + 1);
+        }
+    }
+
+    std::vector<std::string> names_;
+    std::vector<std::uint32_t> slots_;  // a position plus one; 0 is empty
+};
+
 // A key tree in memory, changed as a file says, to learn what the file changes.
 class Model {
 public:
@@ -124,16 +180,15 @@ public:
         std::string path;
         bool present = true;
         std::vector<std::optional<RegFileValue>> values;  // nullopt: deleted
-        std::unordered_map<std::string, std::size_t> index;
+        FoldedNames index;                                // positions in values
         // Keys below this one that may be present, for deleting the tree; `listed` says
         // whether this key is in its parent's list.
         std::vector<std::size_t> children;
         bool listed = false;
 
         const RegFileValue* Find(const std::string& name) const {
-            const auto found = index.find(FoldName(name));
-            return found == index.end() || !values[found->second] ? nullptr
-                                                                  : &*values[found->second];
+            const std::size_t found = index.Find(FoldName(name));
+            return found == FoldedNames::npos || !values[found] ? nullptr : &*values[found];
         }
     };
 
@@ -145,6 +200,7 @@ public:
     }
 
     const std::vector<Key>& Keys() const { return keys_; }
+    std::vector<Key>& Keys() { return keys_; }
     const Key* Find(const std::string& path) const {
         const auto found = index_.find(FoldName(path));
         return found == index_.end() || !keys_[found->second].present ? nullptr
@@ -164,26 +220,33 @@ public:
             pending.pop_back();
             key.present = false;
             key.values.clear();
-            key.index.clear();
+            key.index.Clear();
             for (const std::size_t child : key.children) keys_[child].listed = false;
             pending.insert(pending.end(), key.children.begin(), key.children.end());
             key.children.clear();
         }
     }
-    static void Set(Key& key, const RegFileValue& value) {
-        const auto [slot, added] = key.index.try_emplace(FoldName(value.name), key.values.size());
+    static void Set(Key& key, RegFileValue value) {
+        const auto [position, added] = key.index.FindOrAdd(FoldName(value.name));
         if (added) {
-            key.values.push_back(value);
-        } else if (key.values[slot->second]) {
-            key.values[slot->second]->type = value.type;
-            key.values[slot->second]->data = value.data;
+            key.values.push_back(std::move(value));
+        } else if (key.values[position]) {
+            key.values[position]->type = value.type;
+            key.values[position]->data = std::move(value.data);
         } else {
-            key.values[slot->second] = value;
+            key.values[position] = std::move(value);
         }
     }
+    // Room for this many more values, growing as a vector does by itself.
+    static void MakeRoom(Key& key, std::size_t more) {
+        const std::size_t wanted = key.values.size() + more;
+        if (wanted <= key.values.capacity()) return;
+        key.values.reserve(std::max(wanted, 2 * key.values.capacity()));
+        key.index.Reserve(wanted);
+    }
     static void Delete(Key& key, const std::string& name) {
-        const auto found = key.index.find(FoldName(name));
-        if (found != key.index.end()) key.values[found->second].reset();
+        const std::size_t found = key.index.Find(FoldName(name));
+        if (found != FoldedNames::npos) key.values[found].reset();
     }
 
 private:
@@ -253,32 +316,41 @@ bool CheckImport(std::span<const RegFileEntry> entries, std::string& problem, st
 }
 
 std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
-                                    const std::vector<RegFileEntry>& entries) {
+                                    std::vector<RegFileEntry>&& entries) {
     const Model before(current);
     Model after(current);
     Model::Key* key = nullptr;
-    for (const RegFileEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        RegFileEntry& entry = entries[i];
         switch (entry.kind) {
-            case RegFileEntry::kKey:
+            case RegFileEntry::kKey: {
                 key = &after.Open(entry.keyPath);
+                std::size_t values = 0;
+                while (i + values + 1 < entries.size() &&
+                       entries[i + values + 1].kind == RegFileEntry::kValue) {
+                    ++values;
+                }
+                Model::MakeRoom(*key, values);
                 break;
+            }
             case RegFileEntry::kDeleteKey:
                 after.DeleteTree(entry.keyPath);
                 key = nullptr;
                 break;
             case RegFileEntry::kValue:
-                Model::Set(*key, entry.value);
+                Model::Set(*key, std::move(entry.value));
                 break;
             case RegFileEntry::kDeleteValue:
                 Model::Delete(*key, entry.value.name);
                 break;
         }
     }
+    entries = {};  // gives back its room before the changes take theirs
 
     // At most one change per key and per value on either side: reserved, so that a large
     // import builds its list without moving it.
     std::size_t most = 0;
-    for (const std::vector<Model::Key>* keys : {&before.Keys(), &after.Keys()}) {
+    for (const std::vector<Model::Key>* keys : {&before.Keys(), &std::as_const(after).Keys()}) {
         for (const Model::Key& key : *keys) most += 1 + key.values.size();
     }
     std::vector<Change> changes;
@@ -292,18 +364,22 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         }
         changes.push_back(KeyChange(Change::kDeleteKey, old.path));
     }
-    for (const Model::Key& now : after.Keys()) {
+    for (Model::Key& now : after.Keys()) {
         if (!now.present) continue;
         const Model::Key* old = before.Find(now.path);
         if (!old) changes.push_back(KeyChange(Change::kCreateKey, now.path));
-        for (const std::optional<RegFileValue>& value : now.values) {
+        const std::string& path = old ? old->path : now.path;
+        // The model is done with: its data moves into the changes.
+        for (std::optional<RegFileValue>& value : now.values) {
             if (!value) continue;
             const RegFileValue* stored = old ? old->Find(value->name) : nullptr;
             if (stored && stored->type == value->type && stored->data == value->data) continue;
-            Change change = SetValueChange(old ? old->path : now.path,
-                                           stored ? stored->name : value->name, *value);
+            Change& change = changes.emplace_back();
+            change.kind = Change::kSetValue;
+            change.keyPath = path;
+            change.name = stored ? stored->name : value->name;
+            change.newValue = {change.name, value->type, std::move(value->data)};
             if (stored) change.oldValue = *stored;
-            changes.push_back(std::move(change));
         }
         if (!old) continue;
         for (const std::optional<RegFileValue>& value : old->values) {

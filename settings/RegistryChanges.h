@@ -30,6 +30,6 @@ bool CheckImport(std::span<const marrowick::platform::RegFileEntry> entries, std
 
 // What applying the file's statements to the current tree would change, leaving out
 // whatever is already stored so: keys deleted (only the topmost of a deleted subtree),
-// keys created, values set and deleted.
+// keys created, values set and deleted. The statements' values move into the changes.
 std::vector<Change> ChangesOfImport(const std::vector<marrowick::platform::RegFileKey>& current,
-                                    const std::vector<marrowick::platform::RegFileEntry>& entries);
+                                    std::vector<marrowick::platform::RegFileEntry>&& entries);

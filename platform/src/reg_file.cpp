@@ -1,5 +1,7 @@
 #include "reg_file.h"
 
+#include <algorithm>
+
 #include "case_folding.h"
 #include "reg_syntax.h"
 #include "utf8.h"
@@ -35,19 +37,25 @@ std::string FoldName(std::string_view name) {
 RegFileContents ReadRegFile(std::string_view bytes) {
     RegFileContents contents;
     std::string decoded;
+    std::string_view text = bytes;  // UTF-8 text is read where it lies
     const bool utf16 = bytes.starts_with(kUtf16ByteOrderMark);
-    bool windows1252 = false;
     if (utf16) {
         if (!Utf16LeToUtf8(bytes.substr(kUtf16ByteOrderMark.size()), decoded)) {
             contents.failure = RegFileContents::kEncoding;
             return contents;
         }
+        text = decoded;
     } else {
-        if (bytes.starts_with(kUtf8ByteOrderMark)) bytes.remove_prefix(kUtf8ByteOrderMark.size());
-        windows1252 = !IsWellFormedUtf8(bytes);
-        decoded = windows1252 ? Windows1252ToUtf8(bytes) : std::string(bytes);
+        if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
+        if (!IsWellFormedUtf8(text)) {
+            decoded = Windows1252ToUtf8(text);
+            text = decoded;
+        }
     }
-    LineReader lines(decoded, true);
+    // An entry for each line at most: the list is never moved while it grows.
+    contents.entries.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
+                             1);
+    LineReader lines(text, true);
     std::string_view line;
     if (lines.Next(line) && line == kVersion5Header) {
         contents.format = RegFileFormat::kVersion5;

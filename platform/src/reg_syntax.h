@@ -24,7 +24,10 @@ inline constexpr std::uint32_t kExpandStringType = 2;
 inline constexpr std::uint32_t kBinaryType = 3;
 inline constexpr std::uint32_t kDwordType = 4;
 inline constexpr std::uint32_t kMultiStringType = 7;
-inline constexpr std::string_view kBlanks = " \t";
+// The blanks allowed around a line's parts: spaces and tabs.
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // ---- Reading -------------------------------------------------------------------------
 
@@ -40,7 +43,7 @@ public:
         line = rest_.substr(0, end);
         rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (trimBlanks_) line = line.substr(0, line.find_last_not_of(kBlanks) + 1);
+        while (trimBlanks_ && !line.empty() && IsBlank(line.back())) line.remove_suffix(1);
         ++number_;
         return true;
     }
@@ -97,7 +100,7 @@ bool ReadEntries(LineReader& lines, const TextSyntax& syntax, std::size_t& faile
     std::string_view line;
     const auto skipBlanks = [&syntax](std::string_view& text) {
         if (syntax.looseForms) {
-            text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
+            while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
         }
     };
     while (lines.Next(line)) {

@@ -51,9 +51,40 @@ constexpr std::uintptr_t kLocalMachine = 0x80000002;
 
 using KeyPath = std::vector<std::string>;
 
+// A run of value changes in one key (RegChangeValuesTransactedA): its steps in order, with
+// their names and data kept in one buffer, not in a string of their own each.
+class ValueSteps {
+public:
+    struct Step {
+        enum Kind { kSet, kDelete, kExpect } kind;
+        DWORD type;                                  // kSet; kExpect with REG_EXPECT_EQUAL
+        DWORD expect;                                // kExpect: REG_EXPECT_*
+        std::size_t name, nameSize, data, dataSize;  // where they are in the buffer
+    };
+
+    void Add(Step::Kind kind, std::string_view name, DWORD type, std::string_view data,
+             DWORD expect = 0) {
+        steps_.push_back({kind, type, expect, bytes_.size(), name.size(),
+                          bytes_.size() + name.size(), data.size()});
+        bytes_.append(name).append(data);
+    }
+    const std::vector<Step>& Steps() const { return steps_; }
+    bool Empty() const { return steps_.empty(); }
+    std::string_view Name(const Step& step) const {
+        return {bytes_.data() + step.name, step.nameSize};
+    }
+    std::string_view Data(const Step& step) const {
+        return {bytes_.data() + step.data, step.dataSize};
+    }
+
+private:
+    std::vector<Step> steps_;
+    std::string bytes_;
+};
+
 // One change to the tree, kept by a transaction until its commit.
 struct Operation {
-    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect } kind;
+    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect, kChangeValues } kind;
     KeyPath path{};        // the key changed; for kCreateKey the existing key below which
     KeyPath below{};       // kCreateKey: the keys to create below path
     std::string name{};    // the value
@@ -62,6 +93,7 @@ struct Operation {
     bool keepKey = false;  // kDeleteTree: only what lies below the key
     DWORD expect = 0;      // kExpect: REG_EXPECT_*, about the value `name` or, ofKey, the key
     bool ofKey = false;
+    ValueSteps values{};  // kChangeValues
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
@@ -340,25 +372,57 @@ LONG CheckAccess(HiveStore& store, REGSAM access) {
     return store.CheckAccess((access & kReadRights) != 0, (access & kWriteRights) != 0);
 }
 
-// Whether an expectation holds in the tree.
-bool Holds(Key& root, const Operation& expectation) {
-    const Key* key = Walk(root, expectation.path);
-    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
-    const Value* value = key ? key->FindValue(expectation.name) : nullptr;
-    switch (expectation.expect) {
+// Whether an expectation about a value holds for what its name finds (null: nothing).
+bool Holds(const Value* value, DWORD expect, DWORD type, std::string_view data) {
+    switch (expect) {
         case REG_EXPECT_ABSENT:
             return !value;
         case REG_EXPECT_PRESENT:
             return value;
         case REG_EXPECT_EQUAL:
-            return value && value->type == expectation.type && value->data == expectation.data;
+            return value && value->type == type && value->data == data;
     }
     return false;
+}
+
+// Whether an expectation holds in the tree.
+bool Holds(Key& root, const Operation& expectation) {
+    const Key* key = Walk(root, expectation.path);
+    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
+    return Holds(key ? key->FindValue(expectation.name) : nullptr, expectation.expect,
+                 expectation.type, expectation.data);
+}
+
+// Replays a run of value changes on its key (null: gone). Deleting a value others deleted
+// meanwhile ends the same.
+LONG ApplySteps(Key* key, const ValueSteps& values, bool& changed) {
+    using Step = ValueSteps::Step;
+    for (const Step& step : values.Steps()) {
+        const std::string_view name = values.Name(step);
+        if (step.kind == Step::kExpect) {
+            if (!Holds(key ? key->FindValue(name) : nullptr, step.expect, step.type,
+                       values.Data(step))) {
+                return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+            }
+            continue;
+        }
+        if (!key) return ERROR_KEY_DELETED;
+        if (step.kind == Step::kSet) {
+            key->SetValue(name, step.type, std::string(values.Data(step)));
+            changed = true;
+        } else if (key->DeleteValue(name)) {
+            changed = true;
+        }
+    }
+    return ERROR_SUCCESS;
 }
 
 LONG Apply(Key& root, const Operation& operation, bool& changed) {
     if (operation.kind == Operation::kExpect) {
         return Holds(root, operation) ? ERROR_SUCCESS : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
+    if (operation.kind == Operation::kChangeValues) {
+        return ApplySteps(Walk(root, operation.path), operation.values, changed);
     }
     if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
         if (operation.path.empty()) return ERROR_ACCESS_DENIED;
@@ -391,6 +455,7 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
             key->Clear();
             return ERROR_SUCCESS;
         case Operation::kExpect:
+        case Operation::kChangeValues:
             break;
     }
     return ERROR_INVALID_PARAMETER;
@@ -575,6 +640,96 @@ LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueNa
     }
     target.transaction->log.push_back(std::move(expectation));
     return ERROR_SUCCESS;
+}
+
+namespace {
+
+// One change of RegChangeValuesTransactedA on the transaction's view of its key, recorded
+// as steps of the run for the commit's replay.
+LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
+                 const REG_VALUE_CHANGE& change, DWORD index, REG_VALUE_FOUND_ROUTINE found,
+                 PVOID context, ValueSteps& steps) {
+    const std::string_view name = change.lpValueName ? change.lpValueName : "";
+    const bool set = change.dwAction == REG_VALUE_SET;
+    if (!set && change.dwAction != REG_VALUE_DELETE) return ERROR_INVALID_PARAMETER;
+    if (set && !change.lpData && change.cbData > 0) return ERROR_NOACCESS;
+    if (set && !IsStorableName(name, kMaxValueNameCharacters)) return ERROR_INVALID_PARAMETER;
+    if (change.dwExpect > REG_EXPECT_EQUAL ||
+        (change.dwExpect == REG_EXPECT_EQUAL && !change.lpExpectData && change.cbExpectData)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const Value* stored = key.FindValue(name);
+    if (change.dwExpect != 0) {
+        const std::string_view expected(reinterpret_cast<const char*>(change.lpExpectData),
+                                        change.lpExpectData ? change.cbExpectData : 0);
+        if (!Holds(stored, change.dwExpect, change.dwExpectType, expected)) {
+            return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+        }
+        steps.Add(ValueSteps::Step::kExpect, name, change.dwExpectType, expected, change.dwExpect);
+    }
+    const std::string_view data(reinterpret_cast<const char*>(change.lpData),
+                                change.lpData ? change.cbData : 0);
+    const bool alters =
+        set ? !stored || stored->type != change.dwType || stored->data != data : stored != nullptr;
+    if (found) {
+        if (stored) {
+            found(context, index, stored->name.c_str(), stored->type,
+                  reinterpret_cast<const BYTE*>(stored->data.data()),
+                  static_cast<DWORD>(stored->data.size()), alters);
+        } else {
+            found(context, index, nullptr, 0, nullptr, 0, alters);
+        }
+    }
+    if (!alters) return ERROR_SUCCESS;
+    // The view is the latest tree (the call began by reading it): only the first change of
+    // the transaction asks whether we may write.
+    if (!transaction.mayWrite) {
+        if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
+            return status;
+        }
+        transaction.mayWrite = true;
+    }
+    if (set) {
+        steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
+        key.SetValue(name, change.dwType, std::string(data));
+    } else {
+        steps.Add(ValueSteps::Step::kDelete, name, 0, {});
+        key.DeleteValue(name);
+    }
+    transaction.viewChanged = true;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pChanges,
+                                          DWORD cChanges, REG_VALUE_FOUND_ROUTINE pfnFound,
+                                          PVOID pContext, LPDWORD lpcDone) {
+    if (lpcDone) *lpcDone = 0;
+    if (!pChanges && cChanges > 0) return ERROR_INVALID_PARAMETER;
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    OpenKey* handle;
+    Key* key;
+    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE | KEY_SET_VALUE, handle, key);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!handle->transaction) return ERROR_INVALID_PARAMETER;
+    Transaction& transaction = *handle->transaction;
+    // One entry in the log for the whole run; a deque never moves what it holds.
+    Operation& run = transaction.log.emplace_back(
+        Operation{.kind = Operation::kChangeValues, .path = handle->path});
+    LONG status = ERROR_SUCCESS;
+    DWORD done = 0;
+    for (; done < cChanges; ++done) {
+        status = ChangeValue(registry, transaction, *key, pChanges[done], done, pfnFound, pContext,
+                             run.values);
+        if (status != ERROR_SUCCESS) break;
+    }
+    if (run.values.Empty()) transaction.log.pop_back();
+    if (lpcDone) *lpcDone = done;
+    return status;
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,

@@ -1,6 +1,8 @@
 #include "utf8.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace marrowick::platform {
@@ -60,6 +62,14 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
 
 bool IsWellFormedUtf8(std::string_view text) {
     while (!text.empty()) {
+        // Plain ASCII, most of any text here, eight bytes at a time.
+        std::size_t ascii = 0;
+        for (std::uint64_t word; ascii + 8 <= text.size(); ascii += 8) {
+            std::memcpy(&word, text.data() + ascii, 8);
+            if (word & 0x8080808080808080u) break;
+        }
+        text.remove_prefix(ascii);
+        if (text.empty()) break;
         const std::size_t length = DecodeUtf8(text);
         if (length == 0) return false;
         text.remove_prefix(length);

@@ -239,4 +239,132 @@ TEST_F(RegistryProcesses, ExpectationBrokenBeforeTheCommitWritesNothing) {
     }
 }
 
+// A run of value changes in one call: what each change found, which it made, and where
+// it stopped; the changes before the failing one stay in the transaction.
+TEST_F(RegistryProcesses, RunOfValueChangesReportsWhatItFoundAndStopsAtTheFailure) {
+    hive.WriteText(
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n"
+        "\"PDF\"=\"application/pdf\"\n\"Doc\"=\"x\"\n");
+    const std::string pdf("application/pdf", 16), text("text/plain", 11);
+    auto change = [](DWORD action, const char* name, const std::string& data) {
+        return REG_VALUE_CHANGE{action,
+                                name,
+                                REG_SZ,
+                                reinterpret_cast<const BYTE*>(data.data()),
+                                static_cast<DWORD>(data.size()),
+                                0,
+                                0,
+                                nullptr,
+                                0};
+    };
+    const REG_VALUE_CHANGE run[] = {
+        change(REG_VALUE_SET, "pdf", pdf),          // already so
+        change(REG_VALUE_SET, "txt", text),         // new
+        change(REG_VALUE_DELETE, "DOC", ""),        // found as "Doc"
+        change(REG_VALUE_DELETE, "none", ""),       // nothing to delete
+        change(REG_VALUE_SET, "two\nlines", text),  // refused: the call stops here
+        change(REG_VALUE_SET, "later", text),
+    };
+    const std::vector<std::string> expected = {"0 PDF application/pdf keeps", "1 - alters",
+                                               "2 Doc x alters", "3 - keeps"};
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ | KEY_WRITE, &key,
+                                    transaction, nullptr),
+              ERROR_SUCCESS);
+    std::vector<std::string> found;
+    DWORD done = 99;
+    EXPECT_EQ(RegChangeValuesTransactedA(
+                  key, run, 6,
+                  [](PVOID context, DWORD index, LPCSTR name, DWORD, const BYTE* data, DWORD size,
+                     BOOL alters) {
+                      static_cast<std::vector<std::string>*>(context)->push_back(
+                          std::to_string(index) + " " +
+                          (name ? std::string(name) + " " +
+                                      std::string(reinterpret_cast<const char*>(data), size - 1)
+                                : "-") +
+                          (alters ? " alters" : " keeps"));
+                  },
+                  &found, &done),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(done, 4u);
+    EXPECT_EQ(found, expected);
+    EXPECT_TRUE(CommitTransaction(transaction));
+    CloseHandle(transaction);
+    RegCloseKey(key);
+    EXPECT_EQ(hive.ReadText(),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Shared]\n"
+              "\"PDF\"=\"application/pdf\"\n\"txt\"=\"text/plain\"\n");
+}
+
+// A run of value changes sees what another process committed before it, and its commit
+// keeps what another process committed after it, unless that broke one of its expectations.
+TEST_F(RegistryProcesses, RunOfValueChangesMeetsOtherWritersAsSingleChangesWould) {
+    const struct {
+        bool before;        // whether the other process writes before the run (else after)
+        const char* their;  // the value it sets to 2
+        LONG run;           // what the run returns
+        bool committed;
+    } cases[] = {
+        {true, "guarded", ERROR_TRANSACTION_INTEGRITY_VIOLATED, false},
+        {false, "GUARDED", ERROR_SUCCESS, false},
+        {false, "Theirs", ERROR_SUCCESS, true},
+    };
+    for (const auto& c : cases) {
+        hive.WriteText(
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n"
+            "\"Guarded\"=dword:00000001\n\"Old\"=dword:00000001\n");
+        const char* their = c.their;
+        auto write = [their] {
+            return Spawn([their] {
+                HKEY theirs;
+                const DWORD two = 2;
+                if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_WRITE, &theirs) !=
+                    ERROR_SUCCESS) {
+                    return 1;
+                }
+                return static_cast<int>(RegSetValueExA(theirs, their, 0, REG_DWORD,
+                                                       reinterpret_cast<const BYTE*>(&two), 4));
+            });
+        };
+        HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        HKEY key;
+        ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ | KEY_WRITE, &key,
+                                        transaction, nullptr),
+                  ERROR_SUCCESS);
+        if (c.before) {
+            ASSERT_EQ(ExitStatus(write()), 0);
+        }
+        const DWORD one = 1;
+        const auto* bytes = reinterpret_cast<const BYTE*>(&one);
+        const REG_VALUE_CHANGE run[] = {
+            {REG_VALUE_SET, "Mine", REG_DWORD, bytes, 4, 0, 0, nullptr, 0},
+            {REG_VALUE_DELETE, "Old", 0, nullptr, 0, 0, 0, nullptr, 0},
+            {REG_VALUE_SET, "Guarded", REG_DWORD, bytes, 4, REG_EXPECT_EQUAL, REG_DWORD, bytes, 4},
+        };
+        EXPECT_EQ(RegChangeValuesTransactedA(key, run, 3, nullptr, nullptr, nullptr), c.run)
+            << c.their;
+        if (!c.before) {
+            ASSERT_EQ(ExitStatus(write()), 0);
+        }
+        const std::string before = hive.ReadText();
+        EXPECT_EQ(c.run == ERROR_SUCCESS && CommitTransaction(transaction) != FALSE, c.committed)
+            << c.their;
+        CloseHandle(transaction);
+        RegCloseKey(key);
+        if (!c.committed) {
+            EXPECT_EQ(hive.ReadText(), before) << c.their;
+            continue;
+        }
+        const std::unique_ptr<Key> root = ParseHive(hive.ReadText());
+        ASSERT_TRUE(root);
+        const Key* shared = root->FindSubKey("Software")->FindSubKey("Shared");
+        ASSERT_TRUE(shared);
+        EXPECT_EQ(DwordOf(*shared, "Mine"), 1u);
+        EXPECT_EQ(DwordOf(*shared, "Theirs"), 2u);
+        EXPECT_FALSE(shared->FindValue("Old"));
+    }
+}
+
 }  // namespace

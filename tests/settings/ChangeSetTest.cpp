@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ChangeSet.h"
+#include "RegistryChanges.h"
 #include "RegistryProbe.h"
 #include "SettingRules.h"
 #include "hive_fixture.h"
@@ -146,6 +147,56 @@ TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
     }
     EXPECT_EQ(QueryValue(kMimeMap, "pdf")->bytes, StringBytes("application/x-pdf"));
     EXPECT_TRUE(KeyExists("Software\\TAVIK\\Brisvandale\\Pallisander\\Extra"));
+}
+
+// A long run of value changes in one key goes to the registry in slices: each change
+// keeps its place in the outcome, whichever slice it was in.
+TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
+    PlantString(kMimeMap, "EXT270", "text/old");
+    std::vector<Change> changes;
+    for (int i = 0; i < 300; ++i) {
+        changes.push_back(SetStringChange(kMimeMap, "ext" + std::to_string(i), "text/x"));
+    }
+    std::vector<Change> failing = changes;
+    failing[290].expected.kind = Expectation::kPresent;
+    const std::string before = hive.ReadText();
+    const ChangeOutcome refused = ApplyChangeSet(failing);
+    EXPECT_EQ(refused.result, ChangeOutcome::kExpectationFailed);
+    EXPECT_EQ(refused.failedChange, 290);
+    EXPECT_EQ(hive.ReadText(), before);
+    const ChangeOutcome done = ApplyChangeSet(std::move(changes));
+    ASSERT_TRUE(done.Applied());
+    ASSERT_EQ(done.changed.size(), 300u);
+    EXPECT_FALSE(done.changed[269].oldValue);
+    EXPECT_EQ(done.changed[270].name, "EXT270");
+    EXPECT_EQ(done.changed[270].oldValue->data, StringBytes("text/old"));
+    EXPECT_EQ(QueryValue(kMimeMap, "ext299")->bytes, StringBytes("text/x"));
+    // A run in a key that does not exist yet: its first change creates it.
+    const std::string other = std::string(kViewer) + "\\Other";
+    ASSERT_TRUE(
+        ApplyChangeSet({SetDwordChange(other, "A", 1), SetDwordChange(other, "B", 2)}).Applied());
+    EXPECT_EQ(QueryValue(other.c_str(), "B")->bytes, DwordBytes(2));
+}
+
+// What an import changes: a name given twice keeps its first spelling and takes its last
+// value, however many names came between; a value deleted and set again is a change of the
+// stored one; a value set as stored is left out.
+TEST_F(ChangeSetTest, ImportOfRepeatedNamesChangesEachValueOnce) {
+    PlantString(kMimeMap, "Old", "text/old");
+    PlantString(kMimeMap, "same", "text/same");
+    std::string file = "REGEDIT4\n[HKLM\\" + std::string(kMimeMap) + "]\n\"e7\"=\"text/1\"\n";
+    for (int i = 0; i < 40; ++i) file += "\"e" + std::to_string(i) + "\"=\"text/x\"\n";
+    file += "\"E7\"=\"text/2\"\n\"old\"=-\n\"OLD\"=\"text/new\"\n\"same\"=\"text/same\"\n";
+    platform::RegFileContents contents = platform::ReadRegFile(file);
+    std::vector<platform::RegFileKey> keys;
+    ASSERT_EQ(ReadViewerTree(keys), ERROR_SUCCESS);
+    const std::vector<Change> changes = ChangesOfImport(keys, std::move(contents.entries));
+    ASSERT_EQ(changes.size(), 41u);  // Old where it is stored, then e7 and the others
+    EXPECT_EQ(changes[0].name, "Old");
+    EXPECT_EQ(changes[0].newValue.data, StringBytes("text/new"));
+    EXPECT_EQ(changes[0].oldValue->data, StringBytes("text/old"));
+    EXPECT_EQ(changes[1].name, "e7");
+    EXPECT_EQ(changes[1].newValue.data, StringBytes("text/2"));
 }
 
 }  // namespace
