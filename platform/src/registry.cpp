@@ -319,6 +319,20 @@ LONG Prepare(Registry& registry, HKEY hKey, REGSAM needed, OpenKey*& handle, Key
     return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// One call through an open key: the registry locked for it, and the key found after the
+// checks every such call makes (see Prepare); `status` says whether they passed.
+struct KeyCall {
+    KeyCall(HKEY hKey, REGSAM needed)
+        : registry(TheRegistry()),
+          lock(registry.mutex),
+          status(Prepare(registry, hKey, needed, handle, key)) {}
+    Registry& registry;
+    std::lock_guard<std::mutex> lock;
+    OpenKey* handle = nullptr;  // before status, which Prepare fills them for
+    Key* key = nullptr;
+    LONG status;
+};
+
 // What a call that names a sub-key below an open key works on.
 struct SubKeyTarget {
     OpenKey* base = nullptr;                   // the open key
@@ -707,14 +721,11 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
                                           PVOID pContext, LPDWORD lpcDone) {
     if (lpcDone) *lpcDone = 0;
     if (!pChanges && cChanges > 0) return ERROR_INVALID_PARAMETER;
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    OpenKey* handle;
-    Key* key;
-    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE | KEY_SET_VALUE, handle, key);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    KeyCall call(hKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Registry& registry = call.registry;
+    OpenKey* handle = call.handle;
+    Key* key = call.key;
     if (!handle->transaction) return ERROR_INVALID_PARAMETER;
     Transaction& transaction = *handle->transaction;
     // One entry in the log for the whole run; a deque never moves what it holds.
@@ -735,14 +746,9 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    OpenKey* handle;
-    Key* key;
-    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    KeyCall call(hKey, KEY_QUERY_VALUE);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Key* key = call.key;
     const Value* value = key->FindValue(lpValueName ? lpValueName : "");
     if (!value) {
         if (!lpData && lpcbData) *lpcbData = 0;
@@ -764,14 +770,9 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
 
 LSTATUS WINAPI RegQueryValueNameA(HKEY hKey, LPCSTR lpValueName, LPSTR lpName, LPDWORD lpcchName) {
     if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    OpenKey* handle;
-    Key* key;
-    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    KeyCall call(hKey, KEY_QUERY_VALUE);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Key* key = call.key;
     const Value* value = key->FindValue(lpValueName ? lpValueName : "");
     if (!value) return ERROR_FILE_NOT_FOUND;
     const bool fits = value->name.size() < *lpcchName;
@@ -818,14 +819,9 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
                                 LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
                                 LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
     if (lpReserved || (lpClass && !lpcchClass)) return ERROR_INVALID_PARAMETER;
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    OpenKey* handle;
-    Key* key;
-    if (const LONG status = Prepare(registry, hKey, KEY_QUERY_VALUE, handle, key);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    KeyCall call(hKey, KEY_QUERY_VALUE);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Key* key = call.key;
     if (lpClass && *lpcchClass < 1) return ERROR_MORE_DATA;
     if (lpClass) lpClass[0] = '\0';
     if (lpcchClass) *lpcchClass = 0;
@@ -923,14 +919,9 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpc
     if (!lpName || !lpcchName || lpReserved || (lpClass && !lpcchClass)) {
         return ERROR_INVALID_PARAMETER;
     }
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    OpenKey* handle;
-    Key* key;
-    if (const LONG status = Prepare(registry, hKey, KEY_ENUMERATE_SUB_KEYS, handle, key);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    KeyCall call(hKey, KEY_ENUMERATE_SUB_KEYS);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Key* key = call.key;
     if (dwIndex >= key->SubKeys().size()) return ERROR_NO_MORE_ITEMS;
     const std::string& name = key->SubKeys()[dwIndex]->Name();
     if (name.size() >= *lpcchName || (lpClass && *lpcchClass < 1)) return ERROR_MORE_DATA;
