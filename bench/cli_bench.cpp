@@ -20,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -117,31 +118,34 @@ double FileBytes(const std::string& path) {
     return error ? -1 : static_cast<double>(size);
 }
 
-// `mime list` against `sort -f` of the hive file's lines, alternating.
+// Medians of two commands run alternately, so that drift on a shared machine hits both alike.
+std::pair<double, double> AlternatingMedians(const std::vector<std::string>& first,
+                                             const std::vector<std::string>& second) {
+    std::vector<double> firstTimes, secondTimes;
+    for (int run = 0; run < 11; ++run) {
+        firstTimes.push_back(TimeProcess(first));
+        secondTimes.push_back(TimeProcess(second));
+    }
+    return {Median(firstTimes), Median(secondTimes)};
+}
+
+// `mime list` against `sort -f` of the hive file's lines.
 void CompareMimeList(const std::string& program, const std::string& hive, int count) {
     WriteHive(hive, count);
-    std::vector<double> list, sort;
-    for (int run = 0; run < 11; ++run) {
-        list.push_back(TimeProcess({program, "mime", "list"}));
-        sort.push_back(TimeProcess({"sort", "-f", hive}));
-    }
-    const double listMedian = Median(list), sortMedian = Median(sort);
+    const auto [listMedian, sortMedian] =
+        AlternatingMedians({program, "mime", "list"}, {"sort", "-f", hive});
     std::printf("mime list, %7d mappings:         median %7.2f ms (11 runs)\n", count,
                 listMedian * 1e3);
     std::printf("sort -f of the hive file:           median %7.2f ms; mime list %5.2f times\n",
                 sortMedian * 1e3, listMedian / sortMedian);
 }
 
-// `show` against reading the hive file, alternating.
+// `show` against reading the hive file.
 void CompareShow(const std::string& program, const std::string& self, const std::string& hive,
                  int count) {
     WriteHive(hive, count);
-    std::vector<double> show, read;
-    for (int run = 0; run < 11; ++run) {
-        show.push_back(TimeProcess({program, "show"}));
-        read.push_back(TimeProcess({self, kReadArgument, hive}));
-    }
-    const double showMedian = Median(show), readMedian = Median(read);
+    const auto [showMedian, readMedian] =
+        AlternatingMedians({program, "show"}, {self, kReadArgument, hive});
     std::printf("show, %7d mappings:              median %7.2f ms (11 runs)\n", count,
                 showMedian * 1e3);
     std::printf("reading the hive file:              median %7.2f ms; show %5.2f times\n",
