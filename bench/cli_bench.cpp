@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -56,9 +57,15 @@ double TimeProcess(const std::vector<std::string>& command, double* peakBytes = 
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 
+// The median run, or NaN (printed as "nan") when there is none or any run failed: a command
+// that fails at once must not pass for a fast one, nor make a ratio look good.
 double Median(std::vector<double> values) {
+    if (values.empty() ||
+        std::any_of(values.begin(), values.end(), [](double v) { return v < 0; })) {
+        return std::nan("");
+    }
     std::sort(values.begin(), values.end());
-    return values.empty() ? -1 : values[values.size() / 2];
+    return values[values.size() / 2];
 }
 
 std::string WineProgram() {
