@@ -705,7 +705,7 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
     }
     if (set) {
         steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
-        key.SetValue(name, change.dwType, std::string(data));
+        key.SetFoundValue(stored, name, change.dwType, data);
     } else {
         steps.Add(ValueSteps::Step::kDelete, name, 0, {});
         key.DeleteValue(name);
