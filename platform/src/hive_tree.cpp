@@ -8,9 +8,14 @@ namespace marrowick::platform {
 
 bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
     constexpr std::size_t kMaxBytesPerCharacter = 4;
-    return name.size() <= kMaxBytesPerCharacter * maxCharacters &&
-           name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos &&
-           Utf8CharacterCount(name) <= maxCharacters;
+    if (name.size() > kMaxBytesPerCharacter * maxCharacters) return false;
+    // One pass settles most names, which are ASCII: each byte is a character of its own.
+    bool ascii = true;
+    for (const char c : name) {
+        if (c == '\r' || c == '\n' || c == '\0') return false;
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    return (ascii ? name.size() : Utf8CharacterCount(name)) <= maxCharacters;
 }
 
 namespace {
