@@ -154,7 +154,8 @@ bool NamedEntries<Entry>::Erase(std::string_view name) {
     entries_[position] = Entry{};  // frees it now: a sub-key takes its whole tree along
     isGap_[position] = true;
     // Gaps never outnumber entries, so an erase costs constant time on average.
-    if (++gaps_ > Count()) CloseGaps();
+    ++gaps_;
+    if (gaps_ > Count()) CloseGaps();
     return true;
 }
 
