@@ -66,6 +66,9 @@ RegFileContents ReadRegFile(std::string_view bytes) {
         contents.failedLine = 1;
         return contents;
     }
+    // Each key path once: no longer than the line it stands on, so the text's size is room.
+    contents.keyPaths = std::make_unique_for_overwrite<char[]>(text.size());
+    char* freePathBytes = contents.keyPaths.get();
     std::string_view keyPath;
     const TextSyntax syntax{.deletions = true, .shortRoot = true, .looseForms = true};
     const bool read = ReadEntries(lines, syntax, contents.failedLine, [&](TextEntry&& entry) {
@@ -76,7 +79,8 @@ RegFileContents ReadRegFile(std::string_view bytes) {
             case TextEntry::kDeleteKey:
                 out.kind =
                     entry.kind == TextEntry::kKey ? RegFileEntry::kKey : RegFileEntry::kDeleteKey;
-                keyPath = entry.path;
+                keyPath = {freePathBytes, entry.path.size()};
+                freePathBytes = std::copy(entry.path.begin(), entry.path.end(), freePathBytes);
                 break;
             case TextEntry::kValue:
                 if (entry.hex && !ConvertTextData(entry.value, utf16)) return false;
