@@ -131,7 +131,11 @@ int Import(const Invocation& call) {
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
         return ReportUnreadable(call, status);
     }
-    return StoreAndReport(ChangesOfImport(keys, std::move(contents.entries)), call);
+    std::vector<Change> changes = ChangesOfImport(keys, std::move(contents.entries));
+    // The file is done with: its room serves storing the changes.
+    bytes = std::string();
+    contents = {};
+    return StoreAndReport(std::move(changes), call);
 }
 
 }  // namespace
