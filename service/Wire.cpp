@@ -23,6 +23,13 @@ int ReadBytes(sd_bus_message* message, std::string& bytes, std::size_t& budget) 
     return 0;
 }
 
+int ReadBytes(sd_bus_message* message, SharedKeyPath& path, std::size_t& budget) {
+    std::string bytes;
+    const int r = ReadBytes(message, bytes, budget);
+    if (r >= 0) path = std::move(bytes);
+    return r;
+}
+
 int AppendBytes(sd_bus_message* message, const std::string& bytes) {
     return sd_bus_message_append_array(message, 'y', bytes.data(), bytes.size());
 }

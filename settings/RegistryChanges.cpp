@@ -367,8 +367,8 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
     for (Model::Key& now : after.Keys()) {
         if (!now.present) continue;
         const Model::Key* old = before.Find(now.path);
-        if (!old) changes.push_back(KeyChange(Change::kCreateKey, now.path));
-        const std::string& path = old ? old->path : now.path;
+        const SharedKeyPath path(old ? old->path : now.path);  // one copy for all its changes
+        if (!old) changes.push_back(KeyChange(Change::kCreateKey, path));
         // The model is done with: its data moves into the changes.
         for (std::optional<RegFileValue>& value : now.values) {
             if (!value) continue;
@@ -384,7 +384,7 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         if (!old) continue;
         for (const std::optional<RegFileValue>& value : old->values) {
             if (value && !now.Find(value->name)) {
-                Change change = DeleteValueChange(old->path, value->name);
+                Change change = DeleteValueChange(path, value->name);
                 change.oldValue = *value;
                 changes.push_back(std::move(change));
             }
