@@ -243,12 +243,12 @@ public:
         static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
         const bool aboutValue =
             change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
-        const RegFileValue& value = change.expected.value;
+        const Expectation& expected = change.expected;
         return RegExpectTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(),
-                                    aboutValue ? change.name.c_str() : NULL,
-                                    kinds[change.expected.kind], value.type,
-                                    reinterpret_cast<const BYTE*>(value.data.data()),
-                                    static_cast<DWORD>(value.data.size()), transaction_);
+                                    aboutValue ? change.name.c_str() : NULL, kinds[expected.kind],
+                                    expected.type,
+                                    reinterpret_cast<const BYTE*>(expected.data.data()),
+                                    static_cast<DWORD>(expected.data.size()), transaction_);
     }
 
     LONG Apply(const Change& change) {
@@ -422,7 +422,7 @@ LONG ApplyRun(HKEY key, std::size_t first, std::size_t end, bool dryRun, Finding
         const std::size_t count = std::min(kSlice, end - next);
         for (std::size_t k = 0; k < count; ++k) {
             const Change& change = findings.changes[next + k];
-            const RegFileValue& expected = change.expected.value;
+            const Expectation& expected = change.expected;
             slice[k] = {
                 change.kind == Change::kSetValue ? DWORD{REG_VALUE_SET} : DWORD{REG_VALUE_DELETE},
                 change.name.c_str(),

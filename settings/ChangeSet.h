@@ -8,6 +8,7 @@
 #include <reg_file.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,10 +22,11 @@ struct Expectation {
         kAnything,  // no expectation
         kAbsent,    // the value (or key) does not exist
         kPresent,   // it exists, whatever it holds
-        kEqual,     // the value exists with exactly value.type and value.data (values only)
+        kEqual,     // the value exists with exactly this type and data (values only)
     };
     Kind kind = kAnything;
-    marrowick::platform::RegFileValue value;  // kEqual
+    std::uint32_t type = 0;  // kEqual
+    std::string data;        // kEqual
 };
 
 // A key path that copies share instead of copying its text: an import gives thousands of
