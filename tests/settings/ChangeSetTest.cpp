@@ -105,7 +105,7 @@ TEST_F(ChangeSetTest, FailedExpectationWritesNothingAndNamesTheChange) {
     Change add = SetStringChange(kMimeMap, "PDF", "application/x-pdf");
     add.expected.kind = Expectation::kAbsent;
     Change stale = SetStringChange(kMimeMap, "pdf", "text/plain");
-    stale.expected = {Expectation::kEqual, {"pdf", REG_SZ, StringBytes("application/other")}};
+    stale.expected = {Expectation::kEqual, REG_SZ, StringBytes("application/other")};
     Change gone = SetStringChange(kMimeMap, "doc", "x");
     gone.expected.kind = Expectation::kPresent;
     const struct {
