@@ -204,7 +204,7 @@ public:
     // The stored value of that name in any letter case, its name spelled as stored: asked
     // for by name, so that a file of many values costs no pass over the whole key.
     LONG Find(const std::string& path, const std::string& name,
-              std::optional<RegFileValue>& found) {
+              OutOfLine<RegFileValue>& found) {
         found.reset();
         LONG status = OpenKey(path, Open::kRead);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -366,7 +366,7 @@ LONG ApplyOne(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& fi
             status != ERROR_SUCCESS) {
             return status;
         }
-        const std::optional<RegFileValue>& old = change.oldValue;
+        const OutOfLine<RegFileValue>& old = change.oldValue;
         alters = change.kind == Change::kSetValue ? !old || old->type != change.newValue.type ||
                                                         old->data != change.newValue.data
                                                   : old.has_value();
@@ -403,7 +403,7 @@ void CALLBACK NoteValueFound(PVOID context, DWORD index, LPCSTR name, DWORD type
                              DWORD size, BOOL alters) {
     const auto& run = *static_cast<RunFindings*>(context);
     const std::size_t i = run.first + index;
-    std::optional<RegFileValue>& old = run.findings.changes[i].oldValue;
+    OutOfLine<RegFileValue>& old = run.findings.changes[i].oldValue;
     if (name) {
         old = RegFileValue{name, type, std::string(reinterpret_cast<const char*>(data), size)};
     } else {

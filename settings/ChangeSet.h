@@ -56,6 +56,35 @@ private:
     std::shared_ptr<const std::string> text_;
 };
 
+// A value that may be missing, kept out of line and read like std::optional: most changes
+// of a large import find no value before them, and a change record that carries room for
+// one in place is half as large again.
+template <typename T>
+class OutOfLine {
+public:
+    OutOfLine() = default;
+    OutOfLine(const OutOfLine& other) : value_(other ? std::make_unique<T>(*other) : nullptr) {}
+    OutOfLine(OutOfLine&&) noexcept = default;
+    OutOfLine& operator=(const OutOfLine& other) {
+        if (this != &other) value_ = other ? std::make_unique<T>(*other) : nullptr;
+        return *this;
+    }
+    OutOfLine& operator=(OutOfLine&&) noexcept = default;
+    OutOfLine& operator=(T value) {
+        value_ = std::make_unique<T>(std::move(value));
+        return *this;
+    }
+
+    bool has_value() const { return value_ != nullptr; }
+    explicit operator bool() const { return has_value(); }
+    T& operator*() const { return *value_; }
+    T* operator->() const { return value_.get(); }
+    void reset() { value_.reset(); }
+
+private:
+    std::unique_ptr<T> value_;
+};
+
 // One change to a key below HKEY_LOCAL_MACHINE.
 struct Change {
     enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
@@ -65,7 +94,7 @@ struct Change {
     marrowick::platform::RegFileValue newValue;  // kSetValue (its name is ignored)
     Expectation expected;
     // Filled in reports: what was stored before the change (nothing: there was no value).
-    std::optional<marrowick::platform::RegFileValue> oldValue;
+    OutOfLine<marrowick::platform::RegFileValue> oldValue;
 };
 
 // A REG_DWORD's data (4 bytes, little-endian) and back; ReadDword is false unless the
