@@ -203,8 +203,7 @@ public:
 
     // The stored value of that name in any letter case, its name spelled as stored: asked
     // for by name, so that a file of many values costs no pass over the whole key.
-    LONG Find(const std::string& path, const std::string& name,
-              OutOfLine<RegFileValue>& found) {
+    LONG Find(const std::string& path, const std::string& name, OutOfLine<RegFileValue>& found) {
         found.reset();
         LONG status = OpenKey(path, Open::kRead);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
