@@ -176,7 +176,7 @@ void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, s
     }
     // A line at a time into one buffer: a large import reports thousands of lines.
     const std::string lead = dryRun ? "Würde " : "";
-    const std::string* keyOf = nullptr;  // the change whose key `key` spells
+    const SharedKeyPath* keyOf = nullptr;  // the change whose key `key` spells
     std::string key, line;
     for (const Change& change : changes) {
         if (!keyOf || *keyOf != change.keyPath) key = ReportedKey(change.keyPath);

@@ -2,6 +2,9 @@
 #include "stdafx.h"
 
 #include <reg_file.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -70,6 +73,13 @@ int Export(const Invocation& call) {
 }
 
 int Import(const Invocation& call) {
+#ifdef __GLIBC__
+    // A large import allocates and frees blocks of hundreds of kilobytes stage after stage
+    // (statements, changes, the hive and its text). By default each such block is mapped
+    // on its own and given back when freed, so every stage has fresh pages faulted in; from
+    // the heap the next stage uses them again.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
     const bool fromInput = call.operands[0] == "-";
     const std::string file = fromInput ? std::string("(Standardeingabe)") : call.operands[0];
     call.failure.file = file;
@@ -121,7 +131,11 @@ int Import(const Invocation& call) {
     if (const LONG status = ReadViewerTree(keys); status != ERROR_SUCCESS) {
         return ReportUnreadable(call, status);
     }
-    return StoreAndReport(ChangesOfImport(keys, std::move(contents.entries)), call);
+    std::vector<Change> changes = ChangesOfImport(keys, std::move(contents.entries));
+    // The file is done with: its room serves storing the changes.
+    bytes = std::string();
+    contents = {};
+    return StoreAndReport(std::move(changes), call);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (contents.failure != RegFileContents::kNone) return 0;
     std::vector<RegFileKey> keys;
     for (const RegFileEntry& entry : contents.entries) {
-        if (entry.kind == RegFileEntry::kKey) keys.push_back({entry.keyPath, {}});
+        if (entry.kind == RegFileEntry::kKey) keys.push_back({std::string(entry.keyPath), {}});
         if (entry.kind == RegFileEntry::kValue) keys.back().values.push_back(entry.value);
     }
     for (const RegFileFormat format : {RegFileFormat::kVersion5, RegFileFormat::kRegedit4}) {

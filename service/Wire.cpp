@@ -23,6 +23,13 @@ int ReadBytes(sd_bus_message* message, std::string& bytes, std::size_t& budget) 
     return 0;
 }
 
+int ReadBytes(sd_bus_message* message, SharedKeyPath& path, std::size_t& budget) {
+    std::string bytes;
+    const int r = ReadBytes(message, bytes, budget);
+    if (r >= 0) path = std::move(bytes);
+    return r;
+}
+
 int AppendBytes(sd_bus_message* message, const std::string& bytes) {
     return sd_bus_message_append_array(message, 'y', bytes.data(), bytes.size());
 }
@@ -79,15 +86,13 @@ int ReadChanges(sd_bus_message* message, std::vector<Change>& changes) {
         if ((r = sd_bus_message_read_basic(message, 'u', &change.newValue.type)) < 0) return r;
         if ((r = ReadBytes(message, change.newValue.data, budget)) < 0) return r;
         if ((r = sd_bus_message_read_basic(message, 'u', &expectation)) < 0) return r;
-        if ((r = sd_bus_message_read_basic(message, 'u', &change.expected.value.type)) < 0)
-            return r;
-        if ((r = ReadBytes(message, change.expected.value.data, budget)) < 0) return r;
+        if ((r = sd_bus_message_read_basic(message, 'u', &change.expected.type)) < 0) return r;
+        if ((r = ReadBytes(message, change.expected.data, budget)) < 0) return r;
         if ((r = sd_bus_message_exit_container(message)) < 0) return r;
         if (kind > Change::kDeleteValue || expectation > Expectation::kEqual) return -EINVAL;
         change.kind = static_cast<Change::Kind>(kind);
         change.expected.kind = static_cast<Expectation::Kind>(expectation);
         change.newValue.name = change.name;
-        change.expected.value.name = change.name;
         changes.push_back(std::move(change));
     }
     return sd_bus_message_exit_container(message);
@@ -104,8 +109,8 @@ int AppendChanges(sd_bus_message* message, const std::vector<Change>& changes) {
         if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.newValue.type);
         if (r >= 0) r = AppendBytes(message, change.newValue.data);
         if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &expectation);
-        if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.expected.value.type);
-        if (r >= 0) r = AppendBytes(message, change.expected.value.data);
+        if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.expected.type);
+        if (r >= 0) r = AppendBytes(message, change.expected.data);
         if (r >= 0) r = sd_bus_message_close_container(message);
     }
     if (r >= 0) r = sd_bus_message_close_container(message);

@@ -11,6 +11,11 @@
 
 using marrowick::platform::RegFileValue;
 
+const std::string& SharedKeyPath::Empty() {
+    static const std::string empty;
+    return empty;
+}
+
 std::string DwordBytes(DWORD value) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -28,38 +33,36 @@ std::string StringBytes(const std::string& text) {
     return text + '\0';
 }
 
-Change SetValueChange(const std::string& keyPath, const std::string& name,
-                      const RegFileValue& value) {
+Change SetValueChange(SharedKeyPath keyPath, const std::string& name, const RegFileValue& value) {
     Change change;
     change.kind = Change::kSetValue;
-    change.keyPath = keyPath;
+    change.keyPath = std::move(keyPath);
     change.name = name;
     change.newValue = value;
     change.newValue.name = name;
     return change;
 }
 
-Change SetDwordChange(const std::string& keyPath, const std::string& name, DWORD value) {
-    return SetValueChange(keyPath, name, {name, REG_DWORD, DwordBytes(value)});
+Change SetDwordChange(SharedKeyPath keyPath, const std::string& name, DWORD value) {
+    return SetValueChange(std::move(keyPath), name, {name, REG_DWORD, DwordBytes(value)});
 }
 
-Change SetStringChange(const std::string& keyPath, const std::string& name,
-                       const std::string& text) {
-    return SetValueChange(keyPath, name, {name, REG_SZ, StringBytes(text)});
+Change SetStringChange(SharedKeyPath keyPath, const std::string& name, const std::string& text) {
+    return SetValueChange(std::move(keyPath), name, {name, REG_SZ, StringBytes(text)});
 }
 
-Change DeleteValueChange(const std::string& keyPath, const std::string& name) {
+Change DeleteValueChange(SharedKeyPath keyPath, const std::string& name) {
     Change change;
     change.kind = Change::kDeleteValue;
-    change.keyPath = keyPath;
+    change.keyPath = std::move(keyPath);
     change.name = name;
     return change;
 }
 
-Change KeyChange(Change::Kind kind, const std::string& keyPath) {
+Change KeyChange(Change::Kind kind, SharedKeyPath keyPath) {
     Change change;
     change.kind = kind;
-    change.keyPath = keyPath;
+    change.keyPath = std::move(keyPath);
     return change;
 }
 
@@ -84,7 +87,7 @@ bool HasNulOrLineBreak(std::string_view text) {
 
 bool IsMimeMapValue(const Change& change) {
     return (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) &&
-           PlaceOfKey(change.keyPath) == ViewerPlace::kMimeMap;
+           PlaceOfKey(change.keyPath.str()) == ViewerPlace::kMimeMap;
 }
 
 // The dialogs' message for a change set that could not be stored.
@@ -113,9 +116,9 @@ ChangeOutcome Refused(ChangeOutcome::Result result, std::ptrdiff_t index, std::s
 // Why one change breaks the rules, or "". keyChecked: its key passed them already.
 std::string CheckChange(const Change& change, bool keyChecked, UINT& messageId) {
     if (!keyChecked &&
-        (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath) ||
-         PlaceOfKey(change.keyPath) == ViewerPlace::kOutside)) {
-        return "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath +
+        (change.keyPath.size() > kMaxKeyPathBytes || HasNulOrLineBreak(change.keyPath.str()) ||
+         PlaceOfKey(change.keyPath.str()) == ViewerPlace::kOutside)) {
+        return "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath.str() +
                " gehört nicht zu den Einstellungen des Betrachters.";
     }
     const bool aboutValue = change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
@@ -137,7 +140,7 @@ std::string CheckChange(const Change& change, bool keyChecked, UINT& messageId) 
     const RegFileValue& value = renamed ? *renamed : change.newValue;
     const bool mime = IsMimeMapValue(change);
     if (mime && change.name.empty()) messageId = IDS_NO_EXTENSION;
-    const std::string problem = CheckViewerValue(change.keyPath, value);
+    const std::string problem = CheckViewerValue(change.keyPath.str(), value);
     if (problem.empty() && mime && HasLineBreak(value.data)) {
         return "Zeilenumbrüche sind in Erweiterungen und MIME-Typen nicht erlaubt.";
     }
@@ -200,8 +203,7 @@ public:
 
     // The stored value of that name in any letter case, its name spelled as stored: asked
     // for by name, so that a file of many values costs no pass over the whole key.
-    LONG Find(const std::string& path, const std::string& name,
-              std::optional<RegFileValue>& found) {
+    LONG Find(const std::string& path, const std::string& name, OutOfLine<RegFileValue>& found) {
         found.reset();
         LONG status = OpenKey(path, Open::kRead);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
@@ -240,12 +242,12 @@ public:
         static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
         const bool aboutValue =
             change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
-        const RegFileValue& value = change.expected.value;
+        const Expectation& expected = change.expected;
         return RegExpectTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(),
-                                    aboutValue ? change.name.c_str() : NULL,
-                                    kinds[change.expected.kind], value.type,
-                                    reinterpret_cast<const BYTE*>(value.data.data()),
-                                    static_cast<DWORD>(value.data.size()), transaction_);
+                                    aboutValue ? change.name.c_str() : NULL, kinds[expected.kind],
+                                    expected.type,
+                                    reinterpret_cast<const BYTE*>(expected.data.data()),
+                                    static_cast<DWORD>(expected.data.size()), transaction_);
     }
 
     LONG Apply(const Change& change) {
@@ -259,7 +261,8 @@ public:
                 LONG status = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, parent.c_str(), 0,
                                                     kWriteAccess, &hParent, transaction_, NULL);
                 if (status != ERROR_SUCCESS) return status;
-                status = RegDeleteTreeA(hParent, change.keyPath.substr(parent.size() + 1).c_str());
+                status =
+                    RegDeleteTreeA(hParent, change.keyPath.str().substr(parent.size() + 1).c_str());
                 RegCloseKey(hParent);
                 return status;
             }
@@ -320,8 +323,8 @@ private:
 std::string DescribeFailedExpectation(const Change& change) {
     const std::string what = change.kind == Change::kSetValue || change.kind == Change::kDeleteValue
                                  ? "Der Wert " + (change.name.empty() ? "@" : change.name) +
-                                       " in HKEY_LOCAL_MACHINE\\" + change.keyPath
-                                 : "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath;
+                                       " in HKEY_LOCAL_MACHINE\\" + change.keyPath.str()
+                                 : "Der Schlüssel HKEY_LOCAL_MACHINE\\" + change.keyPath.str();
     switch (change.expected.kind) {
         case Expectation::kAbsent:
             return what + " ist bereits vorhanden.";
@@ -362,7 +365,7 @@ LONG ApplyOne(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& fi
             status != ERROR_SUCCESS) {
             return status;
         }
-        const std::optional<RegFileValue>& old = change.oldValue;
+        const OutOfLine<RegFileValue>& old = change.oldValue;
         alters = change.kind == Change::kSetValue ? !old || old->type != change.newValue.type ||
                                                         old->data != change.newValue.data
                                                   : old.has_value();
@@ -399,7 +402,7 @@ void CALLBACK NoteValueFound(PVOID context, DWORD index, LPCSTR name, DWORD type
                              DWORD size, BOOL alters) {
     const auto& run = *static_cast<RunFindings*>(context);
     const std::size_t i = run.first + index;
-    std::optional<RegFileValue>& old = run.findings.changes[i].oldValue;
+    OutOfLine<RegFileValue>& old = run.findings.changes[i].oldValue;
     if (name) {
         old = RegFileValue{name, type, std::string(reinterpret_cast<const char*>(data), size)};
     } else {
@@ -418,7 +421,7 @@ LONG ApplyRun(HKEY key, std::size_t first, std::size_t end, bool dryRun, Finding
         const std::size_t count = std::min(kSlice, end - next);
         for (std::size_t k = 0; k < count; ++k) {
             const Change& change = findings.changes[next + k];
-            const RegFileValue& expected = change.expected.value;
+            const Expectation& expected = change.expected;
             slice[k] = {
                 change.kind == Change::kSetValue ? DWORD{REG_VALUE_SET} : DWORD{REG_VALUE_DELETE},
                 change.name.c_str(),

@@ -8,8 +8,11 @@
 #include <reg_file.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What a change expects to find before it is made. For a value change it is about the
@@ -19,22 +22,79 @@ struct Expectation {
         kAnything,  // no expectation
         kAbsent,    // the value (or key) does not exist
         kPresent,   // it exists, whatever it holds
-        kEqual,     // the value exists with exactly value.type and value.data (values only)
+        kEqual,     // the value exists with exactly this type and data (values only)
     };
     Kind kind = kAnything;
-    marrowick::platform::RegFileValue value;  // kEqual
+    std::uint32_t type = 0;  // kEqual
+    std::string data;        // kEqual
+};
+
+// A key path that copies share instead of copying its text: an import gives thousands of
+// changes of one key the same path. Written and read as a string.
+class SharedKeyPath {
+public:
+    SharedKeyPath() = default;
+    SharedKeyPath(std::string path) : text_(std::make_shared<const std::string>(std::move(path))) {}
+    SharedKeyPath(const char* path) : SharedKeyPath(std::string(path)) {}
+
+    const std::string& str() const { return text_ ? *text_ : Empty(); }
+    operator const std::string&() const { return str(); }
+    const char* c_str() const { return str().c_str(); }
+    std::size_t size() const { return str().size(); }
+    bool empty() const { return str().empty(); }
+
+    friend bool operator==(const SharedKeyPath& left, const SharedKeyPath& right) {
+        return left.text_ == right.text_ || left.str() == right.str();
+    }
+    friend bool operator==(const SharedKeyPath& left, std::string_view right) {
+        return left.str() == right;
+    }
+
+private:
+    static const std::string& Empty();
+
+    std::shared_ptr<const std::string> text_;
+};
+
+// A value that may be missing, kept out of line and read like std::optional: most changes
+// of a large import find no value before them, and a change record that carries room for
+// one in place is half as large again.
+template <typename T>
+class OutOfLine {
+public:
+    OutOfLine() = default;
+    OutOfLine(const OutOfLine& other) : value_(other ? std::make_unique<T>(*other) : nullptr) {}
+    OutOfLine(OutOfLine&&) noexcept = default;
+    OutOfLine& operator=(const OutOfLine& other) {
+        if (this != &other) value_ = other ? std::make_unique<T>(*other) : nullptr;
+        return *this;
+    }
+    OutOfLine& operator=(OutOfLine&&) noexcept = default;
+    OutOfLine& operator=(T value) {
+        value_ = std::make_unique<T>(std::move(value));
+        return *this;
+    }
+
+    bool has_value() const { return value_ != nullptr; }
+    explicit operator bool() const { return has_value(); }
+    T& operator*() const { return *value_; }
+    T* operator->() const { return value_.get(); }
+    void reset() { value_.reset(); }
+
+private:
+    std::unique_ptr<T> value_;
 };
 
 // One change to a key below HKEY_LOCAL_MACHINE.
 struct Change {
     enum Kind { kCreateKey, kDeleteKey, kSetValue, kDeleteValue };
     Kind kind = kSetValue;
-    std::string keyPath;                         // below HKEY_LOCAL_MACHINE
+    SharedKeyPath keyPath;                       // below HKEY_LOCAL_MACHINE
     std::string name;                            // kSetValue, kDeleteValue: the value's name
     marrowick::platform::RegFileValue newValue;  // kSetValue (its name is ignored)
     Expectation expected;
     // Filled in reports: what was stored before the change (nothing: there was no value).
-    std::optional<marrowick::platform::RegFileValue> oldValue;
+    OutOfLine<marrowick::platform::RegFileValue> oldValue;
 };
 
 // A REG_DWORD's data (4 bytes, little-endian) and back; ReadDword is false unless the
@@ -45,13 +105,12 @@ bool ReadDword(const marrowick::platform::RegFileValue& value, DWORD& number);
 std::string StringBytes(const std::string& text);
 
 // Builders for the usual changes, so that callers never assemble one field by field.
-Change SetValueChange(const std::string& keyPath, const std::string& name,
+Change SetValueChange(SharedKeyPath keyPath, const std::string& name,
                       const marrowick::platform::RegFileValue& value);
-Change SetDwordChange(const std::string& keyPath, const std::string& name, DWORD value);
-Change SetStringChange(const std::string& keyPath, const std::string& name,
-                       const std::string& text);
-Change DeleteValueChange(const std::string& keyPath, const std::string& name);
-Change KeyChange(Change::Kind kind, const std::string& keyPath);  // kCreateKey, kDeleteKey
+Change SetDwordChange(SharedKeyPath keyPath, const std::string& name, DWORD value);
+Change SetStringChange(SharedKeyPath keyPath, const std::string& name, const std::string& text);
+Change DeleteValueChange(SharedKeyPath keyPath, const std::string& name);
+Change KeyChange(Change::Kind kind, SharedKeyPath keyPath);  // kCreateKey, kDeleteKey
 
 // How a change set ended.
 struct ChangeOutcome {

@@ -211,7 +211,7 @@ public:
     Key& Open(const std::string& path) { return keys_[OpenAt(path)]; }
     // Makes the key and everything below it absent. Each key is walked once per time it
     // was opened, so a file of many deletions costs no more than its length.
-    void DeleteTree(const std::string& path) {
+    void DeleteTree(std::string_view path) {
         const auto found = index_.find(FoldName(path));
         if (found == index_.end()) return;
         std::vector<std::size_t> pending{found->second};
@@ -296,7 +296,7 @@ bool CheckImport(std::span<const RegFileEntry> entries, std::string& problem, st
         if (entry.kind != RegFileEntry::kKey && entry.kind != RegFileEntry::kDeleteKey) continue;
         if (PlaceOfKey(entry.keyPath) == ViewerPlace::kOutside) {
             problem = "Der Schlüssel HKEY_LOCAL_MACHINE" +
-                      (entry.keyPath.empty() ? std::string() : "\\" + entry.keyPath) +
+                      (entry.keyPath.empty() ? std::string() : "\\" + std::string(entry.keyPath)) +
                       " gehört nicht zu den Einstellungen des Betrachters (erlaubt ist nur "
                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander und was "
                       "darunter liegt).";
@@ -324,7 +324,7 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         RegFileEntry& entry = entries[i];
         switch (entry.kind) {
             case RegFileEntry::kKey: {
-                key = &after.Open(entry.keyPath);
+                key = &after.Open(std::string(entry.keyPath));
                 std::size_t values = 0;
                 while (i + values + 1 < entries.size() &&
                        entries[i + values + 1].kind == RegFileEntry::kValue) {
@@ -367,8 +367,8 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
     for (Model::Key& now : after.Keys()) {
         if (!now.present) continue;
         const Model::Key* old = before.Find(now.path);
-        if (!old) changes.push_back(KeyChange(Change::kCreateKey, now.path));
-        const std::string& path = old ? old->path : now.path;
+        const SharedKeyPath path(old ? old->path : now.path);  // one copy for all its changes
+        if (!old) changes.push_back(KeyChange(Change::kCreateKey, path));
         // The model is done with: its data moves into the changes.
         for (std::optional<RegFileValue>& value : now.values) {
             if (!value) continue;
@@ -384,7 +384,7 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         if (!old) continue;
         for (const std::optional<RegFileValue>& value : old->values) {
             if (value && !now.Find(value->name)) {
-                Change change = DeleteValueChange(old->path, value->name);
+                Change change = DeleteValueChange(path, value->name);
                 change.oldValue = *value;
                 changes.push_back(std::move(change));
             }

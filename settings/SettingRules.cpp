@@ -242,7 +242,7 @@ std::string DescribeAllowed(const SettingRule& rule) {
 
 namespace {
 
-ViewerPlace FindPlaceOfKey(const std::string& keyPath) {
+ViewerPlace FindPlaceOfKey(std::string_view keyPath) {
     static const std::string viewer = FoldName(kViewerKeyPath);
     static const std::string objectNum = FoldName(kObjectNumKeyPath);
     static const std::string mimeMap = FoldName(kMimeMapKeyPath);
@@ -262,14 +262,16 @@ ViewerPlace FindPlaceOfKey(const std::string& keyPath) {
 
 }  // namespace
 
-ViewerPlace PlaceOfKey(const std::string& keyPath) {
+ViewerPlace PlaceOfKey(std::string_view keyPath) {
     // An import or a change set asks about the same key for value after value.
     thread_local std::optional<std::pair<std::string, ViewerPlace>> last;
-    if (!last || last->first != keyPath) last.emplace(keyPath, FindPlaceOfKey(keyPath));
+    if (!last || last->first != keyPath) {
+        last.emplace(std::string(keyPath), FindPlaceOfKey(keyPath));
+    }
     return last->second;
 }
 
-std::string CheckViewerValue(const std::string& keyPath, const RegFileValue& value) {
+std::string CheckViewerValue(std::string_view keyPath, const RegFileValue& value) {
     const ViewerPlace place = PlaceOfKey(keyPath);
     if (place == ViewerPlace::kMimeMap) {
         if (value.name.empty()) return LoadResourceText(IDS_NO_EXTENSION);

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "MimeEntry.h"
 
@@ -116,10 +117,10 @@ std::string DescribeAllowed(const SettingRule& rule);
 
 // Where a key path lies relative to the viewer's key.
 enum class ViewerPlace { kOutside, kViewer, kObjectNum, kMimeMap, kOtherBelow };
-ViewerPlace PlaceOfKey(const std::string& keyPath);
+ViewerPlace PlaceOfKey(std::string_view keyPath);
 // The rules for a value stored at a key: those of its setting, and that a MIME mapping has
 // an extension and is text. "" when it may be stored.
-std::string CheckViewerValue(const std::string& keyPath,
+std::string CheckViewerValue(std::string_view keyPath,
                              const marrowick::platform::RegFileValue& value);
 // A string resource's text, from the program's string table.
 std::string LoadResourceText(UINT id);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,10 @@ struct RegFileEntry {
     };
     Kind kind = kKey;
     std::size_t line = 0;  // where the statement starts, from 1
-    std::string keyPath;   // below HKEY_LOCAL_MACHINE, as written; "" is the root itself
-    RegFileValue value;    // kValue: all of it; kDeleteValue: the name
+    // Below HKEY_LOCAL_MACHINE, as written; "" is the root itself. A key's statements share
+    // one copy, kept by the RegFileContents they were read into: valid while it lives.
+    std::string_view keyPath;
+    RegFileValue value;  // kValue: all of it; kDeleteValue: the name
 };
 
 struct RegFileContents {
@@ -48,6 +51,8 @@ struct RegFileContents {
     std::size_t failedLine = 0;
     RegFileFormat format = RegFileFormat::kVersion5;
     std::vector<RegFileEntry> entries;
+    // The bytes of the entries' key paths; moving the contents leaves them where they are.
+    std::unique_ptr<char[]> keyPaths;
 };
 
 // Reads a file's bytes: UTF-16LE after its byte-order mark, otherwise UTF-8 when the

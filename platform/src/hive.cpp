@@ -151,6 +151,25 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
     }
 }
 
+// About the bytes AppendKey writes itself for the key and everything below it: the key
+// lines and the values changed since they were read. Lines as read are mostly borrowed and
+// left out, so that a large hive with one change reserves little.
+std::size_t WrittenBytesAbout(const Key& key, std::size_t pathSize) {
+    constexpr std::size_t kQuotesAndBrackets = 8;
+    std::size_t size = pathSize + kQuotesAndBrackets;
+    if (!key.UnreadValues()) {
+        for (const Value& value : key.Values()) {
+            if (value.writtenLine.empty()) {
+                size += value.name.size() + value.data.size() + kQuotesAndBrackets;
+            }
+        }
+    }
+    for (const auto& subKey : key.SubKeys()) {
+        size += WrittenBytesAbout(*subKey, pathSize + 1 + subKey->Name().size());
+    }
+    return size;
+}
+
 }  // namespace
 
 std::unique_ptr<Key> ParseHive(std::string_view text, std::size_t* failedLine) {
@@ -217,6 +236,9 @@ std::string WriteHive(const Key& root) {
 
 void WriteHive(const Key& root, std::string& text, std::vector<TextPiece>* pieces) {
     std::string path(kRootName);
+    // Room made once rather than by doubling, each time copying all written so far.
+    const std::size_t about = WrittenBytesAbout(root, path.size());
+    text.reserve(about + about / 8);
     TextOut out(text, true, pieces);
     out.Put(kRegedit4Header);
     out.Put('\n');

@@ -8,9 +8,14 @@ namespace marrowick::platform {
 
 bool IsStorableName(std::string_view name, std::size_t maxCharacters) {
     constexpr std::size_t kMaxBytesPerCharacter = 4;
-    return name.size() <= kMaxBytesPerCharacter * maxCharacters &&
-           name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos &&
-           Utf8CharacterCount(name) <= maxCharacters;
+    if (name.size() > kMaxBytesPerCharacter * maxCharacters) return false;
+    // One pass settles most names, which are ASCII: each byte is a character of its own.
+    bool ascii = true;
+    for (const char c : name) {
+        if (c == '\r' || c == '\n' || c == '\0') return false;
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    return (ascii ? name.size() : Utf8CharacterCount(name)) <= maxCharacters;
 }
 
 namespace {
@@ -23,6 +28,30 @@ std::string_view NameOf(const std::unique_ptr<Key>& key) {
     return key->Name();
 }
 
+// Hashes the bytes of the name's folded form (FNV-1a, then mixed for the table's low
+// bits), building that form only past the name's ASCII start.
+std::uint32_t FoldedHash(std::string_view name) {
+    std::uint64_t hash = 14695981039346656037u;
+    const auto add = [&hash](unsigned char byte) { hash = (hash ^ byte) * 1099511628211u; };
+    std::size_t ascii = 0;
+    for (; ascii < name.size() && static_cast<unsigned char>(name[ascii]) < 0x80; ++ascii) {
+        const auto byte = static_cast<unsigned char>(name[ascii]);
+        add(byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte);
+    }
+    if (ascii < name.size()) {
+        for (const char c : FoldCase(name.substr(ascii))) add(static_cast<unsigned char>(c));
+    }
+    hash ^= hash >> 31;
+    hash *= 0xbf58476d1ce4e5b9u;
+    return static_cast<std::uint32_t>(hash >> 32);
+}
+
+constexpr std::uint64_t kPositionBits = 0xffffffffu;
+
+std::uint64_t SlotOf(std::uint32_t hash, std::size_t position) {
+    return std::uint64_t{hash} << 32 | (position + 1);
+}
+
 }  // namespace
 
 template <typename Entry>
@@ -33,46 +62,100 @@ void NamedEntries<Entry>::AppendNew(Entry entry) {
 }
 
 template <typename Entry>
+std::size_t NamedEntries<Entry>::Probe(std::string_view name, std::uint32_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint64_t taken = slots_[slot];
+        if (taken == 0 ||
+            ((taken >> 32) == hash &&
+             CompareFolded(NameOf(entries_[(taken & kPositionBits) - 1]), name) == 0)) {
+            return slot;
+        }
+    }
+}
+
+template <typename Entry>
+void NamedEntries<Entry>::MakeRoom(std::size_t entries) const {
+    // At most half the slots taken, a power of two of them.
+    if (2 * entries <= slots_.size()) return;
+    std::size_t size = 16;
+    while (size < 2 * entries) size *= 2;
+    std::vector<std::uint64_t> old(size, 0);
+    old.swap(slots_);
+    const std::size_t mask = size - 1;
+    for (const std::uint64_t taken : old) {
+        if (taken == 0) continue;
+        std::size_t slot = (taken >> 32) & mask;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask;
+        slots_[slot] = taken;
+    }
+}
+
+template <typename Entry>
+void NamedEntries<Entry>::Unslot(std::size_t slot) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t hole = slot;
+    for (std::size_t next = (hole + 1) & mask; slots_[next] != 0; next = (next + 1) & mask) {
+        const std::size_t home = (slots_[next] >> 32) & mask;
+        // An entry whose probe passed the hole on its way here moves into it.
+        if (((next - home) & mask) >= ((next - hole) & mask)) {
+            slots_[hole] = slots_[next];
+            hole = next;
+        }
+    }
+    slots_[hole] = 0;
+}
+
+template <typename Entry>
 void NamedEntries<Entry>::Index() const {
     // Erasing indexes everything first and appending closes gaps, so gaps are all indexed.
     if (indexed_ == entries_.size()) return;
-    index_.reserve(entries_.size());
+    MakeRoom(entries_.size());
     for (; indexed_ < entries_.size(); ++indexed_) {
-        index_.emplace(FoldCase(NameOf(entries_[indexed_])), indexed_);
+        const std::string_view name = NameOf(entries_[indexed_]);
+        const std::uint32_t hash = FoldedHash(name);
+        std::uint64_t& slot = slots_[Probe(name, hash)];
+        if (slot == 0) slot = SlotOf(hash, indexed_);  // a name given twice: the first counts
     }
 }
 
 template <typename Entry>
 Entry* NamedEntries<Entry>::Find(std::string_view name) const {
     Index();
-    const auto found = index_.find(FoldCase(name));
-    return found == index_.end() ? nullptr : &entries_[found->second];
+    if (slots_.empty()) return nullptr;
+    const std::uint64_t found = slots_[Probe(name, FoldedHash(name))];
+    return found == 0 ? nullptr : &entries_[(found & kPositionBits) - 1];
 }
 
 template <typename Entry>
 Entry& NamedEntries<Entry>::FindOrAdd(std::string_view name, bool& added) {
     Index();
-    const auto [slot, isNew] = index_.try_emplace(FoldCase(name), entries_.size());
-    added = isNew;
-    if (isNew) {
+    MakeRoom(entries_.size() + 1);
+    const std::uint32_t hash = FoldedHash(name);
+    std::uint64_t& slot = slots_[Probe(name, hash)];
+    added = slot == 0;
+    if (added) {
+        slot = SlotOf(hash, entries_.size());
         entries_.emplace_back();
         isGap_.push_back(false);
         ++indexed_;
     }
-    return entries_[slot->second];
+    return entries_[(slot & kPositionBits) - 1];
 }
 
 template <typename Entry>
 bool NamedEntries<Entry>::Erase(std::string_view name) {
     Index();
-    const auto found = index_.find(FoldCase(name));
-    if (found == index_.end()) return false;
-    const std::size_t position = found->second;
-    index_.erase(found);
+    if (slots_.empty()) return false;
+    const std::size_t slot = Probe(name, FoldedHash(name));
+    if (slots_[slot] == 0) return false;
+    const std::size_t position = (slots_[slot] & kPositionBits) - 1;
+    Unslot(slot);
     entries_[position] = Entry{};  // frees it now: a sub-key takes its whole tree along
     isGap_[position] = true;
     // Gaps never outnumber entries, so an erase costs constant time on average.
-    if (++gaps_ > index_.size()) CloseGaps();
+    ++gaps_;
+    if (gaps_ > Count()) CloseGaps();
     return true;
 }
 
@@ -80,7 +163,7 @@ template <typename Entry>
 void NamedEntries<Entry>::Clear() {
     entries_.clear();
     isGap_.clear();
-    index_.clear();
+    slots_.clear();
     gaps_ = 0;
     indexed_ = 0;
 }
@@ -97,8 +180,10 @@ void NamedEntries<Entry>::CloseGaps() const {
     }
     entries_.resize(next);
     isGap_.assign(next, false);
-    for (auto& [folded, place] : index_) place = moved[place];
-    indexed_ = index_.size();
+    for (std::uint64_t& slot : slots_) {
+        if (slot != 0) slot = (slot & ~kPositionBits) | (moved[(slot & kPositionBits) - 1] + 1);
+    }
+    indexed_ = next;
     gaps_ = 0;
 }
 
@@ -176,6 +261,20 @@ void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) 
     if (added) value.name = std::string(name);
     value.type = type;
     value.data = std::move(data);
+    value.writtenLine = {};
+}
+
+void Key::SetFoundValue(const Value* found, std::string_view name, std::uint32_t type,
+                        std::string_view data) {
+    if (!found) {
+        ValuesToChange().AppendNew(Value{std::string(name), type, std::string(data)});
+        return;
+    }
+    // Found in this key's table: while no other key shares it, that is the one to change.
+    Value& value =
+        values_.use_count() == 1 ? const_cast<Value&>(*found) : *ValuesToChange().Find(found->name);
+    value.type = type;
+    value.data.assign(data);
     value.writtenLine = {};
 }
 

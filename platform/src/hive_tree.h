@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace marrowick::platform {
@@ -62,7 +61,7 @@ public:
         copy.entries_.reserve(InOrder().size());
         for (const Entry& entry : entries_) copy.entries_.push_back(copyEntry(entry));
         copy.isGap_.assign(entries_.size(), false);
-        copy.index_ = index_;
+        copy.slots_ = slots_;
         copy.indexed_ = indexed_;
         return copy;
     }
@@ -70,11 +69,21 @@ public:
 private:
     void CloseGaps() const;
     void Index() const;
+    // The slot holding the entry of that name (its hash given), or the empty one where it
+    // would go.
+    std::size_t Probe(std::string_view name, std::uint32_t hash) const;
+    // Room in the table for this many entries, keeping probes short.
+    void MakeRoom(std::size_t entries) const;
+    // Empties a slot, moving later ones of its run back so that every probe still finds them.
+    void Unslot(std::size_t slot) const;
 
     // Closing gaps changes no entry and no order, only where they are kept.
     mutable std::vector<Entry> entries_;
     mutable std::vector<bool> isGap_;
-    mutable std::unordered_map<std::string, std::size_t> index_;
+    // An open-addressed table over the folded names' hashes: the hash in the high half of
+    // a slot, the entry's position plus one in the low half (0: empty). A name costs no
+    // allocation here, and a copy of the table is one block.
+    mutable std::vector<std::uint64_t> slots_;
     mutable std::size_t gaps_ = 0;
     mutable std::size_t indexed_ = 0;  // the entries before this one are in the index
 };
@@ -118,6 +127,10 @@ public:
     const Value* FindValue(std::string_view name) const;
     // A new value goes last; an existing one keeps its place and the case of its name.
     void SetValue(std::string_view name, std::uint32_t type, std::string data);
+    // As SetValue, for the value FindValue just gave for that name (null: none): it is not
+    // looked up a second time unless a shared table has to be copied first.
+    void SetFoundValue(const Value* found, std::string_view name, std::uint32_t type,
+                       std::string_view data);
     bool DeleteValue(std::string_view name);
 
     // Gives a key without values lines of value text to read when its values are first

@@ -28,6 +28,17 @@ bool ConvertTextData(Value& value, bool utf16) {
     return true;
 }
 
+std::size_t CountLineFeeds(std::string_view text) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        // Each found byte's high bit moved to its byte's lowest bit; the product sums them.
+        count += ((BytesEqual(LoadWord(text.data() + i), '\n') >> 7) * 0x0101010101010101u) >> 56;
+    }
+    for (; i < text.size(); ++i) count += text[i] == '\n';
+    return count;
+}
+
 }  // namespace
 
 std::string FoldName(std::string_view name) {
@@ -53,8 +64,7 @@ RegFileContents ReadRegFile(std::string_view bytes) {
         }
     }
     // An entry for each line at most: the list is never moved while it grows.
-    contents.entries.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
-                             1);
+    contents.entries.reserve(CountLineFeeds(text) + 1);
     LineReader lines(text, true);
     std::string_view line;
     if (lines.Next(line) && line == kVersion5Header) {
@@ -66,6 +76,9 @@ RegFileContents ReadRegFile(std::string_view bytes) {
         contents.failedLine = 1;
         return contents;
     }
+    // Each key path once: no longer than the line it stands on, so the text's size is room.
+    contents.keyPaths = std::make_unique_for_overwrite<char[]>(text.size());
+    char* freePathBytes = contents.keyPaths.get();
     std::string_view keyPath;
     const TextSyntax syntax{.deletions = true, .shortRoot = true, .looseForms = true};
     const bool read = ReadEntries(lines, syntax, contents.failedLine, [&](TextEntry&& entry) {
@@ -76,7 +89,8 @@ RegFileContents ReadRegFile(std::string_view bytes) {
             case TextEntry::kDeleteKey:
                 out.kind =
                     entry.kind == TextEntry::kKey ? RegFileEntry::kKey : RegFileEntry::kDeleteKey;
-                keyPath = entry.path;
+                keyPath = {freePathBytes, entry.path.size()};
+                freePathBytes = std::copy(entry.path.begin(), entry.path.end(), freePathBytes);
                 break;
             case TextEntry::kValue:
                 if (entry.hex && !ConvertTextData(entry.value, utf16)) return false;

@@ -42,6 +42,20 @@ std::optional<std::string> ReadHexBytes(std::string_view text, LineReader& lines
     return bytes;
 }
 
+// The first '"' or '\\' from `from` on, the text's size when there is none.
+std::size_t FindQuoteOrBackslash(std::string_view text, std::size_t from) {
+    for (; from + 8 <= text.size(); from += 8) {
+        const std::uint64_t word = LoadWord(text.data() + from);
+        const std::uint64_t found = BytesEqual(word, '"') | BytesEqual(word, '\\');
+        if (found == 0) continue;
+        const int before = std::endian::native == std::endian::little ? std::countr_zero(found)
+                                                                      : std::countl_zero(found);
+        return from + static_cast<std::size_t>(before / 8);
+    }
+    while (from < text.size() && text[from] != '"' && text[from] != '\\') ++from;
+    return from;
+}
+
 // REG_SZ text that reads back unchanged from quotes: one final NUL, no other control
 // character, valid UTF-8.
 bool WritableAsQuoted(const Value& value) {
@@ -63,8 +77,7 @@ std::optional<std::string> ReadQuoted(std::string_view& text) {
     std::string result;
     // Runs between escapes are taken whole: most text has no escape at all.
     for (std::size_t i = 1; i < text.size();) {
-        std::size_t end = i;
-        while (end < text.size() && text[end] != '"' && text[end] != '\\') ++end;
+        const std::size_t end = FindQuoteOrBackslash(text, i);
         result.append(text.data() + i, end - i);
         if (end == text.size()) break;
         if (text[end] == '"') {

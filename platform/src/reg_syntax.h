@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -30,6 +31,19 @@ inline bool IsBlank(char c) {
 }
 
 // ---- Reading -------------------------------------------------------------------------
+
+// Eight bytes of text read as one word, and its bytes equal to `byte` (each such byte's
+// high bit set, no other bit): lets a scan look at eight bytes at once.
+inline std::uint64_t LoadWord(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+inline std::uint64_t BytesEqual(std::uint64_t word, char byte) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t x = word ^ (0x0101010101010101u * static_cast<unsigned char>(byte));
+    return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
 
 // Splits the text into lines, dropping the "\r" of Windows line ends, and counts them.
 class LineReader {

@@ -56,16 +56,19 @@ using KeyPath = std::vector<std::string>;
 class ValueSteps {
 public:
     struct Step {
-        enum Kind { kSet, kDelete, kExpect } kind;
-        DWORD type;                                  // kSet; kExpect with REG_EXPECT_EQUAL
-        DWORD expect;                                // kExpect: REG_EXPECT_*
-        std::size_t name, nameSize, data, dataSize;  // where they are in the buffer
+        enum Kind : std::uint8_t { kSet, kDelete, kExpect } kind;
+        std::uint8_t expect;  // kExpect: REG_EXPECT_*
+        DWORD type;           // kSet; kExpect with REG_EXPECT_EQUAL
+        std::size_t name;     // where the name is in the buffer; the data follows it
+        DWORD nameSize, dataSize;
     };
 
+    // Room for this many steps at once: a run's steps do not grow by copying themselves.
+    void Reserve(std::size_t steps) { steps_.reserve(steps); }
     void Add(Step::Kind kind, std::string_view name, DWORD type, std::string_view data,
              DWORD expect = 0) {
-        steps_.push_back({kind, type, expect, bytes_.size(), name.size(),
-                          bytes_.size() + name.size(), data.size()});
+        steps_.push_back({kind, static_cast<std::uint8_t>(expect), type, bytes_.size(),
+                          static_cast<DWORD>(name.size()), static_cast<DWORD>(data.size())});
         bytes_.append(name).append(data);
     }
     const std::vector<Step>& Steps() const { return steps_; }
@@ -74,7 +77,7 @@ public:
         return {bytes_.data() + step.name, step.nameSize};
     }
     std::string_view Data(const Step& step) const {
-        return {bytes_.data() + step.data, step.dataSize};
+        return {bytes_.data() + step.name + step.nameSize, step.dataSize};
     }
 
 private:
@@ -705,7 +708,7 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
     }
     if (set) {
         steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
-        key.SetValue(name, change.dwType, std::string(data));
+        key.SetFoundValue(stored, name, change.dwType, data);
     } else {
         steps.Add(ValueSteps::Step::kDelete, name, 0, {});
         key.DeleteValue(name);
@@ -731,6 +734,9 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
     // One entry in the log for the whole run; a deque never moves what it holds.
     Operation& run = transaction.log.emplace_back(
         Operation{.kind = Operation::kChangeValues, .path = handle->path});
+    // A count that promises more than memory holds must not fail the call by itself.
+    constexpr DWORD kMostReserved = 1 << 16;
+    run.values.Reserve(std::min(cChanges, kMostReserved));
     LONG status = ERROR_SUCCESS;
     DWORD done = 0;
     for (; done < cChanges; ++done) {

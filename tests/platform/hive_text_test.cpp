@@ -254,6 +254,31 @@ TEST(HiveText, DeletingKeepsTheOthersInOrderAndFindable) {
     EXPECT_EQ(key.SubKeys()[1].get(), key.FindSubKey("k3"));
 }
 
+// Many names, whole runs of them deleted and added again: every name still found under any
+// case of it (beyond ASCII too), and no deleted one.
+TEST(HiveText, ManyNamesStayFindableThroughDeletionsAndAdditions) {
+    Key key;
+    const auto name = [](int i) { return "Wert-\u00e4" + std::to_string(i); };
+    const auto other = [](int i) { return "WERT-\u00c4" + std::to_string(i); };
+    for (int i = 0; i < 600; ++i) key.SetValue(name(i), 1, std::to_string(i));
+    for (int i = 0; i < 600; i += 3) ASSERT_TRUE(key.DeleteValue(other(i)));
+    for (int i = 0; i < 600; i += 6) key.SetValue(name(i), 1, "again");
+    const auto expectFound = [&](const Key& tree) {
+        for (int i = 0; i < 600; ++i) {
+            const auto* found = tree.FindValue(other(i));
+            if (i % 6 == 3) {
+                EXPECT_EQ(found, nullptr) << i;
+            } else {
+                ASSERT_NE(found, nullptr) << i;
+                EXPECT_EQ(found->data, i % 6 == 0 ? "again" : std::to_string(i));
+            }
+        }
+        EXPECT_EQ(tree.ValueCount(), 500u);
+    };
+    expectFound(key);  // with the deleted ones' places still empty
+    expectFound(key.Copy());
+}
+
 // A copy is a tree of its own: the same throughout, found by its names, and changed
 // without touching the original.
 TEST(HiveText, ACopyIsTheSameTreeAndChangesApart) {

@@ -104,6 +104,21 @@ TEST(RegFile, ReadsBlanksAndShortDwordsAsRegistryEditorsDo) {
     }
 }
 
+// Quoted text is scanned several bytes at a time: an escape or the closing quote is found
+// wherever it falls, in a name as in the data.
+TEST(RegFile, ReadsEscapesAndQuotesAtEveryPlace) {
+    for (std::size_t before = 0; before < 18; ++before) {
+        const std::string plain(before, 'a');
+        const std::string text = "REGEDIT4\n[HKLM\\A]\n\"" + plain + "\\\"n\"=\"" + plain + "\\\\" +
+                                 plain + "\\\"\"\n\"" + plain + "z\"=\"\"\n";
+        const RegFileContents contents = ReadRegFile(text);
+        ASSERT_EQ(contents.entries.size(), 3u) << text;
+        EXPECT_EQ(contents.entries[1].value.name, plain + "\"n") << text;
+        EXPECT_EQ(contents.entries[1].value.data, plain + "\\" + plain + "\"" + '\0') << text;
+        EXPECT_EQ(contents.entries[2].value.name, plain + "z") << text;
+    }
+}
+
 TEST(RegFile, RefusesWhatItCannotReadExactly) {
     const struct {
         std::string bytes;

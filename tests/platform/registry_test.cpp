@@ -106,6 +106,40 @@ TEST_F(RegistryFile, ChangeInALargeHiveRewritesOnlyItsLine) {
     EXPECT_TRUE(hive.ReadText() == expected);
 }
 
+// A run changes a value in place in the transaction's own view: the tree everyone else
+// reads holds the old value until the commit, and the commit writes the run.
+TEST_F(RegistryFile, RunOfValueChangesIsSeenOutsideOnlyOnceCommitted) {
+    hive.WriteText(kViewerHive);
+    HKEY plain;
+    ASSERT_EQ(Open("Software\\Viewer", KEY_READ, plain), ERROR_SUCCESS);
+    // Read before the transaction's view is made: the view shares the values read.
+    EXPECT_EQ(QueryString(plain, "Title"), "Betrachter");
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY mine;
+    ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "Software\\Viewer", 0, KEY_READ | KEY_WRITE,
+                                    &mine, transaction, nullptr),
+              ERROR_SUCCESS);
+    const std::string title = "Neu";
+    const REG_VALUE_CHANGE run[] = {
+        {REG_VALUE_SET, "TITLE", REG_SZ, reinterpret_cast<const BYTE*>(title.c_str()), 4, 0, 0,
+         nullptr, 0},
+        {REG_VALUE_SET, "Added", REG_SZ, reinterpret_cast<const BYTE*>(title.c_str()), 4, 0, 0,
+         nullptr, 0},
+    };
+    ASSERT_EQ(RegChangeValuesTransactedA(mine, run, 2, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(QueryString(mine, "Title"), "Neu");
+    EXPECT_EQ(QueryString(plain, "Title"), "Betrachter");
+    EXPECT_EQ(QueryString(plain, "Added"), "<error 2>");
+    EXPECT_TRUE(CommitTransaction(transaction));
+    EXPECT_EQ(
+        hive.ReadText(),
+        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\n[HKEY_LOCAL_MACHINE\\Software\\Viewer]\n"
+        "\"TopDay\"=dword:00000001\n\"Title\"=\"Neu\"\n\"Added\"=\"Neu\"\n");
+    CloseHandle(transaction);
+    RegCloseKey(mine);
+    RegCloseKey(plain);
+}
+
 TEST_F(RegistryFile, ValueNameIsGivenAsStored) {
     HKEY key;
     ASSERT_EQ(Create("Software\\Viewer", key), ERROR_SUCCESS);

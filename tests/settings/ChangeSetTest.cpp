@@ -105,7 +105,7 @@ TEST_F(ChangeSetTest, FailedExpectationWritesNothingAndNamesTheChange) {
     Change add = SetStringChange(kMimeMap, "PDF", "application/x-pdf");
     add.expected.kind = Expectation::kAbsent;
     Change stale = SetStringChange(kMimeMap, "pdf", "text/plain");
-    stale.expected = {Expectation::kEqual, {"pdf", REG_SZ, StringBytes("application/other")}};
+    stale.expected = {Expectation::kEqual, REG_SZ, StringBytes("application/other")};
     Change gone = SetStringChange(kMimeMap, "doc", "x");
     gone.expected.kind = Expectation::kPresent;
     const struct {
@@ -147,6 +147,13 @@ TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
     }
     EXPECT_EQ(QueryValue(kMimeMap, "pdf")->bytes, StringBytes("application/x-pdf"));
     EXPECT_TRUE(KeyExists("Software\\TAVIK\\Brisvandale\\Pallisander\\Extra"));
+    // A report copied keeps a value found of its own, as the service's and the dialogs' do.
+    std::vector<Change> copy = done.changed;
+    copy[0].oldValue->data = "changed";
+    copy[1] = copy[0];
+    EXPECT_EQ(done.changed[0].oldValue->data, StringBytes("application/pdf"));
+    EXPECT_FALSE(done.changed[1].oldValue);
+    EXPECT_EQ(copy[1].oldValue->data, "changed");
 }
 
 // A long run of value changes in one key goes to the registry in slices: each change
