@@ -46,6 +46,15 @@ DWORD DwordOf(const Key& key, const std::string& name) {
            static_cast<DWORD>(static_cast<unsigned char>(value->data[3])) << 24;
 }
 
+// Software\Shared as the hive file holds it now; null when the file cannot be read or the
+// key is not there.
+std::unique_ptr<Key> StoredShared(const std::string& text) {
+    const std::unique_ptr<Key> root = ParseHive(text);
+    const Key* software = root ? root->FindSubKey("Software") : nullptr;
+    Key* shared = software ? software->FindSubKey("Shared") : nullptr;
+    return shared ? std::make_unique<Key>(std::move(*shared)) : nullptr;
+}
+
 TEST_F(RegistryProcesses, ConcurrentWritersLoseNoChange) {
     constexpr int kWriters = 8;
     constexpr int kWrites = 250;
@@ -73,9 +82,7 @@ TEST_F(RegistryProcesses, ConcurrentWritersLoseNoChange) {
     }
     for (pid_t child : children) EXPECT_EQ(ExitStatus(child), 0);
 
-    const std::unique_ptr<Key> root = ParseHive(hive.ReadText());
-    ASSERT_TRUE(root);
-    const Key* key = root->FindSubKey("Software")->FindSubKey("Shared");
+    const std::unique_ptr<Key> key = StoredShared(hive.ReadText());
     ASSERT_TRUE(key);
     EXPECT_EQ(key->Values().size(), kWriters + 1u);
     std::set<DWORD> lastShared;
@@ -185,9 +192,7 @@ TEST_F(RegistryProcesses, TransactionIsUnseenByOthersAndKeepsTheirChanges) {
     EXPECT_TRUE(CloseHandle(transaction));
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 
-    const std::unique_ptr<Key> root = ParseHive(hive.ReadText());
-    ASSERT_TRUE(root);
-    const Key* shared = root->FindSubKey("Software")->FindSubKey("Shared");
+    const std::unique_ptr<Key> shared = StoredShared(hive.ReadText());
     ASSERT_TRUE(shared);
     EXPECT_EQ(DwordOf(*shared, "Mine"), 1u);
     EXPECT_EQ(DwordOf(*shared, "Theirs"), 2u);
@@ -357,9 +362,7 @@ TEST_F(RegistryProcesses, RunOfValueChangesMeetsOtherWritersAsSingleChangesWould
             EXPECT_EQ(hive.ReadText(), before) << c.their;
             continue;
         }
-        const std::unique_ptr<Key> root = ParseHive(hive.ReadText());
-        ASSERT_TRUE(root);
-        const Key* shared = root->FindSubKey("Software")->FindSubKey("Shared");
+        const std::unique_ptr<Key> shared = StoredShared(hive.ReadText());
         ASSERT_TRUE(shared);
         EXPECT_EQ(DwordOf(*shared, "Mine"), 1u);
         EXPECT_EQ(DwordOf(*shared, "Theirs"), 2u);
