@@ -665,7 +665,7 @@ namespace {
 // as steps of the run for the commit's replay.
 LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
                  const REG_VALUE_CHANGE& change, DWORD index, REG_VALUE_FOUND_ROUTINE found,
-                 PVOID context, ValueSteps& steps) {
+                 PVOID context, ValueSteps& steps, std::size_t& roomToMake) {
     const std::string_view name = change.lpValueName ? change.lpValueName : "";
     const bool set = change.dwAction == REG_VALUE_SET;
     if (!set && change.dwAction != REG_VALUE_DELETE) return ERROR_INVALID_PARAMETER;
@@ -708,6 +708,12 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
     }
     if (set) {
         steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
+        // The first value the call adds makes room for as many as it has changes: a large
+        // import grows the key's table once, not by doubling it again and again.
+        if (!stored && roomToMake != 0) {
+            key.MakeRoomForValues(roomToMake);
+            roomToMake = 0;
+        }
         key.SetFoundValue(stored, name, change.dwType, data);
     } else {
         steps.Add(ValueSteps::Step::kDelete, name, 0, {});
@@ -737,11 +743,12 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
     // A count that promises more than memory holds must not fail the call by itself.
     constexpr DWORD kMostReserved = 1 << 16;
     run.values.Reserve(std::min(cChanges, kMostReserved));
+    std::size_t roomToMake = std::min(cChanges, kMostReserved);
     LONG status = ERROR_SUCCESS;
     DWORD done = 0;
     for (; done < cChanges; ++done) {
         status = ChangeValue(registry, transaction, *key, pChanges[done], done, pfnFound, pContext,
-                             run.values);
+                             run.values, roomToMake);
         if (status != ERROR_SUCCESS) break;
     }
     if (run.values.Empty()) transaction.log.pop_back();
