@@ -411,32 +411,31 @@ void CALLBACK NoteValueFound(PVOID context, DWORD index, LPCSTR name, DWORD type
     run.findings.alters[i] = alters != FALSE;
 }
 
-// The value changes [first, end) of one key in a few calls, each taking a slice of them.
+// The value changes [first, end) of one key in one call, so that the store learns at once
+// how many values the key may gain.
 LONG ApplyRun(HKEY key, std::size_t first, std::size_t end, bool dryRun, Findings& findings,
               ChangeOutcome& outcome) {
     static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
-    constexpr std::size_t kSlice = 256;
-    REG_VALUE_CHANGE slice[kSlice];
+    std::vector<REG_VALUE_CHANGE> run(end - first);
+    for (std::size_t k = 0; k < run.size(); ++k) {
+        const Change& change = findings.changes[first + k];
+        const Expectation& expected = change.expected;
+        run[k] = {change.kind == Change::kSetValue ? DWORD{REG_VALUE_SET} : DWORD{REG_VALUE_DELETE},
+                  change.name.c_str(),
+                  change.newValue.type,
+                  reinterpret_cast<const BYTE*>(change.newValue.data.data()),
+                  static_cast<DWORD>(change.newValue.data.size()),
+                  kinds[change.expected.kind],
+                  expected.type,
+                  reinterpret_cast<const BYTE*>(expected.data.data()),
+                  static_cast<DWORD>(expected.data.size())};
+    }
     for (std::size_t next = first; next < end;) {
-        const std::size_t count = std::min(kSlice, end - next);
-        for (std::size_t k = 0; k < count; ++k) {
-            const Change& change = findings.changes[next + k];
-            const Expectation& expected = change.expected;
-            slice[k] = {
-                change.kind == Change::kSetValue ? DWORD{REG_VALUE_SET} : DWORD{REG_VALUE_DELETE},
-                change.name.c_str(),
-                change.newValue.type,
-                reinterpret_cast<const BYTE*>(change.newValue.data.data()),
-                static_cast<DWORD>(change.newValue.data.size()),
-                kinds[change.expected.kind],
-                expected.type,
-                reinterpret_cast<const BYTE*>(expected.data.data()),
-                static_cast<DWORD>(expected.data.size())};
-        }
-        RunFindings run{findings, next};
+        RunFindings found{findings, next};
         DWORD done = 0;
-        const LONG status = RegChangeValuesTransactedA(key, slice, static_cast<DWORD>(count),
-                                                       NoteValueFound, &run, &done);
+        const LONG status = RegChangeValuesTransactedA(key, run.data() + (next - first),
+                                                       static_cast<DWORD>(end - next),
+                                                       NoteValueFound, &found, &done);
         next += done;
         if (status == ERROR_SUCCESS) continue;
         // As ApplyOne: the refused change was found and would be made.

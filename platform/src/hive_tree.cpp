@@ -62,6 +62,13 @@ void NamedEntries<Entry>::AppendNew(Entry entry) {
 }
 
 template <typename Entry>
+void NamedEntries<Entry>::Reserve(std::size_t entries) {
+    entries_.reserve(entries);
+    isGap_.reserve(entries);
+    MakeRoom(entries);
+}
+
+template <typename Entry>
 std::size_t NamedEntries<Entry>::Probe(std::string_view name, std::uint32_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
@@ -276,6 +283,11 @@ void Key::SetFoundValue(const Value* found, std::string_view name, std::uint32_t
     value.type = type;
     value.data.assign(data);
     value.writtenLine = {};
+}
+
+void Key::MakeRoomForValues(std::size_t more) {
+    NamedEntries<Value>& values = ValuesToChange();
+    values.Reserve(values.Count() + more);
 }
 
 bool Key::DeleteValue(std::string_view name) {

@@ -49,6 +49,8 @@ public:
     Entry* Find(std::string_view name) const;
     // Appends an entry whose name no entry has yet (the caller knows), unindexed so far.
     void AppendNew(Entry entry);
+    // Room for this many entries in all, so that appending up to them moves none.
+    void Reserve(std::size_t entries);
     // The entry of that name; a default one appended when there is none (*added then true).
     Entry& FindOrAdd(std::string_view name, bool& added);
     bool Erase(std::string_view name);
@@ -132,6 +134,9 @@ public:
     void SetFoundValue(const Value* found, std::string_view name, std::uint32_t type,
                        std::string_view data);
     bool DeleteValue(std::string_view name);
+    // Room for this many more values before one is added: a run that is about to add many
+    // grows the table once instead of doubling it as they come.
+    void MakeRoomForValues(std::size_t more);
 
     // Gives a key without values lines of value text to read when its values are first
     // needed; until then they are what the hive's text holds for them, byte for byte.

@@ -55,6 +55,8 @@ using KeyPath = std::vector<std::string>;
 // their names and data kept in one buffer, not in a string of their own each.
 class ValueSteps {
 public:
+    static constexpr std::size_t kMostReservedBytes = 1 << 26;
+
     struct Step {
         enum Kind : std::uint8_t { kSet, kDelete, kExpect } kind;
         std::uint8_t expect;  // kExpect: REG_EXPECT_*
@@ -63,8 +65,20 @@ public:
         DWORD nameSize, dataSize;
     };
 
-    // Room for this many steps at once: a run's steps do not grow by copying themselves.
-    void Reserve(std::size_t steps) { steps_.reserve(steps); }
+    // Room for the steps of these changes at once: a run's steps and bytes do not grow by
+    // copying themselves.
+    void Reserve(const REG_VALUE_CHANGE* changes, std::size_t count) {
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const REG_VALUE_CHANGE& change = changes[i];
+            if (change.lpValueName) bytes += std::strlen(change.lpValueName);
+            if (change.lpData) bytes += change.cbData;
+            if (change.lpExpectData) bytes += change.cbExpectData;
+        }
+        steps_.reserve(count);
+        // Sizes the caller merely claims reserve no more than a run could hold.
+        bytes_.reserve(std::min<std::size_t>(bytes, kMostReservedBytes));
+    }
     void Add(Step::Kind kind, std::string_view name, DWORD type, std::string_view data,
              DWORD expect = 0) {
         steps_.push_back({kind, static_cast<std::uint8_t>(expect), type, bytes_.size(),
@@ -665,7 +679,7 @@ namespace {
 // as steps of the run for the commit's replay.
 LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
                  const REG_VALUE_CHANGE& change, DWORD index, REG_VALUE_FOUND_ROUTINE found,
-                 PVOID context, ValueSteps& steps) {
+                 PVOID context, ValueSteps& steps, std::size_t& roomToMake) {
     const std::string_view name = change.lpValueName ? change.lpValueName : "";
     const bool set = change.dwAction == REG_VALUE_SET;
     if (!set && change.dwAction != REG_VALUE_DELETE) return ERROR_INVALID_PARAMETER;
@@ -708,6 +722,12 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
     }
     if (set) {
         steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
+        // The first value the call adds makes room for as many as it has changes: a large
+        // import grows the key's table once, not by doubling it again and again.
+        if (!stored && roomToMake != 0) {
+            key.MakeRoomForValues(roomToMake);
+            roomToMake = 0;
+        }
         key.SetFoundValue(stored, name, change.dwType, data);
     } else {
         steps.Add(ValueSteps::Step::kDelete, name, 0, {});
@@ -736,12 +756,13 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
         Operation{.kind = Operation::kChangeValues, .path = handle->path});
     // A count that promises more than memory holds must not fail the call by itself.
     constexpr DWORD kMostReserved = 1 << 16;
-    run.values.Reserve(std::min(cChanges, kMostReserved));
+    run.values.Reserve(pChanges, std::min(cChanges, kMostReserved));
+    std::size_t roomToMake = std::min(cChanges, kMostReserved);
     LONG status = ERROR_SUCCESS;
     DWORD done = 0;
     for (; done < cChanges; ++done) {
         status = ChangeValue(registry, transaction, *key, pChanges[done], done, pfnFound, pContext,
-                             run.values);
+                             run.values, roomToMake);
         if (status != ERROR_SUCCESS) break;
     }
     if (run.values.Empty()) transaction.log.pop_back();

@@ -156,8 +156,8 @@ TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
     EXPECT_EQ(copy[1].oldValue->data, "changed");
 }
 
-// A long run of value changes in one key goes to the registry in slices: each change
-// keeps its place in the outcome, whichever slice it was in.
+// A long run of value changes in one key goes to the registry in one call: each change
+// keeps its place in the outcome, and a refused one is named by its own.
 TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
     PlantString(kMimeMap, "EXT270", "text/old");
     std::vector<Change> changes;
