@@ -173,14 +173,22 @@ private:
     std::vector<std::uint32_t> slots_;  // a position plus one; 0 is empty
 };
 
-// A key tree in memory, changed as a file says, to learn what the file changes.
+// A key tree in memory, changed as a file says, to learn what the file changes. Its values
+// stay where they are, in the stored tree or in the file's statements, which outlive it.
 class Model {
 public:
+    // A value from the file, one stored, or neither: deleted.
+    struct Slot {
+        RegFileValue* fromFile = nullptr;
+        const RegFileValue* stored = nullptr;
+
+        const RegFileValue* Get() const { return fromFile ? fromFile : stored; }
+    };
     struct Key {
         std::string path;
         bool present = true;
-        std::vector<std::optional<RegFileValue>> values;  // nullopt: deleted
-        FoldedNames index;                                // positions in values
+        std::vector<Slot> values;
+        FoldedNames index;  // positions in values
         // Keys below this one that may be present, for deleting the tree; `listed` says
         // whether this key is in its parent's list.
         std::vector<std::size_t> children;
@@ -188,14 +196,14 @@ public:
 
         const RegFileValue* Find(const std::string& name) const {
             const std::size_t found = index.Find(FoldName(name));
-            return found == FoldedNames::npos || !values[found] ? nullptr : &*values[found];
+            return found == FoldedNames::npos ? nullptr : values[found].Get();
         }
     };
 
     explicit Model(const std::vector<RegFileKey>& keys) {
         for (const RegFileKey& key : keys) {
             Key& added = Open(key.path);
-            for (const RegFileValue& value : key.values) Set(added, value);
+            for (const RegFileValue& value : key.values) Set(added, {nullptr, &value});
         }
     }
 
@@ -226,16 +234,16 @@ public:
             key.children.clear();
         }
     }
-    static void Set(Key& key, RegFileValue value) {
-        const auto [position, added] = key.index.FindOrAdd(FoldName(value.name));
+    // A present value keeps the spelling of its name; a deleted one takes the new.
+    static void Set(Key& key, Slot slot) {
+        const auto [position, added] = key.index.FindOrAdd(FoldName(slot.Get()->name));
         if (added) {
-            key.values.push_back(std::move(value));
-        } else if (key.values[position]) {
-            key.values[position]->type = value.type;
-            key.values[position]->data = std::move(value.data);
-        } else {
-            key.values[position] = std::move(value);
+            key.values.push_back(slot);
+            return;
         }
+        const RegFileValue* present = key.values[position].Get();
+        if (present && slot.fromFile) slot.fromFile->name = present->name;
+        key.values[position] = slot;
     }
     // Room for this many more values, growing as a vector does by itself.
     static void MakeRoom(Key& key, std::size_t more) {
@@ -246,7 +254,7 @@ public:
     }
     static void Delete(Key& key, const std::string& name) {
         const std::size_t found = key.index.Find(FoldName(name));
-        if (found != FoldedNames::npos) key.values[found].reset();
+        if (found != FoldedNames::npos) key.values[found] = {};
     }
 
 private:
@@ -338,15 +346,13 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
                 key = nullptr;
                 break;
             case RegFileEntry::kValue:
-                Model::Set(*key, std::move(entry.value));
+                Model::Set(*key, {&entry.value, nullptr});
                 break;
             case RegFileEntry::kDeleteValue:
                 Model::Delete(*key, entry.value.name);
                 break;
         }
     }
-    entries = {};  // gives back its room before the changes take theirs
-
     // At most one change per key and per value on either side: reserved, so that a large
     // import builds its list without moving it.
     std::size_t most = 0;
@@ -369,8 +375,8 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
         const Model::Key* old = before.Find(now.path);
         const SharedKeyPath path(old ? old->path : now.path);  // one copy for all its changes
         if (!old) changes.push_back(KeyChange(Change::kCreateKey, path));
-        // The model is done with: its data moves into the changes.
-        for (std::optional<RegFileValue>& value : now.values) {
+        for (const Model::Slot& slot : now.values) {
+            const RegFileValue* value = slot.Get();
             if (!value) continue;
             const RegFileValue* stored = old ? old->Find(value->name) : nullptr;
             if (stored && stored->type == value->type && stored->data == value->data) continue;
@@ -378,11 +384,14 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
             change.kind = Change::kSetValue;
             change.keyPath = path;
             change.name = stored ? stored->name : value->name;
-            change.newValue = {change.name, value->type, std::move(value->data)};
+            // The file's statements are done with: their data moves into the changes.
+            change.newValue = {change.name, value->type,
+                               slot.fromFile ? std::move(slot.fromFile->data) : value->data};
             if (stored) change.oldValue = *stored;
         }
         if (!old) continue;
-        for (const std::optional<RegFileValue>& value : old->values) {
+        for (const Model::Slot& slot : old->values) {
+            const RegFileValue* value = slot.Get();
             if (value && !now.Find(value->name)) {
                 Change change = DeleteValueChange(path, value->name);
                 change.oldValue = *value;
@@ -390,5 +399,6 @@ std::vector<Change> ChangesOfImport(const std::vector<RegFileKey>& current,
             }
         }
     }
+    entries = {};  // gives back the statements' room before the changes are stored
     return changes;
 }
