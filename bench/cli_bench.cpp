@@ -236,6 +236,9 @@ int main(int argc, char** argv) {
         const std::string server = fs::path(wine).parent_path() / "wineserver";
         TimeProcess({server, "-k"});
         TimeProcess({server, "-w"});
+        // Nor with the writeback of the hundreds of megabytes its prefix left dirty, which
+        // would compete with the fsyncs timed below.
+        sync();
     } else {
         std::printf("wine reg query: not measured (no Wine, or its prefix would not start)\n");
     }
