@@ -756,8 +756,9 @@ LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pCh
         Operation{.kind = Operation::kChangeValues, .path = handle->path});
     // A count that promises more than memory holds must not fail the call by itself.
     constexpr DWORD kMostReserved = 1 << 16;
-    run.values.Reserve(pChanges, std::min(cChanges, kMostReserved));
-    std::size_t roomToMake = std::min(cChanges, kMostReserved);
+    const DWORD reserved = std::min(cChanges, kMostReserved);
+    run.values.Reserve(pChanges, reserved);
+    std::size_t roomToMake = reserved;
     LONG status = ERROR_SUCCESS;
     DWORD done = 0;
     for (; done < cChanges; ++done) {
