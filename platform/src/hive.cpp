@@ -156,14 +156,8 @@ void AppendKey(TextOut& out, const Key& key, std::string& path, bool isRoot) {
 // left out, so that a large hive with one change reserves little.
 std::size_t WrittenBytesAbout(const Key& key, std::size_t pathSize) {
     constexpr std::size_t kQuotesAndBrackets = 8;
-    std::size_t size = pathSize + kQuotesAndBrackets;
-    if (!key.UnreadValues()) {
-        for (const Value& value : key.Values()) {
-            if (value.writtenLine.empty()) {
-                size += value.name.size() + value.data.size() + kQuotesAndBrackets;
-            }
-        }
-    }
+    std::size_t size = pathSize + kQuotesAndBrackets + key.BytesToWrite() +
+                       key.ValuesToWrite() * kQuotesAndBrackets;
     for (const auto& subKey : key.SubKeys()) {
         size += WrittenBytesAbout(*subKey, pathSize + 1 + subKey->Name().size());
     }

@@ -204,6 +204,8 @@ Key Key::Copy() const {
     copy.values_ = values_;
     copy.unread_ = unread_;
     copy.writtenText_ = writtenText_;
+    copy.valuesToWrite_ = valuesToWrite_;
+    copy.bytesToWrite_ = bytesToWrite_;
     return copy;
 }
 
@@ -256,33 +258,50 @@ void Key::Clear() {
     values_.reset();
     unread_ = {};
     writtenText_.reset();
+    valuesToWrite_ = bytesToWrite_ = 0;
 }
 
 const Value* Key::FindValue(std::string_view name) const {
     return ValuesToRead().Find(name);
 }
 
+void Key::CountToWrite(const Value& value, int sign) {
+    if (!value.writtenLine.empty()) return;
+    const std::size_t bytes = value.name.size() + value.data.size();
+    valuesToWrite_ = sign > 0 ? valuesToWrite_ + 1 : valuesToWrite_ - 1;
+    bytesToWrite_ = sign > 0 ? bytesToWrite_ + bytes : bytesToWrite_ - bytes;
+}
+
 void Key::SetValue(std::string_view name, std::uint32_t type, std::string data) {
     bool added = false;
     Value& value = ValuesToChange().FindOrAdd(name, added);
-    if (added) value.name = std::string(name);
+    if (added) {
+        value.name = std::string(name);
+    } else {
+        CountToWrite(value, -1);
+    }
     value.type = type;
     value.data = std::move(data);
     value.writtenLine = {};
+    CountToWrite(value, +1);
 }
 
 void Key::SetFoundValue(const Value* found, std::string_view name, std::uint32_t type,
                         std::string_view data) {
     if (!found) {
-        ValuesToChange().AppendNew(Value{std::string(name), type, std::string(data)});
+        Value added{std::string(name), type, std::string(data)};
+        CountToWrite(added, +1);
+        ValuesToChange().AppendNew(std::move(added));
         return;
     }
     // Found in this key's table: while no other key shares it, that is the one to change.
     Value& value =
         values_.use_count() == 1 ? const_cast<Value&>(*found) : *ValuesToChange().Find(found->name);
+    CountToWrite(value, -1);
     value.type = type;
     value.data.assign(data);
     value.writtenLine = {};
+    CountToWrite(value, +1);
 }
 
 void Key::MakeRoomForValues(std::size_t more) {
@@ -292,7 +311,10 @@ void Key::MakeRoomForValues(std::size_t more) {
 
 bool Key::DeleteValue(std::string_view name) {
     // Asked first, so that a shared table is not copied for nothing.
-    return ValuesToRead().Find(name) && ValuesToChange().Erase(name);
+    const Value* found = ValuesToRead().Find(name);
+    if (!found) return false;
+    CountToWrite(*found, -1);
+    return ValuesToChange().Erase(name);
 }
 
 bool SameTree(const Key& left, const Key& right) {

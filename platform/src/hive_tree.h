@@ -138,6 +138,12 @@ public:
     // grows the table once instead of doubling it as they come.
     void MakeRoomForValues(std::size_t more);
 
+    // The values that have no line to be written from (set since they were read) and the
+    // bytes of their names and data: what writing the key takes beyond borrowing lines,
+    // known without a walk over all its values.
+    std::size_t ValuesToWrite() const { return valuesToWrite_; }
+    std::size_t BytesToWrite() const { return bytesToWrite_; }
+
     // Gives a key without values lines of value text to read when its values are first
     // needed; until then they are what the hive's text holds for them, byte for byte.
     void SetUnreadValues(UnreadValueLines unread);
@@ -150,6 +156,8 @@ private:
     const NamedEntries<Value>& ValuesToRead() const;
     // The values this key alone holds, copied first when they are shared.
     NamedEntries<Value>& ValuesToChange();
+    // Counts a value in or out of those to be written anew, as it is set or goes.
+    void CountToWrite(const Value& value, int sign);
 
     // Null while there are none; shared with copies of the key until one changes them.
     // Reading the unread lines fills them in without changing what the key holds.
@@ -157,6 +165,8 @@ private:
     mutable UnreadValueLines unread_;
     // The text the values' written lines lie in, once the unread lines have been read.
     mutable std::shared_ptr<const std::string> writtenText_;
+    std::size_t valuesToWrite_ = 0;
+    std::size_t bytesToWrite_ = 0;
 };
 
 // Same names (case included), types, bytes and order throughout both trees.

@@ -8,6 +8,7 @@
 using marrowick::platform::Key;
 using marrowick::platform::ParseHive;
 using marrowick::platform::SameTree;
+using marrowick::platform::Value;
 using marrowick::platform::WriteHive;
 
 namespace {
@@ -121,9 +122,21 @@ TEST(HiveText, UnchangedValuesAreWrittenAsTheyWereRead) {
     ASSERT_TRUE(read.FindValue("Big"));  // every value of the key read from its lines
     const Key untouched = tree->Copy();
     for (Key* key : {&viewer, &read}) {
-        key->SetValue("Count", 4, Bytes({7, 0, 0, 0}));
+        key->SetValue("Count", 4, Bytes({6, 0, 0, 0}));
+        key->SetFoundValue(key->FindValue("count"), "count", 4, Bytes({7, 0, 0, 0}));
         EXPECT_TRUE(key->DeleteValue("NoNul"));
-        key->SetValue("New", 1, std::string("n") + '\0');
+        key->SetValue("Gone", 1, "g");
+        EXPECT_TRUE(key->DeleteValue("Gone"));
+        key->SetFoundValue(nullptr, "New", 1, std::string("n") + '\0');
+        // What the writer reserves for follows the values to write, however often set.
+        std::size_t values = 0, bytes = 0;
+        for (const Value& value : key->Values()) {
+            if (!value.writtenLine.empty()) continue;
+            ++values;
+            bytes += value.name.size() + value.data.size();
+        }
+        EXPECT_EQ(key->ValuesToWrite(), values);
+        EXPECT_EQ(key->BytesToWrite(), bytes);
     }
     EXPECT_EQ(WriteHive(*tree), WriteHive(fresh));
     EXPECT_EQ(WriteHive(untouched), before);
