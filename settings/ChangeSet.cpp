@@ -425,7 +425,7 @@ LONG ApplyRun(HKEY key, std::size_t first, std::size_t end, bool dryRun, Finding
                   change.newValue.type,
                   reinterpret_cast<const BYTE*>(change.newValue.data.data()),
                   static_cast<DWORD>(change.newValue.data.size()),
-                  kinds[change.expected.kind],
+                  kinds[expected.kind],
                   expected.type,
                   reinterpret_cast<const BYTE*>(expected.data.data()),
                   static_cast<DWORD>(expected.data.size())};
