@@ -12,7 +12,7 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "MimeInput.h"
+#include "MimeRule.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 #include "SettingsClient.h"
@@ -22,46 +22,6 @@
 namespace marrowick::cli {
 
 constexpr const char* kVersion = "1.0";
-
-std::string Win32Text(LONG code) {
-    const char* meaning = nullptr;
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-            meaning = "nicht gefunden";
-            break;
-        case ERROR_ACCESS_DENIED:
-            meaning = "Zugriff verweigert";
-            break;
-        case ERROR_OUTOFMEMORY:
-            meaning = "nicht genügend Speicher";
-            break;
-        case ERROR_WRITE_FAULT:
-            meaning = "Schreibfehler";
-            break;
-        case ERROR_INVALID_PARAMETER:
-            meaning = "ungültiger Parameter";
-            break;
-        case ERROR_BAD_PATHNAME:
-            meaning = "ungültiger Pfad";
-            break;
-        case ERROR_BADDB:
-            meaning = "die Registrierung ist beschädigt";
-            break;
-        case ERROR_KEY_DELETED:
-            meaning = "der Schlüssel wurde gelöscht";
-            break;
-        default:
-            break;
-    }
-    std::string text = "Win32-Fehler " + std::to_string(code);
-    if (meaning) text += std::string(" (") + meaning + ")";
-    // The store's own account of the place, when the code does not say it all.
-    if (std::string problem = platform::HiveFileProblem(); !problem.empty()) {
-        if (problem.ends_with('.')) problem.pop_back();
-        text += ": " + problem;
-    }
-    return text;
-}
 
 std::string HivePath() {
     return platform::GetHiveFileStatus().path;
@@ -236,7 +196,8 @@ const char kHelpTail[] =
     "JSON (--json), ein Objekt auf einer Zeile:\n"
     "  show:      {\"settings\": {NAME: {\"value\": ZAHL, \"default\": BOOL}, ...}}; bei\n"
     "             SortKey ist \"value\" die Kennung, dazu \"index\" und \"label\";\n"
-    "             \"default\": true, wenn nichts (Lesbares) gespeichert ist\n"
+    "             \"default\": true, wenn nichts (Lesbares) gespeichert ist; \"valid\":\n"
+    "             false und \"problem\", wenn das Gespeicherte ungültig ist\n"
     "  mime list: {\"mappings\": [{\"extension\": TEXT, \"type\": TEXT}, ...]}\n"
     "  Änderungen: {\"changed\": BOOL, \"changes\": [{\"action\": \"set\"|\"delete\"|\n"
     "             \"create-key\"|\"delete-key\", \"key\": SCHLÜSSEL, \"name\": NAME,\n"
@@ -350,6 +311,37 @@ int Usage(std::ostream& err, const std::string& problem) {
     return kExitUsage;
 }
 
+// The help `words` ask for: all of it, or the usage of the command they name (for a group
+// such as mime, of each of its commands).
+int ShowHelp(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    if (words.empty()) {
+        out << Help();
+        return kExitSuccess;
+    }
+    const std::vector<const Command*> all = AllCommands();
+    const auto named = [&](std::size_t count) {
+        std::vector<const Command*> found;
+        for (const Command* command : all) {
+            const std::string name = command->name;
+            const bool same = count == 2   ? words.size() > 1 && name == words[0] + " " + words[1]
+                              : count == 1 ? name == words[0]
+                                           : name.starts_with(words[0] + " ");
+            if (same) found.push_back(command);
+        }
+        return found;
+    };
+    std::vector<const Command*> commands = named(2);
+    if (commands.empty()) commands = named(1);
+    if (commands.empty()) commands = named(0);
+    if (commands.empty()) return Usage(err, "Unbekannter Befehl " + Quoted(words[0]) + ".");
+    for (const Command* command : commands) {
+        out << "Aufruf: marrowick " << command->usage << "\n  " << Aligned(command->summary, 2)
+            << '\n';
+    }
+    out << "Mehr: marrowick --help\n";
+    return kExitSuccess;
+}
+
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
         std::istream& in, bool outputIsTerminal, Failure& failure) {
     Options options;
@@ -371,8 +363,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         } else if (argument == "--no-ask-password") {
             askPassword = false;
         } else if (argument == "--help" || argument == "-h") {
-            out << Help();
-            return kExitSuccess;
+            return ShowHelp(words, out, err);
         } else if (argument == "--version") {
             out << "marrowick " << kVersion << '\n';
             return kExitSuccess;
@@ -381,10 +372,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         }
     }
     if (words.empty()) return Usage(err, "Es fehlt ein Befehl.");
-    if (words[0] == "help" && words.size() == 1) {
-        out << Help();
-        return kExitSuccess;
-    }
+    if (words[0] == "help") return ShowHelp({words.begin() + 1, words.end()}, out, err);
     // What an ordinary user may not write to the machine's hive goes to the settings
     // service; on a terminal a text agent asks for the administrator's password.
     service::ForwardChangeSetsToService(

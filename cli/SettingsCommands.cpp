@@ -10,7 +10,7 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "MimeInput.h"
+#include "MimeRule.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 
@@ -28,10 +28,12 @@ std::vector<const SettingRule*> AllRules() {
     return all;
 }
 
-// What the viewer reads for a setting, and whether anything readable is stored.
+// What the viewer reads for a setting, whether anything readable is stored, and why the
+// rules refuse what is stored ("" when they do not, or nothing is).
 struct Reading {
     int number = 0;
     bool stored = false;
+    std::string refusal;
 };
 
 Reading ReadSetting(const SettingRule& rule) {
@@ -44,6 +46,7 @@ Reading ReadSetting(const SettingRule& rule) {
     Reading reading;
     reading.number = ReadSettingNumber(rule, stored);
     reading.stored = stored && (rule.dwType == REG_SZ || stored->data.size() == 4);
+    if (stored) reading.refusal = CheckSettingValue(rule, *stored);
     return reading;
 }
 
@@ -113,6 +116,8 @@ int Show(const Invocation& call) {
                 json.Key("value").Number(reading.number);
             }
             json.Key("default").Bool(!reading.stored);
+            json.Key("valid").Bool(reading.refusal.empty());
+            if (!reading.refusal.empty()) json.Key("problem").String(reading.refusal);
             json.EndObject();
         }
         json.EndObject();
@@ -129,6 +134,9 @@ int Show(const Invocation& call) {
             call.out << " (" << SettingValue(*rule, reading.number).data.c_str() << ")";
         }
         if (!reading.stored) call.out << "  [Standardwert]";
+        if (!reading.refusal.empty()) {
+            call.out << "  [gespeichert, aber ungültig: " << reading.refusal << "]";
+        }
         call.out << '\n';
     }
     return kExitSuccess;

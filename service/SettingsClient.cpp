@@ -9,6 +9,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -72,7 +73,33 @@ ChangeOutcome Refusal(const std::string& message) {
     return outcome;
 }
 
-ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& options) {
+// Why the service could not be reached, in German: sd-bus words it in the C library's
+// English, or passes on the bus's own English.
+std::string UnreachableReason(int error) {
+    switch (error) {
+        case ENOENT:
+            return "kein Systembus: Datei oder Verzeichnis nicht gefunden";
+        case ECONNREFUSED:
+            return "der Systembus nimmt keine Verbindung an";
+        case EHOSTUNREACH:
+        case ENXIO:
+            return "der Dienst ist nicht installiert oder lässt sich nicht starten";
+        case ETIMEDOUT:
+            return "keine Antwort";
+        case ECONNRESET:
+            return "die Verbindung wurde getrennt";
+        case EACCES:
+        case EPERM:
+            return "Zugriff verweigert";
+        default: {
+            const char* name = strerrorname_np(error);
+            return "Fehler " + (name ? std::string(name) : std::to_string(error));
+        }
+    }
+}
+
+// `error` is the call's error with its code `r` (negative, as sd-bus returns it).
+ChangeOutcome RefusalFor(const sd_bus_error& error, int r, const ServiceOptions& options) {
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED)) {
         return Refusal(
             options.askPassword
@@ -97,7 +124,7 @@ ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& option
         return outcome;
     }
     return Refusal(std::string("Der Einstellungsdienst ") + kBusName + " ist nicht erreichbar (" +
-                   (error.message ? error.message : error.name) +
+                   UnreachableReason(-r) +
                    "). Als root (sudo) werden die Einstellungen ohne ihn gespeichert.");
 }
 
@@ -131,13 +158,13 @@ ChangeOutcome ApplyThroughService(const std::vector<Change>& changes, bool dryRu
     if (r >= 0) r = sd_bus_message_append(call, "b", static_cast<int>(dryRun));
     if (r < 0) {
         sd_bus_error_set_errno(&error, r);
-        outcome = RefusalFor(error, options);
+        outcome = RefusalFor(error, r, options);
     } else {
         std::optional<TextAgent> agent;
         if (options.askPassword && options.textAgent) agent.emplace();
         r = sd_bus_call(bus, call, options.askPassword ? kInteractiveCallUsec : 0, &error, &reply);
         if (r < 0) {
-            outcome = RefusalFor(error, options);
+            outcome = RefusalFor(error, r, options);
         } else if (ReadOutcome(reply, outcome) < 0) {
             outcome = Refusal("Der Einstellungsdienst gab keine lesbare Antwort.");
         }

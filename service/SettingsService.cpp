@@ -18,6 +18,13 @@ namespace marrowick::service {
 
 namespace {
 
+// An error code of sd-bus (negative) as its errno name, "EPIPE": the journal's readers
+// search for it, and the C library's own wording would be English.
+const char* ErrorName(int r) {
+    const char* name = strerrorname_np(-r);
+    return name ? name : "unbekannter Fehler";
+}
+
 using Clock = std::chrono::steady_clock;
 
 // polkit's answer may wait for a person typing a password; without a prompt it is quick.
@@ -81,7 +88,7 @@ void SignalChanged(sd_bus* bus, const std::vector<Change>& changed) {
     if (r >= 0) r = sd_bus_message_close_container(signal);
     if (r >= 0) r = sd_bus_send(bus, signal, nullptr);
     sd_bus_message_unref(signal);
-    if (r < 0) std::fprintf(stderr, "Changed signal not sent: %s\n", std::strerror(-r));
+    if (r < 0) std::fprintf(stderr, "Das Signal Changed wurde nicht gesendet: %s\n", ErrorName(r));
 }
 
 int OnAuthorization(sd_bus_message* answer, void* userdata, sd_bus_error*) {
@@ -200,7 +207,9 @@ int RunSettingsService(std::chrono::milliseconds idleTime) {
     }
     if (r >= 0) r = sd_bus_request_name(service.bus, kBusName, 0);
     if (r < 0) {
-        std::fprintf(stderr, "marrowick-settings: %s: %s\n", kBusName, std::strerror(-r));
+        std::fprintf(stderr,
+                     "marrowick-settings: Der Dienst %s kommt nicht auf den Systembus: %s\n",
+                     kBusName, ErrorName(r));
         sd_bus_flush_close_unref(service.bus);
         return 1;
     }
@@ -223,7 +232,7 @@ int RunSettingsService(std::chrono::milliseconds idleTime) {
     sd_bus_flush_close_unref(service.bus);
     // The bus going away ends the service as idleness does.
     if (r == -ECONNRESET || r == -ENOTCONN) return 0;
-    if (r < 0) std::fprintf(stderr, "marrowick-settings: %s\n", std::strerror(-r));
+    if (r < 0) std::fprintf(stderr, "marrowick-settings: Fehler am Systembus: %s\n", ErrorName(r));
     return r < 0 ? 1 : 0;
 }
 
