@@ -44,6 +44,8 @@
 #define IDS_MIMETYPE_FORM 122
 // The main dialog opening on settings it cannot read; %1 the file (and line), %2 the reason.
 #define IDS_SETTINGS_UNREADABLE 123
+// The service refusing a call while too many of the caller's wait for a password.
+#define IDS_TOO_MANY_WAITING 124
 
 // Controls without an identifier of their own.
 #ifndef IDC_STATIC
