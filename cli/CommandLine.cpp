@@ -21,7 +21,7 @@
 
 namespace marrowick::cli {
 
-constexpr const char* kVersion = "1.0";
+constexpr const char* kVersion = MARROWICK_VERSION;
 
 std::string HivePath() {
     return platform::GetHiveFileStatus().path;
