@@ -79,7 +79,9 @@ export class MimeTable {
             rows = [];
             for (const entry of this.stored) {
                 const edit = this.pending.get(fold(entry.extension));
-                if (!edit) rows.push(entry);
+                // An addition that another face has stored meanwhile shows both; saving
+                // it is refused as a duplicate.
+                if (!edit || edit.op === "add") rows.push(entry);
                 else if (edit.op === "change") rows.push({ extension: entry.extension, type: edit.type, edited: true });
             }
             for (const edit of this.pending.values()) {
