@@ -20,12 +20,18 @@ using marrowick::cli::JsonWriter;
 
 const char* ClassName(res::ControlClass controlClass) {
     switch (controlClass) {
-        case res::ControlClass::Button: return "button";
-        case res::ControlClass::Static: return "static";
-        case res::ControlClass::Edit: return "edit";
-        case res::ControlClass::ComboBox: return "combobox";
-        case res::ControlClass::UpDown: return "updown";
-        case res::ControlClass::ListView: return "listview";
+        case res::ControlClass::Button:
+            return "button";
+        case res::ControlClass::Static:
+            return "static";
+        case res::ControlClass::Edit:
+            return "edit";
+        case res::ControlClass::ComboBox:
+            return "combobox";
+        case res::ControlClass::UpDown:
+            return "updown";
+        case res::ControlClass::ListView:
+            return "listview";
     }
     return "unknown";
 }

@@ -116,7 +116,7 @@ def open_page(driver, url):
     driver.get(url)
     WebDriverWait(driver, TIMEOUT).until(
         lambda d: d.execute_script("return document.body.dataset.ready === 'true' || "
-                                   "!!document.querySelector('main [role=alert]')"))
+                                   "!!document.querySelector('main > [role=alert]')"))
     alert = driver.find_elements(By.CSS_SELECTOR, "main > [role=alert]")
     if alert:
         raise RuntimeError(f"the page did not start: {alert[0].text}")
