@@ -24,6 +24,7 @@ class Page {
         this.table = new MimeTable(() => {});
         this.reading = null;
         this.saving = false;
+        this.changedSignals = 0;  // Changed signals followed, for the tests
         this.form.button(IDC.ok).addEventListener("click", () => this.save());
         this.form.button(IDC.cancel).addEventListener("click", () => this.discard());
         this.form.button(IDC.mimeSettings).addEventListener("click", () => this.table.grid.focus());
@@ -143,7 +144,10 @@ async function start() {
     page.mount(root);
     await page.reload();
     try {
-        followChanges(() => page.reload());
+        followChanges(() => {
+            ++page.changedSignals;
+            page.reload();
+        });
     } catch (error) {
         console.warn("Changed signal not followed:", error);
     }

@@ -205,6 +205,17 @@ def main():
         check(driver.execute_script("return window.sameDocument === true"),
               "the command line's save shows up without a reload")
 
+        # Only the service's own Changed counts: one sent by anyone else is not delivered.
+        signals = driver.execute_script("return window.marrowickPage.changedSignals")
+        forged = subprocess.run(["runuser", "-u", "nobody", "--", "dbus-send", "--system", "--type=signal",
+                                 program["wire"]["objectPath"], program["wire"]["interface"] + ".Changed"],
+                                capture_output=True, text=True)
+        check(forged.returncode == 0, f"another client sends a Changed signal of its own {forged.stderr}")
+        check(as_user("nobody", "set", "SecList=66").returncode == 0, "the command line saves again")
+        wait(driver, lambda d: value(d, "control-1021") == "66", "the service's next Changed arrives")
+        check(driver.execute_script("return window.marrowickPage.changedSignals") == signals + 1,
+              "a Changed signal from another sender is not followed")
+
         # A concurrent add of the same extension is refused as in the dialog (107).
         tab_to(driver, "control-1014-mime")
         keys(driver, Keys.ENTER)
