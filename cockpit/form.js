@@ -2,8 +2,8 @@
 // their legends, each static text labels the control after it, radio buttons keep their
 // groups, and each count's edit takes its rule's range.
 import {
-    IDC, IDD, IDS, control, controlText, dialog, formatString, labelOf, programData,
-    settingRule, string, withoutMnemonic,
+    IDC, IDD, IDS, controlText, dialog, formatString, labelOf, programData, settingRule, string,
+    withoutMnemonic,
 } from "./texts.js";
 
 const WS_GROUP = 0x00020000;
@@ -35,8 +35,7 @@ const RADIO_SETTINGS = [
 ];
 
 export class SettingsForm {
-    constructor(onEdit) {
-        this.onEdit = onEdit;
+    constructor() {
         this.base = null;          // the values as last read, by value name
         this.existingKeys = new Set();
         this.inputs = new Map();   // control id -> element
@@ -67,8 +66,7 @@ export class SettingsForm {
                 if (c.style & WS_GROUP) ++radioGroup;
                 const id = `control-${c.id}`;
                 const input = element("input", { type: "radio", id, name: `radio-group-${radioGroup}` });
-                input.addEventListener("change", () => this.onEdit());
-                this.inputs.set(c.id, input);
+                                this.inputs.set(c.id, input);
                 containerOf(c).append(element("div", { class: "radio" }, input,
                                               element("label", { for: id, text: withoutMnemonic(c.text) })));
             } else if (c.class === "combobox") {
@@ -76,8 +74,7 @@ export class SettingsForm {
                 const select = element("select", { id });
                 for (const choice of settingRule("SortKey").choices)
                     select.append(element("option", { value: choice.number, text: string(choice.labelId) }));
-                select.addEventListener("change", () => this.onEdit());
-                this.inputs.set(c.id, select);
+                                this.inputs.set(c.id, select);
                 containerOf(c).append(element("div", { class: "field" },
                                               element("label", { for: id, text: labelOf(IDD.setting, c.id) }),
                                               select));
@@ -89,7 +86,7 @@ export class SettingsForm {
                     type: "number", id, min: rule.lower, max: rule.upper, step: 1,
                     inputmode: "numeric", "aria-describedby": error.id,
                 });
-                input.addEventListener("input", () => { this.clearError(input); this.onEdit() });
+                input.addEventListener("input", () => this.clearError(input));
                 this.inputs.set(c.id, input);
                 containerOf(c).append(element("div", { class: "field count" },
                                               element("label", { for: id, text: labelOf(IDD.setting, c.id) }),
@@ -237,7 +234,6 @@ export class SettingsForm {
 
     restoreDefaults() {
         for (const rule of programData().settings) this.show(rule.name, rule.factory);
-        this.onEdit();
     }
 
     labelFor(name) {
@@ -246,6 +242,3 @@ export class SettingsForm {
     }
 }
 
-export function controlLabel(dialogId, controlId) {
-    return withoutMnemonic(control(dialogId, controlId).text);
-}

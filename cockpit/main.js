@@ -20,8 +20,8 @@ function spawnJson(args) {
 
 class Page {
     constructor() {
-        this.form = new SettingsForm(() => {});
-        this.table = new MimeTable(() => {});
+        this.form = new SettingsForm();
+        this.table = new MimeTable();
         this.reading = null;
         this.saving = false;
         this.changedSignals = 0;  // Changed signals followed, for the tests

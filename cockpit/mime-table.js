@@ -22,8 +22,7 @@ const compareExtensions = (a, b) => {
 };
 
 export class MimeTable {
-    constructor(onEdit) {
-        this.onEdit = onEdit;
+    constructor() {
         this.stored = [];        // [{extension, type}] as last read, in the store's order
         this.pending = new Map();  // folded extension -> {op: "add"|"change"|"delete", extension, type}
         this.rows = [];          // what the table shows: stored with pending applied
@@ -238,7 +237,6 @@ export class MimeTable {
         this.rebuild();
         if (extension !== null) this.select(this.rows.findIndex(r => r.extension === extension));
         this.grid.focus();
-        this.onEdit();
     }
 
     addChanges(changeSet) {
