@@ -164,6 +164,7 @@ def main():
         wait(driver, lambda d: active_id(d) == "entry-1013", "the add dialog opens on the extension")
         violations = axe_violations(driver)
         check(violations == [], f"axe-core finds no violations with the add dialog open {violations}")
+        screenshot(driver, "cockpit-mime-add-dialog.png")
         keys(driver, "txt", Keys.TAB, "text/plain", Keys.ENTER)
         wait(driver, lambda d: ["txt", "text/plain"] in rows(d), "the added mapping is listed")
         check([r[0] for r in rows(driver)] == ["doc", "HTM", "pdf", "txt"],
