@@ -170,17 +170,26 @@ def main():
         check([r[0] for r in rows(driver)] == ["doc", "HTM", "pdf", "txt"],
               "an added mapping is listed at its sorted place")
         screenshot(driver, "cockpit-mime-table.png", driver.find_element(By.CSS_SELECTOR, "section.mime"))
+        tab_to(driver, "control-1010", shift=True)
+        keys(driver, Keys.HOME, Keys.DELETE)
+        wait(driver, lambda d: open_dialog_text(d) is not None, "the delete question opens")
+        question = open_dialog_text(driver) or ""
+        check(STRINGS["106"] in question and "application/msword" in question,
+              f"the delete question names the mapping: {question!r}")
+        keys(driver, Keys.ENTER)
+        wait(driver, lambda d: [r[0] for r in rows(d)] == ["HTM", "pdf", "txt"], "the deleted row goes")
         save_by_keyboard(driver)
         wait(driver, lambda d: open_dialog_text(d) is not None, "the preview opens")
         preview = open_dialog_text(driver) or ""
         check("33" in preview and "40" in preview and "application/pdf" in preview and
-              "application/x-pdf" in preview and "text/plain" in preview,
+              "application/x-pdf" in preview and "text/plain" in preview and "application/msword" in preview,
               f"the preview lists old and new of each value: {preview!r}")
         check(not hive_has('"DocList"=dword:00000028'), "the preview writes nothing")
         keys(driver, Keys.ENTER)
         wait(driver, lambda d: hive_has('"DocList"=dword:00000028'), "the save reaches the hive")
         check(hive_has('"DocList"=dword:00000028') and hive_has('"pdf"="application/x-pdf"') and
-              hive_has('"txt"="text/plain"'), "one save stores the count and both mappings") or \
+              hive_has('"txt"="text/plain"') and not hive_has('"doc"='),
+              "one save stores the count, the changed, the added and the deleted mapping") or \
             print(hive_text())
         wait(driver, lambda d: not d.find_elements(By.CSS_SELECTOR, ".mime-row.edited"),
              "the table is read again after the save")
