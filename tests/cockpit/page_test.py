@@ -242,6 +242,21 @@ def main():
         check(hive_has('"rtf"="text/rtf"') and not hive_has("application/rtf"),
               "the refused add changes nothing")
 
+        # A change of a mapping that another face deletes meanwhile is refused (119).
+        tab_to(driver, "control-1010")
+        keys(driver, Keys.HOME, Keys.ENTER)
+        wait(driver, lambda d: active_id(d) == "entry-1014", "the change dialog opens again")
+        type_over(driver, "text/x-html")
+        keys(driver, Keys.ENTER)
+        check(as_user("nobody", "mime", "delete", "HTM").returncode == 0, "another face deletes HTM")
+        wait(driver, lambda d: "HTM" not in [r[0] for r in rows(d)], "the deletion shows up")
+        save_by_keyboard(driver)
+        wait(driver, lambda d: open_dialog_text(d) is not None, "the refusal opens")
+        check(STRINGS["119"] in (open_dialog_text(driver) or ""),
+              f"the change of a deleted mapping is refused with 119: {open_dialog_text(driver)!r}")
+        keys(driver, Keys.ENTER)
+        check(not hive_has('"HTM"='), "the refused change does not bring the mapping back")
+
     # A user polkit refuses: the dialog's refusal, nothing stored.
     before = hive_text()
     with cockpit_session(page_dir, cli, user="daemon") as url, browser() as driver:
