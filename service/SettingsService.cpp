@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "CallerAuthor.h"
+#include "ChangeJournal.h"
 #include "Wire.h"
 
 namespace marrowick::service {
@@ -39,11 +41,13 @@ struct Request {
     sd_bus_message* call;
     std::vector<Change> changes;
     bool dryRun;
+    journal::Author caller;  // for the journal's entry, taken when the call came
     Request(Service* service, sd_bus_message* call, std::vector<Change> changes, bool dryRun)
         : service(service),
           call(sd_bus_message_ref(call)),
           changes(std::move(changes)),
-          dryRun(dryRun) {
+          dryRun(dryRun),
+          caller(CallerAuthor(call)) {
         ++service->pending;
     }
     Request(const Request&) = delete;
@@ -110,6 +114,7 @@ int OnAuthorization(sd_bus_message* answer, void* userdata, sd_bus_error*) {
     const ChangeOutcome outcome = ApplyChangeSet(request->changes, request->dryRun);
     r = ReplyWithOutcome(request->call, outcome);
     if (outcome.Applied() && !request->dryRun && !outcome.changed.empty()) {
+        journal::WriteChangeSetEntry(outcome.changed, request->caller);
         SignalChanged(request->service->bus, outcome.changed);
     }
     return r;
