@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -353,6 +354,18 @@ private:
     int fd_ = -1;
 };
 
+// A hive that is a symbolic link is written where the link leads: that file's directory is
+// the one to watch.
+std::string WatchedPath(const std::string& hive) {
+    struct ::stat status {};
+    if (::lstat(hive.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return hive;
+    char* resolved = ::realpath(hive.c_str(), nullptr);
+    if (!resolved) return hive;
+    std::string path = resolved;
+    std::free(resolved);
+    return path;
+}
+
 void PrintChanges(const std::vector<Change>& changes, bool json, std::ostream& out) {
     if (json) {
         JsonWriter writer(out);
@@ -377,7 +390,7 @@ int Watch(const Invocation& call) {
     std::ostream& notes = std::cerr;
     const std::string hive = HivePath();
     EndingSignals signals;
-    HiveWatch watch(hive, notes);
+    HiveWatch watch(WatchedPath(hive), notes);
     if (signals.fd() < 0) {
         call.err << "marrowick watch: " << std::strerror(errno) << ".\n";
         return kExitFileError;
