@@ -10,6 +10,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "ChangeJournal.h"
 #include "Commands.h"
 #include "Json.h"
 #include "MimeRule.h"
@@ -52,19 +53,6 @@ void BeginOutput(JsonWriter& json) {
     json.Key("version").Number(1);
 }
 
-namespace {
-
-// A key as reports spell it, whatever letter case the hive or a file stores: the viewer's
-// part always as below.
-std::string ReportedKey(const std::string& keyPath) {
-    static const std::string viewer = "SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
-    std::string path = keyPath;
-    if (PlaceOfKey(path) != ViewerPlace::kOutside) path.replace(0, viewer.size(), viewer);
-    return "HKEY_LOCAL_MACHINE\\" + path;
-}
-
-}  // namespace
-
 int StoreAndReport(std::vector<Change> changes, const Invocation& call, const std::string& subject,
                    const char* unexpected) {
     const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), call.options.dryRun);
@@ -101,30 +89,7 @@ void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, s
         writer.Key("changed").Bool(!changes.empty() && !dryRun);
         if (dryRun) writer.Key("dry_run").Bool(true);
         writer.Key("changes").BeginArray();
-        for (const Change& change : changes) {
-            writer.BeginObject();
-            writer.Key("action").String(change.kind == Change::kCreateKey   ? "create-key"
-                                        : change.kind == Change::kDeleteKey ? "delete-key"
-                                        : change.kind == Change::kSetValue  ? "set"
-                                                                            : "delete");
-            writer.Key("key").String(ReportedKey(change.keyPath));
-            if (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) {
-                writer.Key("name").String(change.name);
-                writer.Key("old");
-                if (change.oldValue) {
-                    ValueJson(writer, *change.oldValue);
-                } else {
-                    writer.Null();
-                }
-                writer.Key("new");
-                if (change.kind == Change::kSetValue) {
-                    ValueJson(writer, change.newValue);
-                } else {
-                    writer.Null();
-                }
-            }
-            writer.EndObject();
-        }
+        for (const Change& change : changes) ChangeJson(writer, change);
         writer.EndArray();
         writer.EndObject();
         out << '\n';
@@ -191,7 +156,9 @@ const char kHelpTail[] =
     "\n"
     "Ausgabe: Ergebnisse auf der Standardausgabe, Meldungen auf der Standardfehlerausgabe.\n"
     "Jeder ändernde Befehl nennt jede Änderung; was schon so gespeichert ist, wird nicht noch\n"
-    "einmal geschrieben (die Registrierungsdatei bleibt dann unberührt).\n"
+    "einmal geschrieben (die Registrierungsdatei bleibt dann unberührt). Was in der\n"
+    "Registrierung dieses Rechners gespeichert wird, vermerkt das Journal des Systems mit\n"
+    "Benutzer, Weg und jedem Wert vorher und nachher (marrowick log).\n"
     "\n"
     "JSON (--json), ein Objekt auf einer Zeile:\n"
     "  show:      {\"settings\": {NAME: {\"value\": ZAHL, \"default\": BOOL}, ...}}; bei\n"
@@ -205,6 +172,10 @@ const char kHelpTail[] =
     "             \"dry_run\": true hinzu und meldet \"changed\": false. Ein WERT ist eine\n"
     "             Zahl (REG_DWORD), ein Text (REG_SZ) oder {\"type\": N, \"hex\": BYTES};\n"
     "             SCHLÜSSEL immer als HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavik\\...\n"
+    "  log:       {\"entries\": [{\"time\": UTC, \"uid\": N, \"user\": NAME, \"face\":\n"
+    "             \"dialog\"|\"command-line\"|\"import\"|\"service\", beim Dienst \"process\"\n"
+    "             und \"pid\", \"change_count\": N, \"changes\": [wie oben]}, ...]}\n"
+    "  watch:     ein Objekt je Zeile, solange es läuft: {\"time\": UTC, \"changes\": [...]}\n"
     "  Fehler:    {\"error\": {\"message\": TEXT, \"exit_code\": N, \"win32_code\": N,\n"
     "             \"file\": TEXT, \"line\": N, \"problems\": [{\"message\", \"line\"}]}},\n"
     "             auch auf der Standardausgabe; Felder ohne Inhalt fehlen\n"
@@ -223,7 +194,8 @@ const char kHelpTail[] =
 
 std::vector<const Command*> AllCommands() {
     std::vector<const Command*> all;
-    for (const auto* group : {&SettingsCommands(), &MimeCommands(), &RegFileCommands()}) {
+    for (const auto* group :
+         {&SettingsCommands(), &MimeCommands(), &RegFileCommands(), &JournalCommands()}) {
         for (const Command& command : *group) all.push_back(&command);
     }
     return all;
@@ -348,9 +320,13 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     std::vector<std::string> words;
     bool askPassword = true;
     bool endOfOptions = false;
+    bool sinceFollows = false;
     for (const std::string& argument : arguments) {
-        if (endOfOptions || argument.size() < 2 ||
-            (!argument.starts_with("--") && argument != "-h")) {
+        if (sinceFollows) {
+            options.sinceTime = argument;
+            sinceFollows = false;
+        } else if (endOfOptions || argument.size() < 2 ||
+                   (!argument.starts_with("--") && argument != "-h")) {
             words.push_back(argument);
         } else if (argument == "--") {
             endOfOptions = true;
@@ -360,6 +336,10 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             options.dryRun = true;
         } else if (argument == "--regedit4") {
             options.regedit4 = true;
+        } else if (argument == "--since" || argument.starts_with("--since=")) {
+            options.since = true;
+            sinceFollows = argument == "--since";
+            if (!sinceFollows) options.sinceTime = argument.substr(8);
         } else if (argument == "--no-ask-password") {
             askPassword = false;
         } else if (argument == "--help" || argument == "-h") {
@@ -371,6 +351,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
         }
     }
+    if (sinceFollows) return Usage(err, "Nach --since fehlt die Zeit.");
     if (words.empty()) return Usage(err, "Es fehlt ein Befehl.");
     if (words[0] == "help") return ShowHelp({words.begin() + 1, words.end()}, out, err);
     // What an ordinary user may not write to the machine's hive goes to the settings
@@ -395,11 +376,15 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         const std::vector<std::string> operands(words.begin() + nameWords, words.end());
         const bool optionsFit = (command->accepts.json || !options.json) &&
                                 (command->accepts.dryRun || !options.dryRun) &&
-                                (command->accepts.regedit4 || !options.regedit4);
+                                (command->accepts.regedit4 || !options.regedit4) &&
+                                (command->accepts.since || !options.since);
         if (operands.size() < command->minOperands || operands.size() > command->maxOperands ||
             !optionsFit) {
             return Usage(err, std::string("Aufruf: marrowick ") + command->usage);
         }
+        // What this command stores itself is entered in the journal under its face.
+        journal::RecordStoredChangeSetsAs(name == "import" ? journal::Face::kImport
+                                                           : journal::Face::kCommandLine);
         return command->run({options, operands, out, err, in, outputIsTerminal, failure});
     }
     if (!groupUsage.empty()) return Usage(err, "Aufruf: marrowick " + groupUsage);

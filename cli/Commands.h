@@ -1,9 +1,11 @@
 // The command table and what every command shares: the options given, where output goes,
 // and how a change set's outcome becomes output and an exit code. One file per group of
-// commands (SettingsCommands.cpp, MimeCommands.cpp, RegFileCommands.cpp) fills its rows.
+// commands (SettingsCommands.cpp, MimeCommands.cpp, RegFileCommands.cpp,
+// JournalCommands.cpp) fills its rows.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -20,6 +22,8 @@ struct Options {
     bool json = false;
     bool dryRun = false;
     bool regedit4 = false;
+    bool since = false;       // --since ZEIT (log)
+    std::string sinceTime{};  // its ZEIT
 };
 
 // What a failure is about beyond its message, for --json: the Win32 code, the file and
@@ -59,6 +63,10 @@ struct Command {
 const std::vector<Command>& SettingsCommands();
 const std::vector<Command>& MimeCommands();
 const std::vector<Command>& RegFileCommands();
+const std::vector<Command>& JournalCommands();  // log and watch
+// log --since: the time ZEIT names, in µs since the epoch, `nowUsec` being now; nothing
+// when it names none.
+std::optional<std::uint64_t> SinceUsec(const std::string& text, std::uint64_t nowUsec);
 
 // Fails with the registry's code, said on err with the hive's path, when the registry
 // cannot be read at all.

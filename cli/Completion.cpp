@@ -72,13 +72,17 @@ void Complete(const std::vector<std::string>& arguments,
         }
     }
     std::vector<std::string> candidates;
-    if (current.starts_with("-")) {
+    const bool afterSince = arguments.size() >= 2 && arguments[arguments.size() - 2] == "--since";
+    if (afterSince) {
+        candidates = {"heute", "gestern"};  // log's other forms are typed
+    } else if (current.starts_with("-")) {
         const Options accepts = command ? command->accepts : Options{};
         if (accepts.json) candidates.push_back("--json");
         if (accepts.dryRun) candidates.push_back("--dry-run");
         // The changing commands are the ones that may go to the settings service.
         if (accepts.dryRun) candidates.push_back("--no-ask-password");
         if (accepts.regedit4) candidates.push_back("--regedit4");
+        if (accepts.since) candidates.push_back("--since");
         if (!command) candidates.insert(candidates.end(), {"--help", "--version"});
     } else if (!command && words.size() <= 1) {
         // The command's first word, or the second of a group's.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "CallerAuthor.h"
+#include "ChangeJournal.h"
 #include "Wire.h"
 
 namespace marrowick::service {
@@ -168,6 +170,8 @@ int Authorized(Request& request) {
     const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), dryRun);
     const int r = ReplyWithOutcome(request.call, outcome);
     if (outcome.Applied() && !dryRun && !outcome.changed.empty()) {
+        // Who asked, as the bus knows the caller now, while it still waits for the answer.
+        journal::WriteChangeSetEntry(outcome.changed, CallerAuthor(request.call));
         SignalChanged(request.service->bus, outcome.changed);
     }
     return r;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ChangeForwarding.h"
+#include "ChangeRecording.h"
 #include "RegistryChanges.h"
 #include "SettingRules.h"
 #include "resource.h"
@@ -529,6 +530,7 @@ ChangeOutcome ApplyChangeSet(std::vector<Change>&& changes, bool dryRun) {
         }
         changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(kept), changes.end());
         outcome.changed = std::move(changes);
+        if (!dryRun) RecordStoredChangeSet(outcome.changed);
         return outcome;
     }
     const Change* failed =

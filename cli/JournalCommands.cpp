@@ -1,0 +1,482 @@
+// log and watch: who changed what, from the journal's entries, and each change of the stored
+// settings as it happens, from the hive file itself.
+#include "stdafx.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <optional>
+#include <ostream>
+
+#include "ChangeJournalReader.h"
+#include "Commands.h"
+#include "Json.h"
+#include "MimeRule.h"
+#include "RegistryChanges.h"
+#include "TreeChanges.h"
+#include "ValueFormat.h"
+
+namespace marrowick::cli {
+
+namespace {
+
+using journal::ChangeSetEntry;
+using journal::Face;
+
+std::uint64_t NowUsec() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::system_clock::now().time_since_epoch())
+                                          .count());
+}
+
+// 2026-12-09T02:51:03.123456Z
+std::string UtcText(std::uint64_t usec) {
+    const std::time_t seconds = static_cast<std::time_t>(usec / 1000000);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%06uZ", static_cast<unsigned>(usec % 1000000));
+    return std::string(text) + fraction;
+}
+
+// 2026-12-09 03:51:03, in local time.
+std::string LocalText(std::uint64_t usec) {
+    const std::time_t seconds = static_cast<std::time_t>(usec / 1000000);
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+bool ReadWhole(std::string_view text, int& number) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+}  // namespace
+
+// --since: JJJJ-MM-TT[ HH:MM[:SS]] or with T, HH:MM[:SS] (today), heute/today,
+// gestern/yesterday, @SEKUNDEN, or -N followed by s, min, h or d (ago). Local time.
+std::optional<std::uint64_t> SinceUsec(const std::string& text, std::uint64_t nowUsec) {
+    const std::time_t nowSeconds = static_cast<std::time_t>(nowUsec / 1000000);
+    std::tm local{};
+    localtime_r(&nowSeconds, &local);
+    const auto midnight = [&](int daysBack) {
+        std::tm day = local;
+        day.tm_hour = day.tm_min = day.tm_sec = 0;
+        day.tm_mday -= daysBack;
+        day.tm_isdst = -1;
+        return static_cast<std::uint64_t>(std::mktime(&day)) * 1000000;
+    };
+    if (text == "heute" || text == "today") return midnight(0);
+    if (text == "gestern" || text == "yesterday") return midnight(1);
+    if (text.starts_with('@')) {
+        int seconds = 0;
+        if (!ReadWhole(std::string_view(text).substr(1), seconds) || seconds < 0) return {};
+        return static_cast<std::uint64_t>(seconds) * 1000000;
+    }
+    if (text.starts_with('-')) {
+        static constexpr std::pair<const char*, std::uint64_t> kUnits[] = {
+            {"min", 60}, {"s", 1}, {"h", 3600}, {"d", 86400}};
+        for (const auto& [unit, seconds] : kUnits) {
+            if (!text.ends_with(unit)) continue;
+            int count = 0;
+            const std::string_view digits =
+                std::string_view(text).substr(1, text.size() - 1 - std::strlen(unit));
+            if (!ReadWhole(digits, count) || count < 0) return {};
+            const std::uint64_t back = static_cast<std::uint64_t>(count) * seconds * 1000000;
+            return back > nowUsec ? 0 : nowUsec - back;
+        }
+        return {};
+    }
+    std::tm when = local;
+    when.tm_hour = when.tm_min = when.tm_sec = 0;
+    std::string_view rest = text;
+    // The date, when given.
+    if (rest.size() >= 10 && rest[4] == '-' && rest[7] == '-') {
+        int year = 0, month = 0, day = 0;
+        if (!ReadWhole(rest.substr(0, 4), year) || !ReadWhole(rest.substr(5, 2), month) ||
+            !ReadWhole(rest.substr(8, 2), day) || month < 1 || month > 12 || day < 1 || day > 31) {
+            return {};
+        }
+        when.tm_year = year - 1900;
+        when.tm_mon = month - 1;
+        when.tm_mday = day;
+        rest.remove_prefix(10);
+        if (rest.empty()) {
+            when.tm_isdst = -1;
+            return static_cast<std::uint64_t>(std::mktime(&when)) * 1000000;
+        }
+        if (rest[0] != ' ' && rest[0] != 'T') return {};
+        rest.remove_prefix(1);
+    }
+    // HH:MM or HH:MM:SS.
+    if (rest.size() != 5 && rest.size() != 8) return {};
+    int hour = 0, minute = 0, second = 0;
+    if (rest[2] != ':' || !ReadWhole(rest.substr(0, 2), hour) ||
+        !ReadWhole(rest.substr(3, 2), minute) || hour > 23 || minute > 59) {
+        return {};
+    }
+    if (rest.size() == 8 &&
+        (rest[5] != ':' || !ReadWhole(rest.substr(6, 2), second) || second > 59)) {
+        return {};
+    }
+    when.tm_hour = hour;
+    when.tm_min = minute;
+    when.tm_sec = second;
+    when.tm_isdst = -1;
+    const std::time_t seconds = std::mktime(&when);
+    if (seconds < 0) return {};
+    return static_cast<std::uint64_t>(seconds) * 1000000;
+}
+
+namespace {
+
+const char* ThroughText(Face face) {
+    switch (face) {
+        case Face::kDialog:
+            return "über den Dialog";
+        case Face::kCommandLine:
+            return "über die Befehlszeile";
+        case Face::kImport:
+            return "über einen Import";
+        case Face::kService:
+            return "über den Einstellungsdienst";
+    }
+    return "";
+}
+
+void PrintEntry(const ChangeSetEntry& entry, std::ostream& out) {
+    std::string text = LocalText(entry.realtimeUsec) + "  ";
+    const journal::Author& author = entry.author;
+    if (!author.user.empty()) text += author.user + " ";
+    text += "(UID " + std::to_string(author.uid) + ") ";
+    text += ThroughText(author.face);
+    if (author.face == Face::kService && !author.process.empty()) {
+        text += " (Aufrufer " + author.process + ", PID " + std::to_string(author.pid) + ")";
+    }
+    text += '\n';
+    for (const Change& change : entry.changes) text += "  " + ChangeLine(change) + '\n';
+    if (entry.changeCount > entry.changes.size()) {
+        text += "  … und " + std::to_string(entry.changeCount - entry.changes.size()) +
+                " weitere Änderungen\n";
+    }
+    out << text;
+}
+
+void EntryJson(JsonWriter& json, const ChangeSetEntry& entry) {
+    const journal::Author& author = entry.author;
+    json.BeginObject();
+    json.Key("time").String(UtcText(entry.realtimeUsec));
+    json.Key("uid").Number(author.uid);
+    if (!author.user.empty()) json.Key("user").String(author.user);
+    json.Key("face").String(journal::FaceName(author.face));
+    if (author.face == Face::kService) {
+        if (!author.process.empty()) json.Key("process").String(author.process);
+        if (author.pid > 0) json.Key("pid").Number(author.pid);
+    }
+    json.Key("change_count").Number(static_cast<std::int64_t>(entry.changeCount));
+    json.Key("changes").BeginArray();
+    for (const Change& change : entry.changes) ChangeJson(json, change);
+    json.EndArray();
+    json.EndObject();
+}
+
+int Log(const Invocation& call) {
+    std::uint64_t since = 0;
+    if (call.options.since) {
+        const std::optional<std::uint64_t> parsed = SinceUsec(call.options.sinceTime, NowUsec());
+        if (!parsed) {
+            call.err << "Die Zeit " << Quoted(call.options.sinceTime)
+                     << " ist ungültig (erlaubt: JJJJ-MM-TT [HH:MM[:SS]], HH:MM[:SS], heute, "
+                        "gestern, @SEKUNDEN, -N s|min|h|d).\n";
+            return kExitUsage;
+        }
+        since = std::max<std::uint64_t>(*parsed, 1);
+    }
+    std::vector<ChangeSetEntry> entries;
+    if (const int r = journal::ReadChangeSetEntries(since, entries); r < 0) {
+        call.err << "Das Journal konnte nicht gelesen werden: " << std::strerror(-r) << ".\n";
+        return kExitFileError;
+    }
+    if (call.options.json) {
+        JsonWriter json(call.out);
+        BeginOutput(json);
+        json.Key("entries").BeginArray();
+        for (const ChangeSetEntry& entry : entries) EntryJson(json, entry);
+        json.EndArray();
+        json.EndObject();
+        call.out << '\n';
+        return kExitSuccess;
+    }
+    if (entries.empty()) {
+        call.out << "Keine Einträge: Im Journal ist keine Änderung der Einstellungen zu sehen.\n";
+    }
+    for (const ChangeSetEntry& entry : entries) PrintEntry(entry, call.out);
+    return kExitSuccess;
+}
+
+// watch: follows the hive's directory with inotify, since the hive is replaced by rename;
+// a directory that does not exist yet is waited for at its nearest existing parent.
+class HiveWatch {
+public:
+    HiveWatch(std::string hive, std::ostream& notes) : hive_(std::move(hive)), notes_(notes) {
+        const std::size_t slash = hive_.rfind('/');
+        directory_ = slash == std::string::npos ? "." : slash == 0 ? "/" : hive_.substr(0, slash);
+        name_ = slash == std::string::npos ? hive_ : hive_.substr(slash + 1);
+    }
+    ~HiveWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    int Open() {
+        fd_ = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        return fd_ < 0 ? -errno : Follow();
+    }
+    int fd() const { return fd_; }
+
+    // Reads what is waiting; true when the hive may have changed (or the place to watch did).
+    bool Drain(int& error) {
+        alignas(struct inotify_event) char buffer[16 * 1024];
+        bool relevant = false;
+        for (;;) {
+            const ssize_t length = ::read(fd_, buffer, sizeof buffer);
+            if (length < 0) {
+                if (errno == EINTR) continue;
+                if (errno != EAGAIN) error = -errno;
+                break;
+            }
+            for (ssize_t offset = 0; offset < length;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + offset);
+                offset += static_cast<ssize_t>(sizeof *event + event->len);
+                if (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_Q_OVERFLOW)) {
+                    refollow_ = relevant = true;
+                } else if (!watchingHiveDirectory_) {
+                    refollow_ = relevant = true;  // something appeared on the way
+                } else if (event->len && name_ == event->name) {
+                    relevant = true;
+                }
+            }
+        }
+        if (refollow_) {
+            refollow_ = false;
+            if (const int r = Follow(); r < 0) error = r;
+        }
+        return relevant;
+    }
+
+private:
+    // Watches the hive's directory, or the nearest existing parent while it is missing.
+    int Follow() {
+        if (watch_ >= 0) inotify_rm_watch(fd_, watch_);
+        watch_ = -1;
+        std::string place = directory_;
+        for (;;) {
+            const bool hiveDirectory = place == directory_;
+            const uint32_t mask = hiveDirectory ? kHiveDirectoryEvents : kParentEvents;
+            watch_ = inotify_add_watch(fd_, place.c_str(), mask);
+            if (watch_ >= 0) {
+                watchingHiveDirectory_ = hiveDirectory;
+                if (!hiveDirectory && place != announced_) {
+                    notes_ << "Das Verzeichnis " << directory_
+                           << " gibt es nicht; marrowick watch wartet in " << place
+                           << " darauf, dass es angelegt wird.\n";
+                    notes_.flush();
+                    announced_ = place;
+                }
+                // What appeared while the watch was not yet there is looked at by the caller,
+                // which reads the hive after every Follow.
+                return 0;
+            }
+            if (errno != ENOENT && errno != ENOTDIR) return -errno;
+            const std::size_t slash = place.rfind('/');
+            if (slash == std::string::npos || place == "/") return -errno;
+            place = slash == 0 ? "/" : place.substr(0, slash);
+        }
+    }
+
+    static constexpr uint32_t kHiveDirectoryEvents = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE |
+                                                     IN_DELETE | IN_MOVED_FROM | IN_ATTRIB |
+                                                     IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+    static constexpr uint32_t kParentEvents =
+        IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+    std::string hive_, directory_, name_;
+    std::ostream& notes_;
+    std::string announced_;
+    int fd_ = -1;
+    int watch_ = -1;
+    bool watchingHiveDirectory_ = false;
+    bool refollow_ = false;
+};
+
+// Signals that end watch, read from a descriptor so that poll sees them; the old mask comes
+// back when it ends.
+class EndingSignals {
+public:
+    EndingSignals() {
+        sigset_t ending;
+        sigemptyset(&ending);
+        sigaddset(&ending, SIGINT);
+        sigaddset(&ending, SIGTERM);
+        sigaddset(&ending, SIGHUP);
+        sigprocmask(SIG_BLOCK, &ending, &previous_);
+        fd_ = signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~EndingSignals() {
+        if (fd_ >= 0) ::close(fd_);
+        sigprocmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    int fd() const { return fd_; }
+    // Takes the signal that came, so that it is not delivered once the old mask is back.
+    void Take() {
+        struct signalfd_siginfo taken;
+        while (::read(fd_, &taken, sizeof taken) == sizeof taken) {
+        }
+    }
+
+private:
+    sigset_t previous_;
+    int fd_ = -1;
+};
+
+// A hive that is a symbolic link is written where the link leads: that file's directory is
+// the one to watch.
+std::string WatchedPath(const std::string& hive) {
+    struct ::stat status {};
+    if (::lstat(hive.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return hive;
+    char* resolved = ::realpath(hive.c_str(), nullptr);
+    if (!resolved) return hive;
+    std::string path = resolved;
+    std::free(resolved);
+    return path;
+}
+
+void PrintChanges(const std::vector<Change>& changes, bool json, std::ostream& out) {
+    if (json) {
+        JsonWriter writer(out);
+        BeginOutput(writer);
+        writer.Key("time").String(UtcText(NowUsec()));
+        writer.Key("changes").BeginArray();
+        for (const Change& change : changes) ChangeJson(writer, change);
+        writer.EndArray();
+        writer.EndObject();
+        out << '\n';
+    } else {
+        std::string text;
+        for (const Change& change : changes) text += ChangeLine(change) + '\n';
+        out << text;
+    }
+    out.flush();
+}
+
+int Watch(const Invocation& call) {
+    // Notes about waiting go straight to standard error: they are no failure, and with --json
+    // the command line keeps its messages until the command ends, which watch does not.
+    std::ostream& notes = std::cerr;
+    const std::string hive = HivePath();
+    EndingSignals signals;
+    HiveWatch watch(WatchedPath(hive), notes);
+    if (signals.fd() < 0) {
+        call.err << "marrowick watch: " << std::strerror(errno) << ".\n";
+        return kExitFileError;
+    }
+    if (const int r = watch.Open(); r < 0) {
+        call.err << hive
+                 << ": Die Registrierung kann nicht beobachtet werden: " << std::strerror(-r)
+                 << ".\n";
+        return kExitFileError;
+    }
+    std::vector<platform::RegFileKey> seen;
+    LONG status = ReadViewerTree(seen);
+    if (status != ERROR_SUCCESS) return ReportUnreadable(call, status);
+    struct ::stat hiveStatus {};
+    if (::stat(hive.c_str(), &hiveStatus) != 0) {
+        notes << "Die Registrierung " << hive
+              << " gibt es noch nicht; marrowick watch wartet darauf.\n";
+    }
+    notes << "Beobachte " << hive << " (Strg+C beendet).\n";
+    notes.flush();
+    LONG reported = ERROR_SUCCESS;  // the last failure told, so that it is told once
+    for (;;) {
+        struct pollfd waiting[] = {{signals.fd(), POLLIN, 0}, {watch.fd(), POLLIN, 0}};
+        if (::poll(waiting, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            call.err << "marrowick watch: " << std::strerror(errno) << ".\n";
+            return kExitFileError;
+        }
+        if (waiting[0].revents) {  // interrupted: the normal end
+            signals.Take();
+            return kExitSuccess;
+        }
+        int error = 0;
+        const bool changed = watch.Drain(error);
+        if (error < 0) {
+            call.err << hive << ": Die Registrierung kann nicht mehr beobachtet werden: "
+                     << std::strerror(-error) << ".\n";
+            return kExitFileError;
+        }
+        if (!changed) continue;
+        std::vector<platform::RegFileKey> now;
+        status = ReadViewerTree(now);
+        if (status != ERROR_SUCCESS) {
+            // Unreadable for now (a broken hive, taken rights): said once, and the last
+            // reading stays what the next one is compared with.
+            if (status != reported) {
+                notes << hive << ": Die Einstellungen können gerade nicht gelesen werden: "
+                      << Win32Text(status) << ".\n";
+                notes.flush();
+            }
+            reported = status;
+            continue;
+        }
+        reported = ERROR_SUCCESS;
+        const std::vector<Change> changes = ChangesBetween(seen, now);
+        seen = std::move(now);
+        if (changes.empty()) continue;
+        PrintChanges(changes, call.options.json, call.out);
+        if (!call.out) return kExitFileError;
+    }
+}
+
+}  // namespace
+
+const std::vector<Command>& JournalCommands() {
+    static const std::vector<Command> commands = {
+        {"log",
+         0,
+         0,
+         {.json = true, .since = true},
+         "log [--since ZEIT] [--json]",
+         "wer wann was an den Einstellungen geändert hat, aus dem\n"
+         "Journal, das Älteste zuerst: je gespeicherter Änderung der\n"
+         "Benutzer, der Weg (Dialog, Befehlszeile, Import, Dienst) und\n"
+         "jeder Wert vorher → nachher",
+         Log},
+        {"watch",
+         0,
+         0,
+         {.json = true},
+         "watch [--json]",
+         "jede Änderung der gespeicherten Einstellungen und Zuordnungen\n"
+         "zeigen, sobald sie geschieht, gleich wer sie macht, bis Strg+C",
+         Watch},
+    };
+    return commands;
+}
+
+}  // namespace marrowick::cli
