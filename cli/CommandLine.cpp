@@ -50,6 +50,9 @@ std::string Win32Text(LONG code) {
         case ERROR_KEY_DELETED:
             meaning = "der Schlüssel wurde gelöscht";
             break;
+        case ERROR_NOT_ENOUGH_QUOTA:
+            meaning = "zu viele wartende Anfragen";
+            break;
         default:
             break;
     }

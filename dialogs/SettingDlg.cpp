@@ -117,7 +117,9 @@ void CSettingDlg::OnOK() {
         m_spinCounts[kind].SetPos(m_nCounts[kind]);
     }
     if (!SaveSettings()) {
-        AfxMessageBox(IDS_SAVE_FAILED, MB_OK);
+        // The change path names the message for what went wrong; the general one otherwise.
+        const UINT message = m_settings.LastOutcome().messageId;
+        AfxMessageBox(message ? message : IDS_SAVE_FAILED, MB_OK);
         return;
     }
     EndDialog(IDOK);

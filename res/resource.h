@@ -38,6 +38,7 @@
 #define IDS_SAVE_FAILED 117
 #define IDS_MIME_SAVE_FAILED 118
 #define IDS_MIME_DELETED_MEANWHILE 119
+#define IDS_TOO_MANY_WAITING 120
 
 // Controls without an identifier of their own.
 #ifndef IDC_STATIC

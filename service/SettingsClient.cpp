@@ -14,13 +14,17 @@
 #include <string>
 
 #include "ChangeForwarding.h"
+#include "SettingRules.h"
 #include "Wire.h"
+#include "resource.h"
 
 namespace marrowick::service {
 
 namespace {
 
-constexpr uint64_t kInteractiveCallUsec = 300ull * 1000 * 1000;  // a person types a password
+// Longer than the service waits for polkit and the bus for the service to start: whichever
+// of them gives up first says why, the client never times out on its own before.
+constexpr uint64_t kCallUsec = kInteractiveAuthorizationUsec + 60ull * 1000 * 1000;
 constexpr int kAgentStartMs = 10000;
 
 ServiceOptions forwardingOptions;
@@ -89,6 +93,13 @@ ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& option
             "als Administrator an, wenn Sie danach gefragt werden, oder bitten Sie einen "
             "Administrator, die Änderung vorzunehmen.");
     }
+    if (sd_bus_error_has_name(&error, kErrorTooManyWaiting)) {
+        // The dialogs show the message number, the command line the text: the same words.
+        ChangeOutcome outcome = Refusal(LoadResourceText(IDS_TOO_MANY_WAITING));
+        outcome.status = ERROR_NOT_ENOUGH_QUOTA;
+        outcome.messageId = IDS_TOO_MANY_WAITING;
+        return outcome;
+    }
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_LIMITS_EXCEEDED) ||
         sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {
         ChangeOutcome outcome = Refusal(std::string("Der Einstellungsdienst lehnte ab: ") +
@@ -104,6 +115,9 @@ ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& option
 bool ForwardIfMachineHive(const std::vector<Change>& changes, bool dryRun, ChangeOutcome& outcome) {
     const char* hive = std::getenv("MARROWICK_HKLM");
     if (hive && *hive) return false;  // one's own hive: the refusal stands
+    // Root was refused by the file system itself (a read-only mount, say): the service could
+    // do no better, and whatever answers on the bus must not turn that into a success.
+    if (geteuid() == 0) return false;
     outcome = ApplyThroughService(changes, dryRun, forwardingOptions);
     return true;
 }
@@ -135,7 +149,7 @@ ChangeOutcome ApplyThroughService(const std::vector<Change>& changes, bool dryRu
     } else {
         std::optional<TextAgent> agent;
         if (options.askPassword && options.textAgent) agent.emplace();
-        r = sd_bus_call(bus, call, options.askPassword ? kInteractiveCallUsec : 0, &error, &reply);
+        r = sd_bus_call(bus, call, kCallUsec, &error, &reply);
         if (r < 0) {
             outcome = RefusalFor(error, options);
         } else if (ReadOutcome(reply, outcome) < 0) {
