@@ -95,13 +95,18 @@ int ReplyWithError(sd_bus_message* call, const char* name, const char* text) {
 const char* const kTooManyWaiting =
     "Zu viele Anfragen warten auf eine Anmeldung als Administrator.";
 
+// polkit knows each of our checks by this, to cancel it.
+std::string CancellationId(const Request& request) {
+    return "marrowick-" + std::to_string(request.id);
+}
+
 // Ends a request: its slot in the tallies, its question (polkit is told to stop asking, so
 // that no prompt stays open for a call nobody waits for) and its message.
 void Finish(Request& request, bool cancelPolkit) {
     Service& service = *request.service;
     if (request.pending) sd_bus_slot_unref(request.pending);
     if (cancelPolkit && request.askingPolkit) {
-        const std::string cancellation = "marrowick-" + std::to_string(request.id);
+        const std::string cancellation = CancellationId(request);
         sd_bus_call_method_async(service.bus, nullptr, kPolkitName,
                                  "/org/freedesktop/PolicyKit1/Authority",
                                  "org.freedesktop.PolicyKit1.Authority", "CancelCheckAuthorization",
@@ -224,7 +229,7 @@ int OnCallerUser(sd_bus_message* answer, void* userdata, sd_bus_error*) {
     request.userKnown = true;
     request.uid = uid;
 
-    const std::string cancellation = "marrowick-" + std::to_string(request.id);
+    const std::string cancellation = CancellationId(request);
     sd_bus_message* question = nullptr;
     int r = sd_bus_message_new_method_call(
         service.bus, &question, kPolkitName, "/org/freedesktop/PolicyKit1/Authority",

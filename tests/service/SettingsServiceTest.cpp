@@ -15,7 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "SettingRules.h"
 #include "SettingsClient.h"
@@ -384,6 +388,170 @@ int HoldEveryWaitingCall(const std::vector<Change>& changes, int admitted, int r
     again.Send(changes);
     if (!agent.ServeUntil([&] { return agent.begun == admitted + 1; })) return kNotAdmittedAgain;
     return kHeld;
+}
+
+// A connection of its own, speaking the bus's wire format by hand: sd-bus sends no reply
+// that answers nothing, and that is what a forger sends.
+class RawConnection {
+public:
+    RawConnection() {
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, "/run/dbus/system_bus_socket");
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+        std::string uid;
+        for (const char digit : std::to_string(geteuid())) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(digit));
+            uid += hex;
+        }
+        char answer[256] = {};
+        ok_ = Write(std::string(1, '\0') + "AUTH EXTERNAL " + uid + "\r\n") &&
+              read(fd_, answer, sizeof answer - 1) > 0 && std::strncmp(answer, "OK ", 3) == 0 &&
+              Write("BEGIN\r\n") &&
+              Write(Message(1,
+                            {{1, 'o', "/org/freedesktop/DBus"},
+                             {2, 's', "org.freedesktop.DBus"},
+                             {3, 's', "Hello"},
+                             {6, 's', "org.freedesktop.DBus"}},
+                            ""));
+    }
+    ~RawConnection() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Connected() const { return ok_; }
+    // polkit's "authorized, no challenge" as the answer to `destination`'s call `serial`.
+    bool SendAuthorized(const std::string& destination, uint32_t serial) {
+        std::string body;
+        Put32(body, 1);  // is_authorized
+        Put32(body, 0);  // is_challenge
+        Put32(body, 0);  // no details
+        Put32(body, 0);  // padding to the dict entries' alignment
+        return Write(Message(
+            2, {{5, 'u', std::to_string(serial)}, {6, 's', destination}, {8, 'g', "(bba{ss})"}},
+            body));
+    }
+
+private:
+    struct Field {
+        uint8_t code;
+        char type;
+        std::string value;
+    };
+    static void Align(std::string& bytes, std::size_t to) {
+        while (bytes.size() % to) bytes += '\0';
+    }
+    static void Put32(std::string& bytes, uint32_t value) {
+        Align(bytes, 4);
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i));
+    }
+    std::string Message(uint8_t type, const std::vector<Field>& fields, const std::string& body) {
+        std::string bytes = {'l', static_cast<char>(type), 1 /* no reply expected */, 1};
+        Put32(bytes, static_cast<uint32_t>(body.size()));
+        Put32(bytes, ++serial_);
+        const std::size_t lengthAt = bytes.size();
+        Put32(bytes, 0);
+        const std::size_t start = bytes.size();
+        for (const Field& field : fields) {
+            Align(bytes, 8);
+            bytes += static_cast<char>(field.code);
+            bytes += '\1';
+            bytes += field.type;
+            bytes += '\0';
+            if (field.type == 'u') {
+                Put32(bytes, static_cast<uint32_t>(std::stoul(field.value)));
+            } else if (field.type == 'g') {
+                bytes += static_cast<char>(field.value.size());
+                bytes += field.value + '\0';
+            } else {
+                Put32(bytes, static_cast<uint32_t>(field.value.size()));
+                bytes += field.value + '\0';
+            }
+        }
+        const auto length = static_cast<uint32_t>(bytes.size() - start);
+        for (int i = 0; i < 4; ++i) bytes[lengthAt + i] = static_cast<char>(length >> (8 * i));
+        Align(bytes, 8);
+        return bytes + body;
+    }
+    bool Write(const std::string& bytes) {
+        return write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+    int fd_ = -1;
+    bool ok_ = false;
+    uint32_t serial_ = 0;
+};
+
+std::string ServiceOwner() {
+    Bus connection;
+    sd_bus_message* reply = nullptr;
+    const char* owner = "";
+    std::string name;
+    if (sd_bus_call_method(connection.bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                           "org.freedesktop.DBus", "GetNameOwner", nullptr, &reply, "s",
+                           kBusName) >= 0 &&
+        sd_bus_message_read_basic(reply, 's', &owner) >= 0) {
+        name = owner;
+    }
+    sd_bus_message_unref(reply);
+    return name;
+}
+
+enum ForgeryFailure {
+    kRefused = 0,
+    kNoForger = 20,
+    kNeverAsked,
+    kNoAnswer,
+    kForgeryTaken,
+};
+
+// While polkit asks this user for a password, a forger answers "authorized" for every call
+// the service may have made. The call is refused, as the answer did not come from polkit.
+int ForgeAuthorization() {
+    SilentAgent agent;
+    if (!agent.Registered()) return kNoAgent;
+    WaitingCalls calls;
+    std::string error;
+    calls.callers.push_back(std::make_unique<Bus>());
+    sd_bus_message* call = NewApply(calls.callers.back()->bus, {DocList(70)}, false);
+    sd_bus_message_set_allow_interactive_authorization(call, 1);
+    sd_bus_call_async(
+        calls.callers.back()->bus, nullptr, call,
+        [](sd_bus_message* reply, void* name, sd_bus_error*) {
+            *static_cast<std::string*>(name) = sd_bus_message_is_method_error(reply, nullptr)
+                                                   ? sd_bus_message_get_error(reply)->name
+                                                   : "(a method return)";
+            return 0;
+        },
+        &error, UINT64_MAX);
+    sd_bus_message_unref(call);
+    sd_bus_flush(calls.callers.back()->bus);
+    if (!agent.ServeUntil([&] { return agent.begun == 1; })) return kNeverAsked;
+    RawConnection forger;
+    const std::string service = ServiceOwner();
+    if (!forger.Connected() || service.empty()) return kNoForger;
+    for (uint32_t serial = 1; serial < 1000; ++serial) forger.SendAuthorized(service, serial);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (error.empty() && std::chrono::steady_clock::now() < deadline) {
+        if (sd_bus_process(calls.callers.back()->bus, nullptr) == 0) {
+            sd_bus_wait(calls.callers.back()->bus, 100000);
+        }
+    }
+    if (error.empty()) return kNoAnswer;
+    if (error != SD_BUS_ERROR_ACCESS_DENIED) {
+        std::fprintf(stderr, "the forged call ended with %s\n", error.c_str());
+        return kForgeryTaken;
+    }
+    return kRefused;
+}
+
+TEST(SettingsServiceTwoUsers, TakesTheAuthorizationOnlyFromPolkit) {
+    if (!marrowick::test::ChildrenRunAsAnotherUser()) GTEST_SKIP() << "needs root";
+    ASSERT_EQ(Apply({DocList(69)}).error, "");
+    const std::string before = HiveText();
+    EXPECT_EQ(marrowick::test::UnprivilegedChild(ForgeAuthorization, "daemon").Wait(), kRefused)
+        << "see ForgeryFailure";
+    EXPECT_EQ(HiveText(), before);
 }
 
 std::vector<Change> MimeChanges(int count, std::size_t typeBytes) {
