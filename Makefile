@@ -74,7 +74,12 @@ PACKAGE_TEST_PACKAGES := apt polkitd dbus xvfb xauth libxtst6 libx11-6 python3 \
 BUILD_PACKAGES += man-db python3
 # ansible-test's sanity tests on the collection, offline: Debian's linters instead of PyPI's.
 ANSIBLE_SANITY_PACKAGES := ansible-core python3-venv python3-voluptuous pylint pycodestyle yamllint
-.PHONY: deb package-test ansible-sanity
+# `make system-test` (as root) boots Debian 12 with systemd in a container, installs the
+# package there and checks the service, polkit and the dialog as an administrator meets
+# them. systemd-container without its recommendations: libnss-mymachines would change this
+# machine's name lookup.
+SYSTEM_TEST_PACKAGES := systemd-container debootstrap util-linux procps
+.PHONY: deb package-test system-test ansible-sanity
 
 ansible-sanity:
 	@tools/ensure-packages $(ANSIBLE_SANITY_PACKAGES)
@@ -87,3 +92,7 @@ deb: deps
 package-test: deb
 	@tools/ensure-packages $(PACKAGE_TEST_PACKAGES)
 	tests/package/run $(BUILD_DIR)/deb
+
+system-test: deb
+	@tools/ensure-packages --no-install-recommends $(SYSTEM_TEST_PACKAGES)
+	tests/system/run $(BUILD_DIR)/deb
