@@ -78,7 +78,7 @@ ANSIBLE_SANITY_PACKAGES := ansible-core python3-venv python3-voluptuous pylint p
 # package there and checks the service, polkit and the dialog as an administrator meets
 # them. systemd-container without its recommendations: libnss-mymachines would change this
 # machine's name lookup.
-SYSTEM_TEST_PACKAGES := systemd-container debootstrap util-linux procps
+SYSTEM_TEST_PACKAGES := systemd-container debootstrap util-linux procps python3-jsonschema
 .PHONY: deb package-test system-test ansible-sanity
 
 ansible-sanity:
