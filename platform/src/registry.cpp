@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,7 +31,9 @@
 #include "hive_file.h"
 #include "hive_store.h"
 #include "key_path.h"
+#include "registry_transaction.h"
 
+using marrowick::platform::Expect;
 using marrowick::platform::FoldCase;
 using marrowick::platform::HiveStore;
 using marrowick::platform::IsStorableName;
@@ -40,6 +43,9 @@ using marrowick::platform::kMaxKeyDepth;
 using marrowick::platform::kMaxValueNameCharacters;
 using marrowick::platform::ReadKeyPath;
 using marrowick::platform::Value;
+using marrowick::platform::ValueChange;
+using marrowick::platform::ValueFound;
+using marrowick::platform::ValueRun;
 
 namespace {
 
@@ -51,7 +57,7 @@ constexpr std::uintptr_t kLocalMachine = 0x80000002;
 
 using KeyPath = std::vector<std::string>;
 
-// A run of value changes in one key (RegChangeValuesTransactedA): its steps in order, with
+// A run of value changes in one key (ChangeValuesInTransaction): its steps in order, with
 // their names and data kept in one buffer, not in a string of their own each.
 class ValueSteps {
 public:
@@ -59,30 +65,27 @@ public:
 
     struct Step {
         enum Kind : std::uint8_t { kSet, kDelete, kExpect } kind;
-        std::uint8_t expect;  // kExpect: REG_EXPECT_*
-        DWORD type;           // kSet; kExpect with REG_EXPECT_EQUAL
+        Expect::Kind expect;  // kExpect
+        DWORD type;           // kSet; kExpect with Expect::kEqual
         std::size_t name;     // where the name is in the buffer; the data follows it
         DWORD nameSize, dataSize;
     };
 
     // Room for the steps of these changes at once: a run's steps and bytes do not grow by
     // copying themselves.
-    void Reserve(const REG_VALUE_CHANGE* changes, std::size_t count) {
+    void Reserve(std::span<const ValueChange> changes) {
         std::size_t bytes = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const REG_VALUE_CHANGE& change = changes[i];
-            if (change.lpValueName) bytes += std::strlen(change.lpValueName);
-            if (change.lpData) bytes += change.cbData;
-            if (change.lpExpectData) bytes += change.cbExpectData;
+        for (const ValueChange& change : changes) {
+            bytes += change.name.size() + change.data.size() + change.expect.data.size();
         }
-        steps_.reserve(count);
+        steps_.reserve(changes.size());
         // Sizes the caller merely claims reserve no more than a run could hold.
         bytes_.reserve(std::min<std::size_t>(bytes, kMostReservedBytes));
     }
     void Add(Step::Kind kind, std::string_view name, DWORD type, std::string_view data,
-             DWORD expect = 0) {
-        steps_.push_back({kind, static_cast<std::uint8_t>(expect), type, bytes_.size(),
-                          static_cast<DWORD>(name.size()), static_cast<DWORD>(data.size())});
+             Expect::Kind expect = Expect::kAnything) {
+        steps_.push_back({kind, expect, type, bytes_.size(), static_cast<DWORD>(name.size()),
+                          static_cast<DWORD>(data.size())});
         bytes_.append(name).append(data);
     }
     const std::vector<Step>& Steps() const { return steps_; }
@@ -108,7 +111,7 @@ struct Operation {
     DWORD type = 0;        // kSetValue
     std::string data{};    // kSetValue
     bool keepKey = false;  // kDeleteTree: only what lies below the key
-    DWORD expect = 0;      // kExpect: REG_EXPECT_*, about the value `name` or, ofKey, the key
+    Expect::Kind expect = Expect::kAnything;  // kExpect: about the value `name` or, ofKey, the key
     bool ofKey = false;
     ValueSteps values{};  // kChangeValues
 };
@@ -404,13 +407,15 @@ LONG CheckAccess(HiveStore& store, REGSAM access) {
 }
 
 // Whether an expectation about a value holds for what its name finds (null: nothing).
-bool Holds(const Value* value, DWORD expect, DWORD type, std::string_view data) {
+bool Holds(const Value* value, Expect::Kind expect, DWORD type, std::string_view data) {
     switch (expect) {
-        case REG_EXPECT_ABSENT:
+        case Expect::kAnything:
+            return true;
+        case Expect::kAbsent:
             return !value;
-        case REG_EXPECT_PRESENT:
+        case Expect::kPresent:
             return value;
-        case REG_EXPECT_EQUAL:
+        case Expect::kEqual:
             return value && value->type == type && value->data == data;
     }
     return false;
@@ -419,7 +424,7 @@ bool Holds(const Value* value, DWORD expect, DWORD type, std::string_view data) 
 // Whether an expectation holds in the tree.
 bool Holds(Key& root, const Operation& expectation) {
     const Key* key = Walk(root, expectation.path);
-    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != REG_EXPECT_ABSENT);
+    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != Expect::kAbsent);
     return Holds(key ? key->FindValue(expectation.name) : nullptr, expectation.expect,
                  expectation.type, expectation.data);
 }
@@ -643,134 +648,6 @@ LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR,
     return CreateKeyIn(hKey, lpSubKey, samDesired, phkResult, lpdwDisposition, hTransaction);
 }
 
-LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName, DWORD dwExpect,
-                                    DWORD dwType, const BYTE* lpData, DWORD cbData,
-                                    HANDLE hTransaction) {
-    if (dwExpect < REG_EXPECT_ABSENT || dwExpect > REG_EXPECT_EQUAL ||
-        (dwExpect == REG_EXPECT_EQUAL && (!lpValueName || (!lpData && cbData != 0)))) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    SubKeyTarget target;
-    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
-    if (!target.transaction) return ERROR_INVALID_PARAMETER;
-    if (!IsActive(*target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
-    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
-    Operation expectation{Operation::kExpect, std::move(target.path)};
-    expectation.expect = dwExpect;
-    expectation.ofKey = lpValueName == nullptr;
-    if (lpValueName) expectation.name = lpValueName;
-    expectation.type = dwType;
-    if (lpData) expectation.data.assign(reinterpret_cast<const char*>(lpData), cbData);
-    if (!Holds(*ViewOf(registry, *target.transaction), expectation)) {
-        return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
-    }
-    target.transaction->log.push_back(std::move(expectation));
-    return ERROR_SUCCESS;
-}
-
-namespace {
-
-// One change of RegChangeValuesTransactedA on the transaction's view of its key, recorded
-// as steps of the run for the commit's replay.
-LONG ChangeValue(Registry& registry, Transaction& transaction, Key& key,
-                 const REG_VALUE_CHANGE& change, DWORD index, REG_VALUE_FOUND_ROUTINE found,
-                 PVOID context, ValueSteps& steps, std::size_t& roomToMake) {
-    const std::string_view name = change.lpValueName ? change.lpValueName : "";
-    const bool set = change.dwAction == REG_VALUE_SET;
-    if (!set && change.dwAction != REG_VALUE_DELETE) return ERROR_INVALID_PARAMETER;
-    if (set && !change.lpData && change.cbData > 0) return ERROR_NOACCESS;
-    if (set && !IsStorableName(name, kMaxValueNameCharacters)) return ERROR_INVALID_PARAMETER;
-    if (change.dwExpect > REG_EXPECT_EQUAL ||
-        (change.dwExpect == REG_EXPECT_EQUAL && !change.lpExpectData && change.cbExpectData)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    const Value* stored = key.FindValue(name);
-    if (change.dwExpect != 0) {
-        const std::string_view expected(reinterpret_cast<const char*>(change.lpExpectData),
-                                        change.lpExpectData ? change.cbExpectData : 0);
-        if (!Holds(stored, change.dwExpect, change.dwExpectType, expected)) {
-            return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
-        }
-        steps.Add(ValueSteps::Step::kExpect, name, change.dwExpectType, expected, change.dwExpect);
-    }
-    const std::string_view data(reinterpret_cast<const char*>(change.lpData),
-                                change.lpData ? change.cbData : 0);
-    const bool alters =
-        set ? !stored || stored->type != change.dwType || stored->data != data : stored != nullptr;
-    if (found) {
-        if (stored) {
-            found(context, index, stored->name.c_str(), stored->type,
-                  reinterpret_cast<const BYTE*>(stored->data.data()),
-                  static_cast<DWORD>(stored->data.size()), alters);
-        } else {
-            found(context, index, nullptr, 0, nullptr, 0, alters);
-        }
-    }
-    if (!alters) return ERROR_SUCCESS;
-    // The view is the latest tree (the call began by reading it): only the first change of
-    // the transaction asks whether we may write.
-    if (!transaction.mayWrite) {
-        if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
-            return status;
-        }
-        transaction.mayWrite = true;
-    }
-    if (set) {
-        steps.Add(ValueSteps::Step::kSet, name, change.dwType, data);
-        // The first value the call adds makes room for as many as it has changes: a large
-        // import grows the key's table once, not by doubling it again and again.
-        if (!stored && roomToMake != 0) {
-            key.MakeRoomForValues(roomToMake);
-            roomToMake = 0;
-        }
-        key.SetFoundValue(stored, name, change.dwType, data);
-    } else {
-        steps.Add(ValueSteps::Step::kDelete, name, 0, {});
-        key.DeleteValue(name);
-    }
-    transaction.viewChanged = true;
-    return ERROR_SUCCESS;
-}
-
-}  // namespace
-
-LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pChanges,
-                                          DWORD cChanges, REG_VALUE_FOUND_ROUTINE pfnFound,
-                                          PVOID pContext, LPDWORD lpcDone) {
-    if (lpcDone) *lpcDone = 0;
-    if (!pChanges && cChanges > 0) return ERROR_INVALID_PARAMETER;
-    KeyCall call(hKey, KEY_QUERY_VALUE | KEY_SET_VALUE);
-    if (call.status != ERROR_SUCCESS) return call.status;
-    Registry& registry = call.registry;
-    OpenKey* handle = call.handle;
-    Key* key = call.key;
-    if (!handle->transaction) return ERROR_INVALID_PARAMETER;
-    Transaction& transaction = *handle->transaction;
-    // One entry in the log for the whole run; a deque never moves what it holds.
-    Operation& run = transaction.log.emplace_back(
-        Operation{.kind = Operation::kChangeValues, .path = handle->path});
-    // A count that promises more than memory holds must not fail the call by itself.
-    constexpr DWORD kMostReserved = 1 << 16;
-    const DWORD reserved = std::min(cChanges, kMostReserved);
-    run.values.Reserve(pChanges, reserved);
-    std::size_t roomToMake = reserved;
-    LONG status = ERROR_SUCCESS;
-    DWORD done = 0;
-    for (; done < cChanges; ++done) {
-        status = ChangeValue(registry, transaction, *key, pChanges[done], done, pfnFound, pContext,
-                             run.values, roomToMake);
-        if (status != ERROR_SUCCESS) break;
-    }
-    if (run.values.Empty()) transaction.log.pop_back();
-    if (lpcDone) *lpcDone = done;
-    return status;
-}
-
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
@@ -793,20 +670,6 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserve
         TerminateString(*value, lpData, *lpcbData);
     }
     if (lpcbData) *lpcbData = size;
-    return ERROR_SUCCESS;
-}
-
-LSTATUS WINAPI RegQueryValueNameA(HKEY hKey, LPCSTR lpValueName, LPSTR lpName, LPDWORD lpcchName) {
-    if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
-    KeyCall call(hKey, KEY_QUERY_VALUE);
-    if (call.status != ERROR_SUCCESS) return call.status;
-    Key* key = call.key;
-    const Value* value = key->FindValue(lpValueName ? lpValueName : "");
-    if (!value) return ERROR_FILE_NOT_FOUND;
-    const bool fits = value->name.size() < *lpcchName;
-    *lpcchName = static_cast<DWORD>(value->name.size());
-    if (!fits) return ERROR_MORE_DATA;
-    std::memcpy(lpName, value->name.c_str(), value->name.size() + 1);
     return ERROR_SUCCESS;
 }
 
@@ -1109,6 +972,132 @@ std::string HiveFileProblem() {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
     return registry.store.Problem();
+}
+
+}  // namespace marrowick::platform
+
+// ---- The store's own transaction calls --------------------------------------------------
+
+namespace {
+
+// One change of a run on the transaction's view of its key, recorded as steps of the run
+// for the commit's replay. Whether it alters anything is decided here, once, for every
+// caller.
+LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, Key& key,
+                 const ValueChange& change, ValueSteps& steps, std::size_t& roomToMake,
+                 std::vector<ValueFound>& found) {
+    const bool set = change.action == ValueChange::kSet;
+    if (set && !IsStorableName(change.name, kMaxValueNameCharacters)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const Expect& expect = change.expect;
+    if (expect.kind > Expect::kEqual) return ERROR_INVALID_PARAMETER;
+    const Value* stored = key.FindValue(change.name);
+    if (expect.kind != Expect::kAnything) {
+        if (!Holds(stored, expect.kind, expect.type, expect.data)) {
+            return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+        }
+        steps.Add(ValueSteps::Step::kExpect, change.name, expect.type, expect.data, expect.kind);
+    }
+    const bool alters = set ? !stored || stored->type != change.type || stored->data != change.data
+                            : stored != nullptr;
+    ValueFound& finding = found.emplace_back();
+    finding.alters = alters;
+    if (stored)
+        finding.before =
+            marrowick::platform::RegFileValue{stored->name, stored->type, stored->data};
+    if (!alters) return ERROR_SUCCESS;
+    if (!(handle.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    // The view is the latest tree (the call began by reading it): only the first change of
+    // the transaction asks whether we may write.
+    if (!transaction.mayWrite) {
+        if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
+            return status;
+        }
+        transaction.mayWrite = true;
+    }
+    if (set) {
+        steps.Add(ValueSteps::Step::kSet, change.name, change.type, change.data);
+        // The first value the call adds makes room for as many as it has changes: a large
+        // import grows the key's table once, not by doubling it again and again.
+        if (!stored && roomToMake != 0) {
+            key.MakeRoomForValues(roomToMake);
+            roomToMake = 0;
+        }
+        key.SetFoundValue(stored, change.name, change.type, change.data);
+    } else {
+        steps.Add(ValueSteps::Step::kDelete, change.name, 0, {});
+        key.DeleteValue(change.name);
+    }
+    transaction.viewChanged = true;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+namespace marrowick::platform {
+
+LONG ExpectInTransaction(HKEY hKey, std::string_view subKey, const std::string* valueName,
+                         const Expect& expect, HANDLE hTransaction) {
+    if (expect.kind == Expect::kAnything || expect.kind > Expect::kEqual ||
+        (expect.kind == Expect::kEqual && !valueName)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    SubKeyTarget target;
+    const std::string subKeyText(subKey);
+    if (const LONG status =
+            ResolveSubKeyIn(registry, hKey, subKeyText.c_str(), hTransaction, target);
+        status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (!target.transaction) return ERROR_INVALID_PARAMETER;
+    if (!IsActive(*target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+    Operation expectation{Operation::kExpect, std::move(target.path)};
+    expectation.expect = expect.kind;
+    expectation.ofKey = valueName == nullptr;
+    if (valueName) expectation.name = *valueName;
+    expectation.type = expect.type;
+    expectation.data = expect.data;
+    if (!Holds(*ViewOf(registry, *target.transaction), expectation)) {
+        return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
+    target.transaction->log.push_back(std::move(expectation));
+    return ERROR_SUCCESS;
+}
+
+ValueRun ChangeValuesInTransaction(HKEY hKey, std::span<const ValueChange> changes) {
+    ValueRun result;
+    KeyCall call(hKey, KEY_QUERY_VALUE);
+    if (call.status != ERROR_SUCCESS) {
+        result.status = call.status;
+        return result;
+    }
+    OpenKey* handle = call.handle;
+    if (!handle->transaction) {
+        result.status = ERROR_INVALID_PARAMETER;
+        return result;
+    }
+    Transaction& transaction = *handle->transaction;
+    // One entry in the log for the whole run; a deque never moves what it holds.
+    Operation& run = transaction.log.emplace_back(
+        Operation{.kind = Operation::kChangeValues, .path = handle->path});
+    // A count that promises more than memory holds must not fail the call by itself.
+    constexpr std::size_t kMostReserved = 1 << 16;
+    const std::span<const ValueChange> reserved =
+        changes.first(std::min(changes.size(), kMostReserved));
+    run.values.Reserve(reserved);
+    result.found.reserve(reserved.size());
+    std::size_t roomToMake = reserved.size();
+    for (; result.done < changes.size(); ++result.done) {
+        result.status = ChangeValue(call.registry, transaction, *handle, *call.key,
+                                    changes[result.done], run.values, roomToMake, result.found);
+        if (result.status != ERROR_SUCCESS) break;
+    }
+    if (run.values.Empty()) transaction.log.pop_back();
+    return result;
 }
 
 }  // namespace marrowick::platform
