@@ -28,25 +28,6 @@ std::vector<const SettingRule*> AllRules() {
     return all;
 }
 
-// What the viewer reads for a setting, and whether anything readable is stored.
-struct Reading {
-    int number = 0;
-    bool stored = false;
-};
-
-Reading ReadSetting(const SettingRule& rule) {
-    RegFileValue value{rule.lpszValueName, 0, {}};
-    std::optional<RegFileValue> stored;
-    if (CRegManager::GetRegValue(HKEY_LOCAL_MACHINE, rule.lpszKeyPath, rule.lpszValueName,
-                                 value.type, value.data)) {
-        stored = value;
-    }
-    Reading reading;
-    reading.number = ReadSettingNumber(rule, stored);
-    reading.stored = stored && (rule.dwType == REG_SZ || stored->data.size() == 4);
-    return reading;
-}
-
 // "TopDay, SortKey, ... und SecThum".
 void SayKnownNames(std::ostream& err) {
     const std::vector<const SettingRule*> rules = AllRules();
@@ -103,16 +84,16 @@ int Show(const Invocation& call) {
         BeginOutput(json);
         json.Key("settings").BeginObject();
         for (const SettingRule* rule : named) {
-            const Reading reading = ReadSetting(*rule);
+            const SettingReading reading = ReadSetting(*rule);
             json.Key(rule->lpszValueName).BeginObject();
             if (rule->dwType == REG_SZ) {
-                json.Key("value").String(SettingValue(*rule, reading.number).data.c_str());
-                json.Key("index").Number(reading.number);
-                json.Key("label").String(DescribeSettingNumber(*rule, reading.number));
+                json.Key("value").String(SettingValue(*rule, reading.nNumber).data.c_str());
+                json.Key("index").Number(reading.nNumber);
+                json.Key("label").String(DescribeSettingNumber(*rule, reading.nNumber));
             } else {
-                json.Key("value").Number(reading.number);
+                json.Key("value").Number(reading.nNumber);
             }
-            json.Key("default").Bool(!reading.stored);
+            json.Key("default").Bool(!reading.bStored);
             json.EndObject();
         }
         json.EndObject();
@@ -121,14 +102,14 @@ int Show(const Invocation& call) {
         return kExitSuccess;
     }
     for (const SettingRule* rule : named) {
-        const Reading reading = ReadSetting(*rule);
-        const std::string described = DescribeSettingNumber(*rule, reading.number);
-        call.out << rule->lpszLabel << " (" << rule->lpszValueName << "): " << reading.number;
+        const SettingReading reading = ReadSetting(*rule);
+        const std::string described = DescribeSettingNumber(*rule, reading.nNumber);
+        call.out << rule->lpszLabel << " (" << rule->lpszValueName << "): " << reading.nNumber;
         if (!described.empty()) call.out << " = " << described;
         if (rule->dwType == REG_SZ) {
-            call.out << " (" << SettingValue(*rule, reading.number).data.c_str() << ")";
+            call.out << " (" << SettingValue(*rule, reading.nNumber).data.c_str() << ")";
         }
-        if (!reading.stored) call.out << "  [Standardwert]";
+        if (!reading.bStored) call.out << "  [Standardwert]";
         call.out << '\n';
     }
     return kExitSuccess;
