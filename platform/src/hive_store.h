@@ -44,7 +44,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hive.h"
+#include "hive_text.h"
 #include "hive_place.h"
 
 namespace marrowick::platform {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "hive.h"
+#include "hive_text.h"
 #include "hive_fixture.h"
 
 namespace {
