@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iostream>
 #include <sstream>
+#include <string_view>
 
 #include "Commands.h"
 #include "Json.h"
@@ -23,201 +24,46 @@ namespace marrowick::cli {
 
 constexpr const char* kVersion = "1.0";
 
-std::string Win32Text(LONG code) {
-    const char* meaning = nullptr;
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-            meaning = "nicht gefunden";
-            break;
-        case ERROR_ACCESS_DENIED:
-            meaning = "Zugriff verweigert";
-            break;
-        case ERROR_OUTOFMEMORY:
-            meaning = "nicht genügend Speicher";
-            break;
-        case ERROR_WRITE_FAULT:
-            meaning = "Schreibfehler";
-            break;
-        case ERROR_INVALID_PARAMETER:
-            meaning = "ungültiger Parameter";
-            break;
-        case ERROR_BAD_PATHNAME:
-            meaning = "ungültiger Pfad";
-            break;
-        case ERROR_BADDB:
-            meaning = "die Registrierung ist beschädigt";
-            break;
-        case ERROR_KEY_DELETED:
-            meaning = "der Schlüssel wurde gelöscht";
-            break;
-        default:
-            break;
-    }
-    std::string text = "Win32-Fehler " + std::to_string(code);
-    if (meaning) text += std::string(" (") + meaning + ")";
-    // The store's own account of the place, when the code does not say it all.
-    if (std::string problem = platform::HiveFileProblem(); !problem.empty()) {
-        if (problem.ends_with('.')) problem.pop_back();
-        text += ": " + problem;
-    }
-    return text;
-}
-
-std::string HivePath() {
-    return platform::GetHiveFileStatus().path;
-}
-
-bool Readable(const Invocation& call, int& exitCode) {
-    const LONG status = CRegManager::CheckReadable(HKEY_LOCAL_MACHINE, kViewerKeyPath);
-    if (status == ERROR_SUCCESS) return true;
-    exitCode = ReportUnreadable(call, status);
-    return false;
-}
-
-int ReportUnreadable(const Invocation& call, LONG status) {
-    const platform::HiveFileStatus hive = platform::GetHiveFileStatus();
-    call.failure.win32Code = status;
-    call.failure.file = hive.path;
-    call.err << hive.path;
-    if (status == ERROR_BADDB && hive.failedLine) {
-        call.failure.line = hive.failedLine;
-        call.err << ", Zeile " << hive.failedLine;
-    }
-    call.err << ": Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
-    return kExitRegistryError;
-}
-
-void BeginOutput(JsonWriter& json) {
-    json.BeginObject();
-    json.Key("version").Number(1);
-}
-
 namespace {
 
-// A key as reports spell it, whatever letter case the hive or a file stores: the viewer's
-// part always as below.
-std::string ReportedKey(const std::string& keyPath) {
-    static const std::string viewer = "SOFTWARE\\Tavik\\Brisvandale\\Pallisander";
-    std::string path = keyPath;
-    if (PlaceOfKey(path) != ViewerPlace::kOutside) path.replace(0, viewer.size(), viewer);
-    return "HKEY_LOCAL_MACHINE\\" + path;
+// The options, as they are parsed and as the help lists them.
+struct OptionRule {
+    enum Effect { kJson, kDryRun, kRegedit4, kNoAskPassword, kHelp, kVersion };
+    enum Listing { kNone, kRow, kNote };  // among the commands, or in a note after them
+    const char* spellings;                // " | " between those of one option
+    Effect effect;
+    Listing listed;
+    const char* summary;
+};
+
+const OptionRule kOptions[] = {
+    {"--dry-run", OptionRule::kDryRun, OptionRule::kNote,
+     "zeigen, was sich ändern würde, und nichts schreiben."},
+    {"--json", OptionRule::kJson, OptionRule::kNote,
+     "ein JSON-Objekt als Ergebnis, auch bei einem Fehler (siehe unten)."},
+    {"--regedit4", OptionRule::kRegedit4, OptionRule::kNone, ""},
+    {"--no-ask-password", OptionRule::kNoAskPassword, OptionRule::kRow,
+     "nicht nach dem Administratorpasswort fragen: Was ein gewöhnlicher Benutzer nicht "
+     "selbst speichern darf, wird dann abgelehnt, statt über den Einstellungsdienst zu "
+     "gehen"},
+    // "help" is a command; the others are options.
+    {"help | -h | --help", OptionRule::kHelp, OptionRule::kRow, "diese Hilfe"},
+    {"--version", OptionRule::kVersion, OptionRule::kRow, "die Version"},
+};
+
+// The option spelt so; null for none.
+const OptionRule* FindOption(const std::string& argument) {
+    for (const OptionRule& option : kOptions) {
+        const std::string_view spellings = option.spellings;
+        for (std::size_t start = 0; start <= spellings.size();) {
+            const std::size_t end = std::min(spellings.find(" | ", start), spellings.size());
+            const std::string_view spelling = spellings.substr(start, end - start);
+            if (spelling.starts_with('-') && spelling == argument) return &option;
+            start = end + 3;
+        }
+    }
+    return nullptr;
 }
-
-}  // namespace
-
-int StoreAndReport(std::vector<Change> changes, const Invocation& call, const std::string& subject,
-                   const char* unexpected) {
-    const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), call.options.dryRun);
-    if (outcome.Applied()) {
-        ReportChanges(outcome.changed, call.options.json, call.options.dryRun, call.out);
-        return kExitSuccess;
-    }
-    if (!subject.empty()) call.err << subject << ": ";
-    switch (outcome.result) {
-        case ChangeOutcome::kRegistryError: {
-            // The store's account of the failure is gone once HivePath looks at the hive again.
-            const std::string reason = Win32Text(outcome.status);
-            call.failure.win32Code = outcome.status;
-            call.failure.file = HivePath();
-            call.err << call.failure.file << ": " << outcome.message
-                     << " Nichts wurde geändert: " << reason << ".\n";
-            return kExitRegistryError;
-        }
-        case ChangeOutcome::kExpectationFailed:
-            call.err << (unexpected ? unexpected : outcome.message.c_str()) << '\n';
-            return kExitUsage;
-        default:
-            call.err << outcome.message << " Nichts wurde geändert.\n";
-            return kExitUsage;
-    }
-}
-
-// The report every changing command gives: a line per change, or as JSON
-// {"changed": bool, "changes": [...]}.
-void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, std::ostream& out) {
-    if (json) {
-        JsonWriter writer(out);
-        BeginOutput(writer);
-        writer.Key("changed").Bool(!changes.empty() && !dryRun);
-        if (dryRun) writer.Key("dry_run").Bool(true);
-        writer.Key("changes").BeginArray();
-        for (const Change& change : changes) {
-            writer.BeginObject();
-            writer.Key("action").String(change.kind == Change::kCreateKey   ? "create-key"
-                                        : change.kind == Change::kDeleteKey ? "delete-key"
-                                        : change.kind == Change::kSetValue  ? "set"
-                                                                            : "delete");
-            writer.Key("key").String(ReportedKey(change.keyPath));
-            if (change.kind == Change::kSetValue || change.kind == Change::kDeleteValue) {
-                writer.Key("name").String(change.name);
-                writer.Key("old");
-                if (change.oldValue) {
-                    ValueJson(writer, *change.oldValue);
-                } else {
-                    writer.Null();
-                }
-                writer.Key("new");
-                if (change.kind == Change::kSetValue) {
-                    ValueJson(writer, change.newValue);
-                } else {
-                    writer.Null();
-                }
-            }
-            writer.EndObject();
-        }
-        writer.EndArray();
-        writer.EndObject();
-        out << '\n';
-        return;
-    }
-    if (changes.empty()) {
-        out << "Keine Änderung: alles ist bereits so gespeichert.\n";
-        return;
-    }
-    // A line at a time into one buffer: a large import reports thousands of lines.
-    const std::string lead = dryRun ? "Würde " : "";
-    const SharedKeyPath* keyOf = nullptr;  // the change whose key `key` spells
-    std::string key, line;
-    for (const Change& change : changes) {
-        if (!keyOf || *keyOf != change.keyPath) key = ReportedKey(change.keyPath);
-        keyOf = &change.keyPath;
-        const bool aboutValue =
-            change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
-        line = lead;
-        switch (change.kind) {
-            case Change::kCreateKey:
-                line += dryRun ? "anlegen" : "Angelegt";
-                break;
-            case Change::kSetValue:
-                line += dryRun ? "setzen" : "Gesetzt";
-                break;
-            case Change::kDeleteKey:
-            case Change::kDeleteValue:
-                line += dryRun ? "löschen" : "Gelöscht";
-                break;
-        }
-        line += ": [";
-        line += key;
-        line += ']';
-        if (aboutValue) {
-            line += ' ';
-            line += change.name.empty() ? "@" : change.name;
-        }
-        if (change.kind == Change::kSetValue) {
-            line += " = ";
-            AppendValueText(line, change.newValue);
-        }
-        if (aboutValue && change.oldValue) {
-            line += " (vorher ";
-            AppendValueText(line, *change.oldValue);
-            line += ')';
-        }
-        line += '\n';
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    }
-}
-
-namespace {
 
 // The part of the help that no table describes.
 const char kHelpTail[] =
@@ -320,16 +166,16 @@ std::string Help() {
         help << Aligned(summary, column) << '\n';
     };
     for (const Command* command : AllCommands()) row(command->usage, command->summary);
-    row("--no-ask-password",
-        "nicht nach dem Administratorpasswort fragen: Was ein gewöhnlicher Benutzer nicht "
-        "selbst speichern darf, wird dann abgelehnt, statt über den Einstellungsdienst zu "
-        "gehen");
-    row("help | -h | --help", "diese Hilfe");
-    row("--version", "die Version");
+    for (const OptionRule& option : kOptions) {
+        if (option.listed == OptionRule::kRow) row(option.spellings, option.summary);
+    }
+    help << "\n";
+    for (const OptionRule& option : kOptions) {
+        if (option.listed == OptionRule::kNote) {
+            help << option.spellings << ": " << option.summary << '\n';
+        }
+    }
     help << "\n"
-            "--dry-run: zeigen, was sich ändern würde, und nichts schreiben.\n"
-            "--json: ein JSON-Objekt als Ergebnis, auch bei einem Fehler (siehe unten).\n"
-            "\n"
             "NAME und WERT (NAME in beliebiger Groß-/Kleinschreibung):\n";
     int count = 0;
     const SettingRule* rules = GetSettingRules(count);
@@ -358,26 +204,23 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     bool endOfOptions = false;
     for (const std::string& argument : arguments) {
         if (endOfOptions || argument.size() < 2 ||
-            (!argument.starts_with("--") && argument != "-h")) {
+            (!argument.starts_with("--") && !FindOption(argument))) {
             words.push_back(argument);
         } else if (argument == "--") {
             endOfOptions = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--dry-run") {
-            options.dryRun = true;
-        } else if (argument == "--regedit4") {
-            options.regedit4 = true;
-        } else if (argument == "--no-ask-password") {
-            askPassword = false;
-        } else if (argument == "--help" || argument == "-h") {
+        } else if (const OptionRule* option = FindOption(argument); !option) {
+            return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
+        } else if (option->effect == OptionRule::kHelp) {
             out << Help();
             return kExitSuccess;
-        } else if (argument == "--version") {
+        } else if (option->effect == OptionRule::kVersion) {
             out << "marrowick " << kVersion << '\n';
             return kExitSuccess;
         } else {
-            return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
+            options.json |= option->effect == OptionRule::kJson;
+            options.dryRun |= option->effect == OptionRule::kDryRun;
+            options.regedit4 |= option->effect == OptionRule::kRegedit4;
+            askPassword &= option->effect != OptionRule::kNoAskPassword;
         }
     }
     if (words.empty()) return Usage(err, "Es fehlt ein Befehl.");
