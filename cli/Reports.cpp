@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "HiveProblemText.h"
 #include "Json.h"
 #include "RegManager.h"
 #include "SettingRules.h"
@@ -49,7 +50,7 @@ std::string Win32Text(LONG code) {
     std::string text = "Win32-Fehler " + std::to_string(code);
     if (meaning) text += std::string(" (") + meaning + ")";
     // The store's own account of the place, when the code does not say it all.
-    if (std::string problem = platform::HiveFileProblem(); !problem.empty()) {
+    if (std::string problem = DescribeHiveProblem(platform::GetHiveProblem()); !problem.empty()) {
         if (problem.ends_with('.')) problem.pop_back();
         text += ": " + problem;
     }

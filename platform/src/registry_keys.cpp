@@ -459,7 +459,7 @@ long DescribeHiveFile(HiveFile& file) {
     return registry.store.Describe(file);
 }
 
-std::string HiveFileProblem() {
+HiveProblem GetHiveProblem() {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
     return registry.store.Problem();

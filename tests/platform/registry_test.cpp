@@ -207,8 +207,9 @@ TEST_F(RegistryFile, MistypedHivePathCreatesNoDirectoryAndNamesTheMissingOne) {
     ASSERT_EQ(Open("", KEY_READ, key), ERROR_SUCCESS);  // a missing hive is an empty registry
     RegCloseKey(key);
     EXPECT_EQ(Create("Software", key), ERROR_PATH_NOT_FOUND);
-    EXPECT_NE(marrowick::platform::HiveFileProblem().find("„" + missing + "“"), std::string::npos)
-        << marrowick::platform::HiveFileProblem();
+    const marrowick::platform::HiveProblem problem = marrowick::platform::GetHiveProblem();
+    EXPECT_EQ(problem.kind, marrowick::platform::HiveProblem::kDirectoryMissing);
+    EXPECT_EQ(problem.path, missing);
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
