@@ -11,6 +11,11 @@ BUILD_PACKAGES := cmake make g++ pkg-config qt6-base-dev libgtest-dev libgmock-d
 # the administrators' playbook, and the settings service on a private system bus with polkit.
 TEST_PACKAGES := xvfb xauth dbus at-spi2-core python3-pyatspi weston qt6-wayland ansible-core \
                  orca locales python3-jsonschema bash-completion polkitd util-linux
+# The Cockpit page in a real browser; npm installs the pinned axe-core for its test (this
+# machine's nodejs brings npm, and Debian's npm package would conflict with it; without
+# npm the page test says so and is skipped).
+TEST_PACKAGES += cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver \
+                 python3-selenium nodejs iproute2
 CONFORMANCE_PACKAGES := g++-mingw-w64-x86-64 wine64
 FUZZ_PACKAGES := clang libclang-rt-dev
 

@@ -13,7 +13,7 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "MimeInput.h"
+#include "MimeRule.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 #include "SettingsClient.h"
@@ -22,7 +22,7 @@
 
 namespace marrowick::cli {
 
-constexpr const char* kVersion = "1.0";
+constexpr const char* kVersion = MARROWICK_VERSION;
 
 namespace {
 
@@ -82,7 +82,8 @@ const char kHelpTail[] =
     "JSON (--json), ein Objekt auf einer Zeile:\n"
     "  show:      {\"settings\": {NAME: {\"value\": ZAHL, \"default\": BOOL}, ...}}; bei\n"
     "             SortKey ist \"value\" die Kennung, dazu \"index\" und \"label\";\n"
-    "             \"default\": true, wenn nichts (Lesbares) gespeichert ist\n"
+    "             \"default\": true, wenn nichts (Lesbares) gespeichert ist; \"valid\":\n"
+    "             false und \"problem\", wenn das Gespeicherte ungültig ist\n"
     "  mime list: {\"mappings\": [{\"extension\": TEXT, \"type\": TEXT}, ...]}\n"
     "  Änderungen: {\"changed\": BOOL, \"changes\": [{\"action\": \"set\"|\"delete\"|\n"
     "             \"create-key\"|\"delete-key\", \"key\": SCHLÜSSEL, \"name\": NAME,\n"
@@ -196,6 +197,37 @@ int Usage(std::ostream& err, const std::string& problem) {
     return kExitUsage;
 }
 
+// The help `words` ask for: all of it, or the usage of the command they name (for a group
+// such as mime, of each of its commands).
+int ShowHelp(const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
+    if (words.empty()) {
+        out << Help();
+        return kExitSuccess;
+    }
+    const std::vector<const Command*> all = AllCommands();
+    const auto named = [&](std::size_t count) {
+        std::vector<const Command*> found;
+        for (const Command* command : all) {
+            const std::string name = command->name;
+            const bool same = count == 2   ? words.size() > 1 && name == words[0] + " " + words[1]
+                              : count == 1 ? name == words[0]
+                                           : name.starts_with(words[0] + " ");
+            if (same) found.push_back(command);
+        }
+        return found;
+    };
+    std::vector<const Command*> commands = named(2);
+    if (commands.empty()) commands = named(1);
+    if (commands.empty()) commands = named(0);
+    if (commands.empty()) return Usage(err, "Unbekannter Befehl " + Quoted(words[0]) + ".");
+    for (const Command* command : commands) {
+        out << "Aufruf: marrowick " << command->usage << "\n  " << Aligned(command->summary, 2)
+            << '\n';
+    }
+    out << "Mehr: marrowick --help\n";
+    return kExitSuccess;
+}
+
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
         std::istream& in, bool outputIsTerminal, Failure& failure) {
     Options options;
@@ -211,8 +243,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         } else if (const OptionRule* option = FindOption(argument); !option) {
             return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
         } else if (option->effect == OptionRule::kHelp) {
-            out << Help();
-            return kExitSuccess;
+            return ShowHelp(words, out, err);
         } else if (option->effect == OptionRule::kVersion) {
             out << "marrowick " << kVersion << '\n';
             return kExitSuccess;
@@ -224,10 +255,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         }
     }
     if (words.empty()) return Usage(err, "Es fehlt ein Befehl.");
-    if (words[0] == "help" && words.size() == 1) {
-        out << Help();
-        return kExitSuccess;
-    }
+    if (words[0] == "help") return ShowHelp({words.begin() + 1, words.end()}, out, err);
     // What an ordinary user may not write to the machine's hive goes to the settings
     // service; on a terminal a text agent asks for the administrator's password.
     service::ForwardChangeSetsToService(

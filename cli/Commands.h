@@ -12,6 +12,7 @@
 
 #include "ChangeSet.h"
 #include "CommandLine.h"
+#include "StoreReason.h"
 
 namespace marrowick::cli {
 
@@ -69,8 +70,10 @@ std::string HivePath();
 // Every JSON object the command line prints begins so: with the version of its fields,
 // raised only when a field changes its meaning or goes away.
 void BeginOutput(JsonWriter& json);
-// "Win32-Fehler 5 (Zugriff verweigert)".
-std::string Win32Text(LONG code);
+// "Win32-Fehler 5 (Zugriff verweigert)", as the dialogs say it too.
+inline std::string Win32Text(LONG code) {
+    return RegistryErrorText(code);
+}
 // Applies the change set (dry run when asked) and reports it: the changes on out, or the
 // refusal on err, led by `subject` when given; a failed expectation is told as
 // `unexpected` when given. Returns the exit code.

@@ -1,11 +1,13 @@
 // mime list, add, change and delete: the viewer's map from extensions to MIME types.
 #include "stdafx.h"
 
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "Commands.h"
 #include "Json.h"
-#include "MimeInput.h"
+#include "MimeRule.h"
 #include "RegManager.h"
 #include "ViewerSettings.h"
 #include "resource.h"
@@ -34,6 +36,8 @@ int List(const Invocation& call) {
         call.out << '\n';
         return kExitSuccess;
     }
+    // Said beside the output, which stays empty for a script that reads it.
+    if (entries.GetSize() == 0) call.err << "Es sind keine Zuordnungen gespeichert.\n";
     for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
         call.out << entries[i].strExtension.GetString() << '\t'
                  << entries[i].strMimeType.GetString() << '\n';
@@ -41,13 +45,34 @@ int List(const Invocation& call) {
     return kExitSuccess;
 }
 
-// The extension and type in the form the command line accepts (stricter than the
-// dialogs'); the other rules are the change path's.
+constexpr const char* kNothingStored = " Nichts wurde gespeichert.";
+
+// A word as the shell takes it back: quoted when it holds anything but a plain name's
+// characters.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of(
+                                            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                            "0123456789/._+-") == std::string::npos;
+    return plain ? word : "'" + word + "'";
+}
+
+// The mapping stored under the extension in any letter case, if there is one.
+std::optional<MimeEntry> StoredMapping(const std::string& extension) {
+    MimeEntryArray entries;
+    CViewerSettings().GetMimeMap(entries);
+    for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
+        if (IsSameMimeExtension(entries[i].strExtension, extension.c_str())) return entries[i];
+    }
+    return std::nullopt;
+}
+
+// The extension and type in the form new mappings take; the other rules are the change
+// path's.
 bool WellFormed(const Invocation& call) {
-    std::string problem = ExtensionProblem(call.operands[0]);
+    std::string problem = MimeExtensionProblem(call.operands[0]);
     if (problem.empty()) problem = MimeTypeProblem(call.operands[1]);
     if (problem.empty()) return true;
-    call.err << problem << '\n';
+    call.err << problem << kNothingStored << '\n';
     return false;
 }
 
@@ -70,7 +95,17 @@ int Add(const Invocation& call) {
     // moment of writing: of several concurrent adds exactly one succeeds.
     Change add = SetStringChange(kMimeMapKeyPath, call.operands[0], call.operands[1]);
     add.expected.kind = Expectation::kAbsent;
-    return StoreAndReport({add}, call, call.operands[0]);
+    // The duplicate message names what is stored and how to change it; one stored only
+    // meanwhile gets the plain message.
+    std::string duplicate = LoadResourceText(IDS_DUPLICATE_EXTENSION);
+    if (const std::optional<MimeEntry> stored = StoredMapping(call.operands[0])) {
+        const std::string extension = stored->strExtension.GetString();
+        duplicate.pop_back();  // its full stop
+        duplicate += ": " + Quoted(extension) + " mit dem Typ " +
+                     Quoted(stored->strMimeType.GetString()) + ". Ändern mit: marrowick mime set " +
+                     ShellWord(extension) + " " + ShellWord(call.operands[1]) + ".";
+    }
+    return StoreAndReport({add}, call, call.operands[0], (duplicate + kNothingStored).c_str());
 }
 
 // Adds the mapping or changes the stored one.
@@ -90,12 +125,18 @@ int ChangeType(const Invocation& call) {
     Change change = SetStringChange(kMimeMapKeyPath, call.operands[0], call.operands[1]);
     change.expected.kind = Expectation::kPresent;
     return StoreAndReport({change}, call, call.operands[0],
-                          "Diese Erweiterung wurde nicht definiert.");
+                          "Diese Erweiterung wurde nicht definiert. Nichts wurde gespeichert.");
 }
 
 int Delete(const Invocation& call) {
     int exitCode = kExitSuccess;
     if (!Readable(call, exitCode)) return exitCode;
+    // A dotted name can only be a mapping a Windows registry brought; if none is stored
+    // so, the user meant the extension without its dot, as `mime add` says.
+    if (call.operands[0].starts_with('.') && !StoredMapping(call.operands[0])) {
+        call.err << MimeExtensionProblem(call.operands[0]) << kNothingStored << '\n';
+        return kExitUsage;
+    }
     return StoreAndReport({DeleteValueChange(kMimeMapKeyPath, call.operands[0])}, call,
                           call.operands[0]);
 }

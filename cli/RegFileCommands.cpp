@@ -14,7 +14,9 @@
 
 #include "Commands.h"
 #include "Files.h"
+#include "MimeRule.h"
 #include "RegistryChanges.h"
+#include "SettingRules.h"
 
 namespace marrowick::cli {
 
@@ -28,6 +30,23 @@ std::string SystemReason(int error, Failure& failure) {
     if (error == ENOENT) failure.win32Code = ERROR_FILE_NOT_FOUND;
     if (error == EACCES || error == EPERM) failure.win32Code = ERROR_ACCESS_DENIED;
     return failure.win32Code ? Win32Text(*failure.win32Code) : std::strerror(error);
+}
+
+// A mapping outside the rule new mappings follow, as a Windows registry may hold one: taken,
+// but said, since the viewer can never serve it. "" when it follows the rule.
+std::string MimeMappingWarning(const platform::RegFileEntry& entry) {
+    if (entry.kind != platform::RegFileEntry::kValue || entry.value.type != REG_SZ ||
+        PlaceOfKey(entry.keyPath) != ViewerPlace::kMimeMap) {
+        return {};
+    }
+    std::string problem = MimeExtensionProblem(entry.value.name);
+    if (problem.empty()) {
+        problem = MimeTypeProblem(entry.value.data.substr(0, entry.value.data.find('\0')));
+    }
+    if (problem.empty()) return {};
+    return "Warnung: " + problem +
+           " Die Zuordnung wird übernommen, wie die Datei sie enthält, kann so aber nie "
+           "greifen.";
 }
 
 int Export(const Invocation& call) {
@@ -116,8 +135,11 @@ int Import(const Invocation& call) {
     for (const platform::RegFileEntry& entry : contents.entries) {
         std::string problem;
         std::size_t line = 0;
-        if (!CheckImport({&entry, 1}, problem, line))
+        if (!CheckImport({&entry, 1}, problem, line)) {
             call.failure.problems.emplace_back(line, problem);
+        } else if (const std::string warning = MimeMappingWarning(entry); !warning.empty()) {
+            call.err << file << ", Zeile " << entry.line << ": " << warning << '\n';
+        }
     }
     if (!call.failure.problems.empty()) {
         call.failure.line = call.failure.problems.front().first;

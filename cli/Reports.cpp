@@ -9,53 +9,12 @@
 #include <vector>
 
 #include "Commands.h"
-#include "HiveProblemText.h"
 #include "Json.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 #include "ValueFormat.h"
 
 namespace marrowick::cli {
-
-std::string Win32Text(LONG code) {
-    const char* meaning = nullptr;
-    switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-            meaning = "nicht gefunden";
-            break;
-        case ERROR_ACCESS_DENIED:
-            meaning = "Zugriff verweigert";
-            break;
-        case ERROR_OUTOFMEMORY:
-            meaning = "nicht genügend Speicher";
-            break;
-        case ERROR_WRITE_FAULT:
-            meaning = "Schreibfehler";
-            break;
-        case ERROR_INVALID_PARAMETER:
-            meaning = "ungültiger Parameter";
-            break;
-        case ERROR_BAD_PATHNAME:
-            meaning = "ungültiger Pfad";
-            break;
-        case ERROR_BADDB:
-            meaning = "die Registrierung ist beschädigt";
-            break;
-        case ERROR_KEY_DELETED:
-            meaning = "der Schlüssel wurde gelöscht";
-            break;
-        default:
-            break;
-    }
-    std::string text = "Win32-Fehler " + std::to_string(code);
-    if (meaning) text += std::string(" (") + meaning + ")";
-    // The store's own account of the place, when the code does not say it all.
-    if (std::string problem = DescribeHiveProblem(platform::GetHiveProblem()); !problem.empty()) {
-        if (problem.ends_with('.')) problem.pop_back();
-        text += ": " + problem;
-    }
-    return text;
-}
 
 std::string HivePath() {
     return platform::GetHiveFileStatus().path;

@@ -10,7 +10,7 @@
 
 #include "Commands.h"
 #include "Json.h"
-#include "MimeInput.h"
+#include "MimeRule.h"
 #include "RegManager.h"
 #include "SettingRules.h"
 
@@ -94,6 +94,8 @@ int Show(const Invocation& call) {
                 json.Key("value").Number(reading.nNumber);
             }
             json.Key("default").Bool(!reading.bStored);
+            json.Key("valid").Bool(reading.strRefusal.empty());
+            if (!reading.strRefusal.empty()) json.Key("problem").String(reading.strRefusal);
             json.EndObject();
         }
         json.EndObject();
@@ -110,6 +112,9 @@ int Show(const Invocation& call) {
             call.out << " (" << SettingValue(*rule, reading.nNumber).data.c_str() << ")";
         }
         if (!reading.bStored) call.out << "  [Standardwert]";
+        if (!reading.strRefusal.empty()) {
+            call.out << "  [gespeichert, aber ungültig: " << reading.strRefusal << "]";
+        }
         call.out << '\n';
     }
     return kExitSuccess;

@@ -1,5 +1,7 @@
 #include "MimeAddDlg.h"
 
+#include "MimeRule.h"
+
 CMimeAddDlg::CMimeAddDlg(CWnd* pParent) : CMimeEntryDlg(CMimeAddDlg::IDD, pParent) {}
 
 BOOL CMimeAddDlg::OnInitDialog() {
@@ -10,12 +12,9 @@ BOOL CMimeAddDlg::OnInitDialog() {
 void CMimeAddDlg::OnOK() {
     m_editExtension.GetWindowText(m_strExtension);
     m_editMimeType.GetWindowText(m_strMimeType);
-    if (m_strExtension.IsEmpty()) {
-        AfxMessageBox(IDS_NO_EXTENSION, MB_OK);
-        return;
-    }
-    if (m_strMimeType.IsEmpty()) {
-        AfxMessageBox(IDS_NO_MIMETYPE, MB_OK);
+    // The rule every new mapping follows, the empty fields (102, 103) first among it.
+    if (!Accepts(m_editExtension, MimeExtensionProblem(m_strExtension.GetString())) ||
+        !Accepts(m_editMimeType, MimeTypeProblem(m_strMimeType.GetString()))) {
         return;
     }
     CMimeEntryDlg::OnOK();

@@ -1,4 +1,4 @@
-// Collects a new mapping: an extension and its MIME type, both required.
+// Collects a new mapping: an extension and its MIME type, both as the mapping rule wants.
 #pragma once
 
 #include "MimeEntryDlg.h"

@@ -1,4 +1,5 @@
-// Edits the MIME type of an existing mapping; the extension is shown read-only.
+// Edits the MIME type of an existing mapping; the extension is shown read-only. A type
+// typed anew must follow the mapping rule; the one shown may stay as stored.
 #pragma once
 
 #include "MimeEntryDlg.h"
@@ -11,4 +12,8 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    CString m_strShownType;  // as the dialog opened
 };

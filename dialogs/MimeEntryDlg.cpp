@@ -9,3 +9,10 @@ void CMimeEntryDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Text(pDX, IDC_MIME_EXTENSION, m_strExtension);
     DDX_Text(pDX, IDC_MIME_TYPE, m_strMimeType);
 }
+
+BOOL CMimeEntryDlg::Accepts(CEdit& edit, const std::string& problem) {
+    if (problem.empty()) return TRUE;
+    AfxMessageBox(problem.c_str(), MB_OK);
+    edit.SetFocus();
+    return FALSE;
+}

@@ -4,6 +4,8 @@
 
 #include "stdafx.h"
 
+#include <string>
+
 #include "resource.h"
 
 class CMimeEntryDlg : public CDialog {
@@ -17,4 +19,7 @@ protected:
     CMimeEntryDlg(UINT nIDTemplate, CWnd* pParent);
 
     void DoDataExchange(CDataExchange* pDX) override;
+    // TRUE when `problem` (the mapping rule's answer for the text of `edit`) is empty;
+    // otherwise shows it and puts the focus on that edit, the typed text left as it is.
+    BOOL Accepts(CEdit& edit, const std::string& problem);
 };

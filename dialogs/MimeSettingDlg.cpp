@@ -5,6 +5,7 @@
 
 #include "MimeAddDlg.h"
 #include "MimeChangeDlg.h"
+#include "StoreReason.h"
 #include "utf8.h"
 
 namespace {
@@ -165,5 +166,5 @@ void CMimeSettingDlg::OnDeleteMime() {
 }
 
 void CMimeSettingDlg::Report(const ChangeOutcome& outcome) {
-    if (!outcome.Applied()) AfxMessageBox(outcome.messageId, MB_OK);
+    if (!outcome.Applied()) AfxMessageBox(ChangeRefusalText(outcome).c_str(), MB_OK);
 }

@@ -4,6 +4,7 @@
 
 #include "AboutDlg.h"
 #include "MimeSettingDlg.h"
+#include "StoreReason.h"
 
 namespace {
 
@@ -62,6 +63,12 @@ BOOL CSettingDlg::OnInitDialog() {
     LoadSortOrder();
     m_editCounts[ObjectNumEntrySection].EnableWindow(TRUE);
     LoadCounts();
+    // What cannot be read shows as the defaults: said now, before the user fills the form
+    // in vain.
+    if (const LONG status = CRegManager::CheckReadable(HKEY_LOCAL_MACHINE, kViewerKeyPath);
+        status != ERROR_SUCCESS) {
+        AfxMessageBox(UnreadableSettingsText(status).c_str(), MB_OK);
+    }
     return TRUE;
 }
 
@@ -117,7 +124,13 @@ void CSettingDlg::OnOK() {
         m_spinCounts[kind].SetPos(m_nCounts[kind]);
     }
     if (!SaveSettings()) {
-        AfxMessageBox(IDS_SAVE_FAILED, MB_OK);
+        // With the store's reason when it gave one (not when no group could be begun).
+        const ChangeOutcome& outcome = m_settings.LastOutcome();
+        if (outcome.Applied()) {
+            AfxMessageBox(IDS_SAVE_FAILED, MB_OK);
+        } else {
+            AfxMessageBox(ChangeRefusalText(outcome).c_str(), MB_OK);
+        }
         return;
     }
     EndDialog(IDOK);

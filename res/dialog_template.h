@@ -66,6 +66,8 @@
 // What a screen reader calls the two buttons of an up-down control.
 #define AFX_IDS_UPDOWN_INCREASE 0xF1A3
 #define AFX_IDS_UPDOWN_DECREASE 0xF1A4
+// Said on the error stream when the toolkit finds no display; %1 is the program's name.
+#define AFX_IDS_NO_DISPLAY 0xF1A5
 
 namespace res {
 

@@ -38,6 +38,14 @@
 #define IDS_SAVE_FAILED 117
 #define IDS_MIME_SAVE_FAILED 118
 #define IDS_MIME_DELETED_MEANWHILE 119
+// Why new input cannot be a mapping (after „the input“: ); %1 the extension without its dot.
+#define IDS_EXTENSION_LEADING_DOT 120
+#define IDS_EXTENSION_CHARACTERS 121
+#define IDS_MIMETYPE_FORM 122
+// The main dialog opening on settings it cannot read; %1 the file (and line), %2 the reason.
+#define IDS_SETTINGS_UNREADABLE 123
+// The service refusing a call while too many of the caller's wait for a password.
+#define IDS_TOO_MANY_WAITING 124
 
 // Controls without an identifier of their own.
 #ifndef IDC_STATIC

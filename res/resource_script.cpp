@@ -58,6 +58,7 @@ const std::map<std::string, long long>& SystemConstants() {
         CONSTANT(AFX_IDS_SYSMENU_CLOSE),
         CONSTANT(AFX_IDS_UPDOWN_INCREASE),
         CONSTANT(AFX_IDS_UPDOWN_DECREASE),
+        CONSTANT(AFX_IDS_NO_DISPLAY),
 #undef CONSTANT
     };
     return constants;

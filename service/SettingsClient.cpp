@@ -9,18 +9,23 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "ChangeForwarding.h"
+#include "SettingRules.h"
 #include "Wire.h"
+#include "resource.h"
 
 namespace marrowick::service {
 
 namespace {
 
-constexpr uint64_t kInteractiveCallUsec = 300ull * 1000 * 1000;  // a person types a password
+// Longer than the service waits for polkit and the bus for the service to start: whichever
+// of them gives up first says why, the client never times out on its own before.
+constexpr uint64_t kCallUsec = kInteractiveAuthorizationUsec + 60ull * 1000 * 1000;
 constexpr int kAgentStartMs = 10000;
 
 ServiceOptions forwardingOptions;
@@ -72,7 +77,33 @@ ChangeOutcome Refusal(const std::string& message) {
     return outcome;
 }
 
-ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& options) {
+// Why the service could not be reached, in German: sd-bus words it in the C library's
+// English, or passes on the bus's own English.
+std::string UnreachableReason(int error) {
+    switch (error) {
+        case ENOENT:
+            return "kein Systembus: Datei oder Verzeichnis nicht gefunden";
+        case ECONNREFUSED:
+            return "der Systembus nimmt keine Verbindung an";
+        case EHOSTUNREACH:
+        case ENXIO:
+            return "der Dienst ist nicht installiert oder lässt sich nicht starten";
+        case ETIMEDOUT:
+            return "keine Antwort";
+        case ECONNRESET:
+            return "die Verbindung wurde getrennt";
+        case EACCES:
+        case EPERM:
+            return "Zugriff verweigert";
+        default: {
+            const char* name = strerrorname_np(error);
+            return "Fehler " + (name ? std::string(name) : std::to_string(error));
+        }
+    }
+}
+
+// `error` is the call's error with its code `r` (negative, as sd-bus returns it).
+ChangeOutcome RefusalFor(const sd_bus_error& error, int r, const ServiceOptions& options) {
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED)) {
         return Refusal(
             options.askPassword
@@ -89,6 +120,13 @@ ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& option
             "als Administrator an, wenn Sie danach gefragt werden, oder bitten Sie einen "
             "Administrator, die Änderung vorzunehmen.");
     }
+    if (sd_bus_error_has_name(&error, kErrorTooManyWaiting)) {
+        // The dialogs show the message number, the command line the text: the same words.
+        ChangeOutcome outcome = Refusal(LoadResourceText(IDS_TOO_MANY_WAITING));
+        outcome.status = ERROR_NOT_ENOUGH_QUOTA;
+        outcome.messageId = IDS_TOO_MANY_WAITING;
+        return outcome;
+    }
     if (sd_bus_error_has_name(&error, SD_BUS_ERROR_LIMITS_EXCEEDED) ||
         sd_bus_error_has_name(&error, SD_BUS_ERROR_INVALID_ARGS)) {
         ChangeOutcome outcome = Refusal(std::string("Der Einstellungsdienst lehnte ab: ") +
@@ -97,13 +135,16 @@ ChangeOutcome RefusalFor(const sd_bus_error& error, const ServiceOptions& option
         return outcome;
     }
     return Refusal(std::string("Der Einstellungsdienst ") + kBusName + " ist nicht erreichbar (" +
-                   (error.message ? error.message : error.name) +
+                   UnreachableReason(-r) +
                    "). Als root (sudo) werden die Einstellungen ohne ihn gespeichert.");
 }
 
 bool ForwardIfMachineHive(const std::vector<Change>& changes, bool dryRun, ChangeOutcome& outcome) {
     const char* hive = std::getenv("MARROWICK_HKLM");
     if (hive && *hive) return false;  // one's own hive: the refusal stands
+    // Root was refused by the file system itself (a read-only mount, say): the service could
+    // do no better, and whatever answers on the bus must not turn that into a success.
+    if (geteuid() == 0) return false;
     outcome = ApplyThroughService(changes, dryRun, forwardingOptions);
     return true;
 }
@@ -131,13 +172,13 @@ ChangeOutcome ApplyThroughService(const std::vector<Change>& changes, bool dryRu
     if (r >= 0) r = sd_bus_message_append(call, "b", static_cast<int>(dryRun));
     if (r < 0) {
         sd_bus_error_set_errno(&error, r);
-        outcome = RefusalFor(error, options);
+        outcome = RefusalFor(error, r, options);
     } else {
         std::optional<TextAgent> agent;
         if (options.askPassword && options.textAgent) agent.emplace();
-        r = sd_bus_call(bus, call, options.askPassword ? kInteractiveCallUsec : 0, &error, &reply);
+        r = sd_bus_call(bus, call, kCallUsec, &error, &reply);
         if (r < 0) {
-            outcome = RefusalFor(error, options);
+            outcome = RefusalFor(error, r, options);
         } else if (ReadOutcome(reply, outcome) < 0) {
             outcome = Refusal("Der Einstellungsdienst gab keine lesbare Antwort.");
         }

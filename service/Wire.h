@@ -17,13 +17,15 @@
 //   Not authorised: the error org.freedesktop.DBus.Error.AccessDenied, or
 //   ...InteractiveAuthorizationRequired when the caller did not allow a password prompt.
 //   Too many changes or too many bytes: ...LimitsExceeded; a malformed change:
-//   ...InvalidArgs. Either way nothing is written.
+//   ...InvalidArgs; too many calls of the caller's user, or of everyone, already waiting
+//   for polkit: kErrorTooManyWaiting. Either way nothing is written.
 // Signal Changed(aay keys): the keys whose values or subkeys were changed, after a save.
 #pragma once
 
 #include <systemd/sd-bus.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "ChangeSet.h"
@@ -34,6 +36,13 @@ inline constexpr const char* kBusName = "org.marrowick.Settings1";
 inline constexpr const char* kObjectPath = "/org/marrowick/Settings1";
 inline constexpr const char* kInterface = "org.marrowick.Settings1";
 inline constexpr const char* kAction = "org.marrowick.settings.change";
+inline constexpr const char* kErrorTooManyWaiting = "org.marrowick.Settings1.Error.TooManyWaiting";
+
+// How long the service waits for polkit's answer: a person may be typing a password; without
+// a prompt it is quick. A client waits longer than that, so that it reports what the service
+// or the bus says (the bus also reports a service that cannot be started).
+inline constexpr uint64_t kInteractiveAuthorizationUsec = 300ull * 1000 * 1000;
+inline constexpr uint64_t kAuthorizationUsec = 25ull * 1000 * 1000;
 
 inline constexpr const char* kChangeFields = "uayayuayuuay";
 inline constexpr const char* kChangedFields = "uayayuaybuay";
@@ -44,6 +53,10 @@ inline constexpr const char* kReplySignature = "uixusa(uayayuaybuay)";
 // extensions fit easily; anything larger is refused before it is looked at.
 inline constexpr std::size_t kMaxChanges = 10000;
 inline constexpr std::size_t kMaxCallBytes = std::size_t{4} << 20;
+// What the calls of one user that wait for polkit may hold at once: calls, and the bytes
+// of their messages. More are refused with kErrorTooManyWaiting; other users are not.
+inline constexpr int kMaxWaitingCallsPerUser = 8;
+inline constexpr std::size_t kMaxWaitingBytesPerUser = std::size_t{8} << 20;
 
 // Reads the changes of an Apply call (the message positioned at its first argument).
 // Returns a negative errno: -E2BIG when the call exceeds the limits above, -EINVAL for a

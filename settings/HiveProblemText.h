@@ -1,5 +1,5 @@
-// The store's problems with the hive file, in German and naming the place, for the messages
-// of the command line and the service. Include after stdafx.h.
+// The store's problems with the hive file, in German and naming the place, for the registry's
+// reason every face gives (RegistryErrorText). Include after stdafx.h.
 #pragma once
 
 #include <hive_file.h>

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "LabelText.h"
 #include "RegManager.h"
 #include "ValueBytes.h"
 #include "dialog_template.h"
@@ -56,9 +57,7 @@ const SettingRule kRules[] = {
      _T("Erster Tag der Woche"), _T("Erlaubt sind 1 oder sonntag, 2 oder montag."), 0, 0},
     {kSortKeyValueName, kViewerKeyPath, REG_SZ, 0, 0, kFactorySortKey, SortKeyDocName,
      kSortKeyChoices, SortKeyCount, _T("Dokument-Sortierschlüssel"),
-     _T("Unbekannter Sortierschlüssel. Erlaubt sind 0 bis 7, die Bezeichnungen aus der Liste "
-        "des Dialogs oder ihre Kennungen, genau so geschrieben (marrowick show)."),
-     0, 0},
+     _T("Unbekannter Sortierschlüssel. Erlaubt sind 0 bis 7, die Bezeichnungen"), 0, 0},
     {kSortDirValueName, kViewerKeyPath, REG_DWORD, 0, 0, kFactorySortDir, 0, kSortDirChoices, 2,
      _T("Dokument-Sortierreihenfolge"), _T("Erlaubt sind 0 oder aufsteigend, 1 oder absteigend."),
      0, 0},
@@ -137,6 +136,63 @@ int ReadSettingNumber(const SettingRule& rule, const std::optional<RegFileValue>
                                                                     : rule.nReadDefault;
 }
 
+// A REG_DWORD as a .reg file writes it.
+std::string DwordForm(int number) {
+    CString text;
+    text.Format("dword:%08x", static_cast<unsigned>(number));
+    return text.GetString();
+}
+
+// Why a stored value is refused, in the words of its stored form, a .reg file's: the
+// identifiers or the dword: values allowed, and an example.
+std::string StoredRefusal(const SettingRule& rule) {
+    const std::string example = std::string("z. B. \"") + rule.lpszValueName + "\"=";
+    std::string text = "Erwartet wird ";
+    if (rule.dwType == REG_SZ) {
+        text += "eine dieser Kennungen als Text, genau so geschrieben: ";
+        for (int i = 0; i < rule.nChoices; ++i) {
+            text += (i == 0 ? "" : ", ") + std::string(rule.pChoices[i].lpszStored) + " (" +
+                    DescribeSettingNumber(rule, rule.pChoices[i].nNumber) + ")";
+        }
+        return text + "; " + example + "\"" + rule.pChoices[0].lpszStored + "\".";
+    }
+    if (rule.pChoices) {
+        for (int i = 0; i < rule.nChoices; ++i) {
+            text += (i == 0                   ? ""
+                     : i + 1 == rule.nChoices ? " oder "
+                                              : ", ") +
+                    DwordForm(rule.pChoices[i].nNumber) + " (" +
+                    DescribeSettingNumber(rule, rule.pChoices[i].nNumber) + ")";
+        }
+    } else {
+        text += "ein dword:-Wert von " + DwordForm(rule.nLower) + " (" +
+                std::to_string(rule.nLower) + ") bis " + DwordForm(rule.nUpper) + " (" +
+                std::to_string(rule.nUpper) + ")";
+    }
+    return text + ", " + example + DwordForm(rule.nFactoryValue) + ".";
+}
+
+// Why a typed choice is refused: the rule's words, and for labels every label with how
+// to quote one that has blanks for the shell.
+std::string TypedChoiceRefusal(const SettingRule& rule) {
+    std::string text = rule.lpszRefusal;
+    if (rule.dwType != REG_SZ) return text;
+    std::string quoted;
+    for (int i = 0; i < rule.nChoices; ++i) {
+        const std::string label = DescribeSettingNumber(rule, rule.pChoices[i].nNumber);
+        text += (i == 0 ? " " : i + 1 == rule.nChoices ? " und " : ", ") + label;
+        if (quoted.empty() && label.find(' ') != std::string::npos) {
+            quoted = std::string("'") + rule.lpszValueName + "=" + label + "'";
+        }
+    }
+    text += " in beliebiger Schreibweise, oder ihre Kennungen, genau so geschrieben.";
+    if (!quoted.empty()) {
+        text +=
+            " Eine Bezeichnung mit Leerzeichen steht in Anführungszeichen, z. B. " + quoted + ".";
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string LoadResourceText(UINT id) {
@@ -168,17 +224,15 @@ std::string CheckSettingValue(const SettingRule& rule, const RegFileValue& value
         for (int i = 0; text && i < rule.nChoices; ++i) {
             if (*text == rule.pChoices[i].lpszStored) return {};
         }
-        return rule.lpszRefusal;
+        return StoredRefusal(rule);
     }
     DWORD number = 0;
-    if (!ReadDword(value, number)) {
-        return rule.pChoices ? rule.lpszRefusal : LoadResourceText(AFX_IDP_PARSE_INT);
-    }
+    if (!ReadDword(value, number)) return StoredRefusal(rule);
     if (rule.pChoices) {
-        return FindChoice(rule, static_cast<int>(number)) ? std::string() : rule.lpszRefusal;
+        return FindChoice(rule, static_cast<int>(number)) ? std::string() : StoredRefusal(rule);
     }
     const auto signedNumber = static_cast<int>(number);
-    return signedNumber < rule.nLower || signedNumber > rule.nUpper ? RangeRefusal(rule)
+    return signedNumber < rule.nLower || signedNumber > rule.nUpper ? StoredRefusal(rule)
                                                                     : std::string();
 }
 
@@ -187,15 +241,14 @@ bool ParseSettingText(const SettingRule& rule, const std::string& text, RegFileV
     for (int i = 0; i < rule.nChoices; ++i) {
         const SettingChoice& choice = rule.pChoices[i];
         if (text == std::to_string(choice.nNumber) || SameIgnoringCase(text, choice.lpszWord) ||
-            (choice.nLabelId &&
-             SameIgnoringCase(text, LoadResourceText(choice.nLabelId).c_str())) ||
+            (choice.nLabelId && IsSameLabel(text, LoadResourceText(choice.nLabelId))) ||
             SameIgnoringCase(text, choice.lpszStored)) {
             value = SettingValue(rule, choice.nNumber);
             return true;
         }
     }
     if (rule.pChoices) {
-        refusal = rule.lpszRefusal;
+        refusal = TypedChoiceRefusal(rule);
         return false;
     }
     const std::optional<long long> number = ParseWholeNumber(text);
@@ -221,6 +274,7 @@ SettingReading ReadSetting(const SettingRule& rule, HANDLE hTransaction) {
     SettingReading reading;
     reading.nNumber = ReadSettingNumber(rule, stored);
     reading.bStored = stored && (rule.dwType == REG_SZ || stored->data.size() == 4);
+    if (stored) reading.strRefusal = CheckSettingValue(rule, *stored);
     return reading;
 }
 

@@ -82,7 +82,7 @@ struct SettingRule {
     const SettingChoice* pChoices;  // NULL: any whole number from nLower to nUpper
     int nChoices;
     LPCTSTR lpszLabel;    // German, as `show` lists it
-    LPCTSTR lpszRefusal;  // German, when a value is refused; NULL: the dialog's range message
+    LPCTSTR lpszRefusal;  // German, when a typed choice is refused; NULL: a number's range
     UINT nEditId;         // counts: the main dialog's edit and its up-down
     UINT nSpinId;
 };
@@ -96,21 +96,25 @@ const SettingRule* FindSettingRule(const std::string& name);
 // The row of a count kind 0 to 4; NULL for any other.
 const CountRule* GetCountRule(int kind);
 
-// Why a value is refused, in the dialog's words where it has them, or "" when it may be
-// stored: the type and the range or choices of its setting.
+// Why a stored value is refused, in the words of its stored form (a .reg file's: the
+// identifiers, dword: values), or "" when it may be stored: the type and the range or
+// choices of its setting.
 std::string CheckSettingValue(const SettingRule& rule,
                               const marrowick::platform::RegFileValue& value);
 // The value to store for what an administrator typed (a whole number, or a choice by
-// number, word, label or identifier); false with the refusal otherwise.
+// number, word, label in any letter case and Unicode form, or identifier); false with
+// the refusal otherwise.
 bool ParseSettingText(const SettingRule& rule, const std::string& text,
                       marrowick::platform::RegFileValue& value, std::string& refusal);
 // What the viewer reads for a setting now: the number (a choice's number for identifiers;
 // the rule's read default when the value is missing or unreadable), and whether a readable
-// value is stored. Every reader of a setting reads it here; given a transaction, as that
-// transaction sees it.
+// value is stored, and why the rules refuse what is stored ("" when they do not, or nothing
+// is). Every reader of a setting reads it here; given a transaction, as that transaction
+// sees it.
 struct SettingReading {
     int nNumber = 0;
     bool bStored = false;
+    std::string strRefusal;
 };
 SettingReading ReadSetting(const SettingRule& rule, HANDLE hTransaction = NULL);
 // The value storing a number (for identifiers: the choice of that number).

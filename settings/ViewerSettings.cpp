@@ -2,6 +2,8 @@
 
 #include "ViewerSettings.h"
 
+#include "resource.h"
+
 #ifdef _WIN32
 #include <ktmw32.h>
 #endif
@@ -54,6 +56,16 @@ BOOL CViewerSettings::Store(const std::vector<Change>& changes) {
 }
 
 BOOL CViewerSettings::ShowInGroup(const Change& change) {
+    // Refused as the commit would refuse it, so that the caller can tell why.
+    const auto refused = [&](LONG status) {
+        m_lastOutcome.result = ChangeOutcome::kRegistryError;
+        m_lastOutcome.status = status;
+        m_lastOutcome.messageId = PlaceOfKey(change.keyPath.str()) == ViewerPlace::kMimeMap
+                                      ? IDS_MIME_SAVE_FAILED
+                                      : IDS_SAVE_FAILED;
+        m_lastOutcome.message = LoadResourceText(m_lastOutcome.messageId);
+        return FALSE;
+    };
     HKEY hKey = NULL;
     const bool bKeyExisted =
         RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(), 0, KEY_READ, &hKey,
@@ -65,14 +77,14 @@ BOOL CViewerSettings::ShowInGroup(const Change& change) {
                                                 &hKey, &disposition, m_hTransaction, NULL);
     // Who may not write the hive cannot show the change here; the commit still decides,
     // and may hand the whole group to the settings service.
-    if (opened != ERROR_SUCCESS && opened != ERROR_ACCESS_DENIED) return FALSE;
+    if (opened != ERROR_SUCCESS && opened != ERROR_ACCESS_DENIED) return refused(opened);
     if (opened == ERROR_SUCCESS) {
         const RegFileValue& value = change.newValue;
         const LONG status = RegSetValueExA(hKey, change.name.c_str(), 0, value.type,
                                            reinterpret_cast<const BYTE*>(value.data.data()),
                                            static_cast<DWORD>(value.data.size()));
         RegCloseKey(hKey);
-        if (status != ERROR_SUCCESS) return FALSE;
+        if (status != ERROR_SUCCESS) return refused(status);
     }
     // A key that existed must still exist at the commit: the group was made for it, and
     // another writer who deleted it meant to remove what it held.

@@ -46,11 +46,11 @@ private:
     static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
         if (type == QtFatalMsg) {
             ReleaseErrorStream(false);
-            std::fprintf(stderr,
-                         "%s: no display to show the window on (DISPLAY, WAYLAND_DISPLAY and "
-                         "QT_QPA_PLATFORM name none that works); QT_QPA_PLATFORM=offscreen or "
-                         "QT_QPA_PLATFORM=vnc run it without one.\n",
-                         AfxGetAppName());
+            std::string line = afx::LoadResourceString(AFX_IDS_NO_DISPLAY).toStdString();
+            if (const std::size_t at = line.find("%1"); at != std::string::npos) {
+                line.replace(at, 2, AfxGetAppName());
+            }
+            std::fprintf(stderr, "%s\n", line.c_str());
             _exit(EXIT_FAILURE);
         }
         s_held.push_back({type, context.category ? context.category : "", text});

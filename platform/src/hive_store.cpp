@@ -149,10 +149,11 @@ long TakeLock(int directory, const std::string& hiveName, const std::optional<st
         if ((geteuid() == 0 || geteuid() == status.st_uid) &&
             ((status.st_mode & 07777) != mode ||
              (hive && (status.st_uid != hive->st_uid || status.st_gid != hive->st_gid)))) {
+            // The mode first: afterwards the file may be another's (see ReplaceFileAt).
+            fchmod(lock.get(), mode);
             if (hive && fchown(lock.get(), hive->st_uid, hive->st_gid) != 0) {
                 fchown(lock.get(), static_cast<uid_t>(-1), hive->st_gid);
             }
-            fchmod(lock.get(), mode);
         }
         const long result = LockWithin(lock.get(), deadline - std::chrono::steady_clock::now());
         if (result != ERROR_SUCCESS) return result;

@@ -59,17 +59,20 @@ bool WriteAll(int fd, const std::vector<std::string_view>& pieces) {
     return true;
 }
 
-// Gives the file its owner and group as far as we may; the mode it may then have.
-bool GiveAway(int fd, const FileRights& rights, mode_t& mode) {
-    mode = rights.mode & 07777;
+// Gives the new file its mode, then its owner and group as far as we may. The mode goes
+// first: once the file is another's, changing it would take CAP_FOWNER, and a service that
+// keeps a hive's owner needs no more than CAP_CHOWN. Without a group of its own the file
+// loses the group's bits.
+bool GiveAway(int fd, const FileRights& rights) {
+    const mode_t mode = rights.mode & 07777;
+    if (fchmod(fd, mode) != 0) return false;
     const uid_t keep = static_cast<uid_t>(-1);
     if (rights.owner == keep && rights.group == static_cast<gid_t>(-1)) return true;
     if (fchown(fd, rights.owner, rights.group) == 0) return true;
     if (errno != EPERM) return false;
     if (rights.group != static_cast<gid_t>(-1) && fchown(fd, keep, rights.group) == 0) return true;
     if (errno != EPERM) return false;
-    mode &= ~static_cast<mode_t>(S_IRWXG);
-    return true;
+    return fchmod(fd, mode & ~static_cast<mode_t>(S_IRWXG)) == 0;
 }
 
 }  // namespace
@@ -93,12 +96,10 @@ int ReplaceFileAt(int directory, const std::string& name,
         if (file.get() < 0 && errno != EEXIST) return errno;
     }
     if (file.get() < 0) return EEXIST;
-    mode_t mode = 0;
     struct stat status;
     errno = 0;
-    if (!GiveAway(file.get(), rights, mode) || fchmod(file.get(), mode) != 0 ||
-        !WriteAll(file.get(), bytes) || fsync(file.get()) != 0 || fstat(file.get(), &status) != 0 ||
-        close(file.release()) != 0 ||
+    if (!GiveAway(file.get(), rights) || !WriteAll(file.get(), bytes) || fsync(file.get()) != 0 ||
+        fstat(file.get(), &status) != 0 || close(file.release()) != 0 ||
         renameat(directory, temporary.c_str(), directory, name.c_str()) != 0) {
         const int error = errno ? errno : EIO;
         unlinkat(directory, temporary.c_str(), 0);

@@ -65,10 +65,13 @@ TEST_F(CommandLineTest, ShowMarksDefaultsUntilValuesAreStored) {
 
     ASSERT_EQ(Marrowick({"set", "docList=45", "TopDay=montag"}).status, 0);
     shown = Marrowick({"show", "--json"});
-    EXPECT_NE(shown.out.find("\"DocList\":{\"value\":45,\"default\":false}"), std::string::npos)
+    EXPECT_NE(shown.out.find("\"DocList\":{\"value\":45,\"default\":false,\"valid\":true}"),
+              std::string::npos)
         << shown.out;
-    EXPECT_NE(shown.out.find("\"TopDay\":{\"value\":2,\"default\":false}"), std::string::npos);
-    EXPECT_NE(shown.out.find("\"SecThum\":{\"value\":10,\"default\":true}"), std::string::npos);
+    EXPECT_NE(shown.out.find("\"TopDay\":{\"value\":2,\"default\":false,\"valid\":true}"),
+              std::string::npos);
+    EXPECT_NE(shown.out.find("\"SecThum\":{\"value\":10,\"default\":true,\"valid\":true}"),
+              std::string::npos);
 }
 
 TEST_F(CommandLineTest, MistypedHivePathFailsNamingTheMissingDirectoryAndCreatesNothing) {
@@ -97,6 +100,8 @@ TEST_F(CommandLineTest, SetAcceptsEverySpellingTheDialogOffers) {
         {"SortDir=absteigend", kViewer, "SortDir", "dword:1"},
         {"SortKey=5", kViewer, "SortKey", "sz:3E149908_B1F6_11d3_88E3_000629B0191D"},
         {"SortKey=größe", kViewer, "SortKey", "sz:3E149908_B1F6_11d3_88E3_000629B0191D"},
+        {"SortKey=GRÖSSE", kViewer, "SortKey", "sz:3E149908_B1F6_11d3_88E3_000629B0191D"},
+        {"SortKey=Gea\u0308ndert", kViewer, "SortKey", "sz:9340d382_ed79_11d2_8c3b_00e0292f001f"},
         {"sortkey=ANZAHL VON ABSCHNITTEN", kViewer, "SortKey",
          "sz:9340d37f_ed79_11d2_8c3b_00e0292f001f"},
         {"SortKey=9551204b_3b1c_11d3_8c9f_00e0292f001f", kViewer, "SortKey",
@@ -125,12 +130,26 @@ TEST_F(CommandLineTest, InvalidInputIsRefusedWithTheDialogsWordsAndNothingIsWrit
         {{"set", "SortKey=8"}, "„SortKey=8“: Unbekannter Sortierschlüssel."},
         {{"set", "Colour=1"}, "„Colour“: unbekannte Einstellung. Bekannt sind TopDay,"},
         {{"unset", "DocList", "Colour"}, "„Colour“: unbekannte Einstellung."},
-        {{"mime", "add", ".pdf", "application/pdf"}, "„.pdf“: Die Erweiterung steht ohne"},
+        {{"mime", "add", ".pdf", "application/pdf"},
+         "„.pdf“: Die Erweiterung steht ohne führenden Punkt, also „pdf“. Nichts wurde "
+         "gespeichert.\n"},
+        {{"mime", "delete", ".odt"},
+         "„.odt“: Die Erweiterung steht ohne führenden Punkt, also „odt“. Nichts wurde "
+         "gespeichert.\n"},
+        {{"mime", "set", "odt", "text"},
+         "Typ/Untertyp, z. B. application/pdf, wahlweise mit "
+         "Parametern wie „; charset=utf-8“. Nichts wurde "
+         "gespeichert.\n"},
+        {{"set", "SortKey=Anzahl", "von", "Abschnitten"},
+         "Eine Bezeichnung mit Leerzeichen steht in Anführungszeichen, z. B. 'SortKey=Anzahl von "
+         "Abschnitten'."},
+        {{"help", "frobnicate"}, "Unbekannter Befehl „frobnicate“."},
         {{"set", "TopDay=1", "TopDay=2"}, "TopDay: mehrfach angegeben."},
         {{"set", "TopDay"}, "erwartet wird NAME=WERT"},
         {{"mime", "add", "", "text/plain"}, "Erweiterung wurde nicht eingegeben."},
         {{"mime", "add", "txt", ""}, "MIME-Typ/Untertyp wurde nicht eingegeben."},
-        {{"mime", "change", "txt", "text/plain"}, "txt: Diese Erweiterung wurde nicht definiert."},
+        {{"mime", "change", "txt", "text/plain"},
+         "txt: Diese Erweiterung wurde nicht definiert. Nichts wurde gespeichert.\n"},
         {{"show", "--dry-run"}, "Aufruf: marrowick show [NAME...] [--json]"},
         {{"frobnicate"}, "Unbekannter Befehl „frobnicate“."},
     };
@@ -188,9 +207,10 @@ TEST_F(CommandLineTest, ResetStoresWhatRestoreDefaultsAndOkStore) {
 // a stored value removed, one setting back to its factory value.
 TEST_F(CommandLineTest, ScriptsNameTheSettingsTheyMean) {
     ASSERT_EQ(Marrowick({"set", "DocList=40", "TopDay=2", "DocThum=77"}).status, 0);
-    EXPECT_EQ(Marrowick({"show", "doclist", "TopDay", "--json"}).out,
-              "{\"version\":1,\"settings\":{\"DocList\":{\"value\":40,\"default\":false},"
-              "\"TopDay\":{\"value\":2,\"default\":false}}}\n");
+    EXPECT_EQ(
+        Marrowick({"show", "doclist", "TopDay", "--json"}).out,
+        "{\"version\":1,\"settings\":{\"DocList\":{\"value\":40,\"default\":false,\"valid\":true},"
+        "\"TopDay\":{\"value\":2,\"default\":false,\"valid\":true}}}\n");
     const FileState before = State();
     const Result dryRun = Marrowick({"set", "--dry-run", "DocList=50", "--json"});
     EXPECT_NE(dryRun.out.find("\"changed\":false,\"dry_run\":true,\"changes\":[{"),
@@ -235,8 +255,15 @@ TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
     ASSERT_EQ(Marrowick({"mime", "add", "pdf", "application/pdf"}).status, 0);
     const Result duplicate = Marrowick({"mime", "add", "PDF", "application/x-pdf"});
     EXPECT_EQ(duplicate.status, cli::kExitUsage);
-    EXPECT_EQ(duplicate.err, "PDF: Diese Erweiterung wurde bereits definiert.\n");
+    EXPECT_EQ(duplicate.err,
+              "PDF: Diese Erweiterung wurde bereits definiert: „pdf“ mit dem Typ "
+              "„application/pdf“. Ändern mit: marrowick mime set pdf application/x-pdf. Nichts "
+              "wurde gespeichert.\n");
     EXPECT_EQ(Stored(kMimeMap, "pdf"), "sz:application/pdf");
+    // A mapping with a dot, as a Windows registry may hold one, can still be deleted.
+    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, ".odt", "x/y"));
+    EXPECT_EQ(Marrowick({"mime", "delete", ".odt"}).status, 0);
+    EXPECT_EQ(Stored(kMimeMap, ".odt"), "-");
 
     ASSERT_EQ(Marrowick({"mime", "add", "txt", "text/plain"}).status, 0);
     ASSERT_EQ(Marrowick({"mime", "change", "PDF", "application/x-pdf"}).status, 0);
@@ -245,6 +272,64 @@ TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
     EXPECT_EQ(
         Marrowick({"mime", "list", "--json"}).out,
         "{\"version\":1,\"mappings\":[{\"extension\":\"pdf\",\"type\":\"application/x-pdf\"}]}\n");
+}
+
+TEST_F(CommandLineTest, AnEmptyMapSaysSoBesideTheEmptyList) {
+    const Result listed = Marrowick({"mime", "list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, "");
+    EXPECT_EQ(listed.err, "Es sind keine Zuordnungen gespeichert.\n");
+    EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out, "{\"version\":1,\"mappings\":[]}\n");
+}
+
+TEST_F(CommandLineTest, HelpForOneCommandShowsItsUsage) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* first;  // the first line of the output
+        std::size_t usages;
+    } cases[] = {
+        {{"help", "set"}, "Aufruf: marrowick set [--dry-run] NAME=WERT... [--json]", 1},
+        {{"set", "--help"}, "Aufruf: marrowick set [--dry-run] NAME=WERT... [--json]", 1},
+        {{"mime", "add", "-h"}, "Aufruf: marrowick mime add [--dry-run] ERW TYP [--json]", 1},
+        {{"help", "mime"}, "Aufruf: marrowick mime list [--json]", 5},
+        {{"help"}, "Aufruf: marrowick [BEFEHL [ARGUMENTE]]", 1},
+    };
+    for (const auto& c : cases) {
+        const Result result = Marrowick(c.arguments);
+        EXPECT_EQ(result.status, 0) << c.first << result.err;
+        EXPECT_EQ(result.out.substr(0, result.out.find('\n')), c.first);
+        std::size_t usages = 0;
+        for (std::size_t at = 0; (at = result.out.find("Aufruf: ", at)) != std::string::npos;
+             ++at) {
+            ++usages;
+        }
+        EXPECT_EQ(usages, c.usages) << result.out;
+    }
+}
+
+// A stored value the rules refuse is shown as the viewer reads it, and marked.
+TEST_F(CommandLineTest, ShowMarksAStoredValueTheRulesRefuse) {
+    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kViewer, "SortKey", "bogus"));
+    ASSERT_TRUE(CRegManager::SetRegDWORD(HKEY_LOCAL_MACHINE, kObjectNum, "DocList", 500));
+    const Result shown = Marrowick({"show", "SortKey", "DocList", "DocThum"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("(SortKey): 0 = Dokumentname (045c375f_7aad_11d1_85e5_00a024e8a452)"
+                             "  [gespeichert, aber ungültig: Erwartet wird eine dieser Kennungen"),
+              std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find("(DocList): 500  [gespeichert, aber ungültig: Erwartet wird ein "
+                             "dword:-Wert von dword:0000000a (10) bis dword:00000064 (100)"),
+              std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find("(DocThum): 10  [Standardwert]\n"), std::string::npos) << shown.out;
+    const Result json = Marrowick({"show", "DocList", "DocThum", "--json"});
+    EXPECT_NE(json.out.find("\"DocList\":{\"value\":500,\"default\":false,\"valid\":false,"
+                            "\"problem\":\"Erwartet wird"),
+              std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"DocThum\":{\"value\":10,\"default\":true,\"valid\":true}"),
+              std::string::npos)
+        << json.out;
 }
 
 // JSON carries only UTF-8: bytes of a stored name or type that are not UTF-8 come out as

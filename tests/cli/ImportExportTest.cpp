@@ -120,9 +120,9 @@ TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
     } cases[] = {
         // The key the registry functions write to, however the file spells it.
         {"REGEDIT4\n[" + viewer + "\\]\n\"TopDay\"=dword:00000063\n",
-         "x.reg, Zeile 3: TopDay: Erlaubt sind"},
+         "x.reg, Zeile 3: TopDay: Erwartet wird dword:00000001 (sonntag)"},
         {"REGEDIT4\n[" + viewer + "\\ObjectNum\\\\]\n\"DocList\"=dword:ffffffff\n",
-         "x.reg, Zeile 3: DocList: Geben Sie eine ganze Zahl zwischen"},
+         "x.reg, Zeile 3: DocList: Erwartet wird ein dword:-Wert von"},
         // A NUL would cut the name short on its way to the registry functions.
         {"REGEDIT4\n[" + viewer + "]\n\"TopDay" + nul + "x\"=dword:00000063\n",
          "x.reg, Zeile 3: Diese Zeile ist keine gültige .reg-Anweisung."},
@@ -142,13 +142,14 @@ TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
          "x.reg, Zeile 2: Diese Zeile ist keine gültige .reg-Anweisung."},
         {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum]\n"
          "\"TopDay\"=dword:00000007\n\"DocList\"=dword:00000096\n",
-         "x.reg, Zeile 4: DocList: Geben Sie eine ganze Zahl zwischen 10 und 100 ein."},
+         "x.reg, Zeile 4: DocList: Erwartet wird ein dword:-Wert von dword:0000000a (10) bis "
+         "dword:00000064 (100), z. B. \"DocList\"=dword:00000014."},
         {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\ObjectNum]\n"
          "\"SecList\"=\"20\"\n",
-         "x.reg, Zeile 3: SecList: Geben Sie eine ganze Zahl ein."},
+         "x.reg, Zeile 3: SecList: Erwartet wird ein dword:-Wert"},
         {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander]\n"
          "\"SortKey\"=\"045C375F_7AAD_11D1_85E5_00A024E8A452\"\n",
-         "x.reg, Zeile 3: SortKey: Unbekannter Sortierschlüssel."},
+         "x.reg, Zeile 3: SortKey: Erwartet wird eine dieser Kennungen"},
         {"REGEDIT4\n[HKLM\\SOFTWARE\\Tavik\\Brisvandale\\Pallisander\\MimeMap]\n@=\"x\"\n",
          "x.reg, Zeile 3: Erweiterung wurde nicht eingegeben."},
         {"Windows Registry Editor Version 4.00\n", "x.reg, Zeile 1: Erwartet wird"},
@@ -159,6 +160,27 @@ TEST_F(ImportExportTest, RefusesAWholeFileForItsFirstFault) {
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(hive.ReadText(), before) << c.message;
     }
+}
+
+// The mapping rule's smoke test on import: what a Windows registry may hold is taken, and
+// each mapping that new input could not give is named with its line.
+TEST_F(ImportExportTest, MappingsOutsideTheRuleAreTakenWithAWarningEach) {
+    const Result result =
+        Marrowick({"import", WriteFile("m.reg", "REGEDIT4\n[HKLM\\" + std::string(kMimeMap) +
+                                                    "]\n\".doc\"=\"application/msword\"\n"
+                                                    "\"x y\"=\"text/plain\"\n\"png\"=\"image\"\n"
+                                                    "\"pdf\"=\"application/pdf\"\n")});
+    EXPECT_EQ(result.status, 0) << result.err;
+    for (const char* warning :
+         {"m.reg, Zeile 3: Warnung: „.doc“: Die Erweiterung steht ohne führenden Punkt, also "
+          "„doc“. Die Zuordnung wird übernommen",
+          "m.reg, Zeile 4: Warnung: „x y“: Eine Erweiterung enthält keine Leerzeichen",
+          "m.reg, Zeile 5: Warnung: „image“: Ein MIME-Typ hat die Form Typ/Untertyp"}) {
+        EXPECT_NE(result.err.find(warning), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(result.err.find("Zeile 6"), std::string::npos) << result.err;
+    EXPECT_EQ(Stored(kMimeMap, ".doc"), std::string("1:application/msword") + '\0');
+    EXPECT_EQ(Stored(kMimeMap, "png"), std::string("1:image") + '\0');
 }
 
 // From standard input, every refused value is named with its line, and nothing is stored.

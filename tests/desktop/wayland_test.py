@@ -28,7 +28,7 @@ def no_display_faults(program, session):
                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
                              timeout=30)
         lines = run.stdout.splitlines()
-        if run.returncode != 1 or len(lines) != 1 or "no display" not in run.stdout:
+        if run.returncode != 1 or len(lines) != 1 or "Kein Bildschirm" not in run.stdout:
             faults.append(f"without a display, {case or 'nothing set'}: exit "
                           f"{run.returncode}, said {run.stdout!r}")
     return faults

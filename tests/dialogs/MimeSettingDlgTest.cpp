@@ -28,6 +28,17 @@ constexpr const char* kGone = "Diese Erweiterung wurde inzwischen gelöscht.";
 
 using Rows = std::vector<ListRow>;
 
+// A refusal in the dialog's words with the store's reason on a second line, OK only.
+std::function<void(MessageBoxDriver&)> RefusedWithReason(std::string first) {
+    return [=](MessageBoxDriver& box) {
+        const std::string text = box.Text();
+        EXPECT_EQ(text.substr(0, first.size() + 1), first + "\n") << text;
+        EXPECT_NE(text.find("\nWin32-Fehler "), std::string::npos) << text;
+        EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
+        box.Press(IDOK);
+    };
+}
+
 // A step of the add dialog that enters one mapping and confirms it.
 std::function<void(DialogDriver&)> Enter(std::string extension, std::string mimeType) {
     return [=](DialogDriver& dlg) {
@@ -104,6 +115,29 @@ TEST_F(MimeSettingDlgTest, AddingAStoredExtensionInOtherCaseIsRefused) {
     EXPECT_EQ(hive.ReadText(), before);
 }
 
+// ".rtf" would be a second mapping beside "rtf" that the duplicate check cannot see.
+TEST_F(MimeSettingDlgTest, AddRefusesADottedExtensionBesideTheStoredOne) {
+    Plant({{"rtf", "application/rtf"}});
+    const std::string before = hive.ReadText();
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING,
+                  [](DialogDriver& dlg) {
+                      dlg.Click(IDC_MIME_ADD);
+                      EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST), (Rows{{"rtf", "application/rtf"}}));
+                      dlg.Click(IDOK);
+                  })
+        .OnDialog(IDD_MIME_ADD,
+                  [](DialogDriver& dlg) {
+                      Enter(".rtf", "text/rtf")(dlg);
+                      EXPECT_EQ(dlg.Text(IDC_MIME_EXTENSION), ".rtf");
+                      dlg.Click(IDCANCEL);
+                  })
+        .OnMessageBox("„.rtf“: Die Erweiterung steht ohne führenden Punkt, also „rtf“.", IDOK);
+    EXPECT_EQ(RunDialog(), IDOK);
+    user.Verify();
+    EXPECT_EQ(hive.ReadText(), before);
+}
+
 TEST_F(MimeSettingDlgTest, NewMappingIsStoredAndListedInPlaceWithNothingSelected) {
     Plant({{"txt", "text/plain"}, {"doc", "application/msword"}});
     UserSession user;
@@ -159,7 +193,7 @@ TEST_F(MimeSettingDlgTest, DeleteAsksFirstAndRemovesOnlyWhenConfirmed) {
     EXPECT_EQ(StoredString(kMimeMapKey, "doc"), "application/msword");
 }
 
-TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMappingEvenToAnEmptyType) {
+TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMapping) {
     Plant({{"doc", "application/msword"}, {"txt", "text/plain"}});
     UserSession user;
     user.OnDialog(IDD_MIME_SETTING,
@@ -167,19 +201,19 @@ TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMappingEvenToAnEmptyType) {
                       dlg.SelectListRow(IDC_MIME_LIST, 1);
                       dlg.Click(IDC_MIME_CHANGE);
                       EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
-                                (Rows{{"doc", "application/msword"}, {"txt", ""}}));
+                                (Rows{{"doc", "application/msword"}, {"txt", "text/markdown"}}));
                       EXPECT_EQ(dlg.ListSelectedRow(IDC_MIME_LIST), -1);
                       dlg.Click(IDOK);
                   })
         .OnDialog(IDD_MIME_CHANGE, [](DialogDriver& dlg) {
             EXPECT_EQ(dlg.Text(IDC_MIME_EXTENSION), "txt");
             EXPECT_EQ(dlg.Text(IDC_MIME_TYPE), "text/plain");
-            dlg.Type(IDC_MIME_TYPE, "");
+            dlg.Type(IDC_MIME_TYPE, "text/markdown");
             dlg.Click(IDOK);
         });
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredString(kMimeMapKey, "txt"), "");
+    EXPECT_EQ(StoredString(kMimeMapKey, "txt"), "text/markdown");
 }
 
 // Names that do not survive the way to the screen: bytes that are not UTF-8. (A name with
@@ -279,11 +313,7 @@ TEST_F(MimeSettingDlgTest, UnreadableHiveReportsEveryChangeAsNotStored) {
                       dlg.Click(IDOK);
                   })
         .OnDialog(IDD_MIME_ADD, Enter("pdf", "application/pdf"))
-        .OnMessageBox([](MessageBoxDriver& box) {
-            EXPECT_EQ(box.Text(), kNotStored);
-            EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
-            box.Press(IDOK);
-        });
+        .OnMessageBox(RefusedWithReason(kNotStored));
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
     EXPECT_EQ(hive.ReadText(), kCorruptHive);
@@ -314,15 +344,15 @@ TEST(ReadOnlyHive, DISABLED_MimeListReportsEveryFailedChange) {
                       dlg.Click(IDOK);
                   })
         .OnDialog(IDD_MIME_ADD, Enter("pdf", "application/pdf"))
-        .OnMessageBox(kNotStored, IDOK)
+        .OnMessageBox(RefusedWithReason(kNotStored))
         .OnDialog(IDD_MIME_CHANGE,
                   [](DialogDriver& dlg) {
                       dlg.Type(IDC_MIME_TYPE, "text/plain");
                       dlg.Click(IDOK);
                   })
-        .OnMessageBox(kNotStored, IDOK)
+        .OnMessageBox(RefusedWithReason(kNotStored))
         .OnMessageBox([](MessageBoxDriver& box) { box.Press(IDOK); })  // the question
-        .OnMessageBox(kNotStored, IDOK);
+        .OnMessageBox(RefusedWithReason(kNotStored));
     CMimeSettingDlg dlg;
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EndUnprivilegedSession(user);

@@ -24,6 +24,17 @@ const std::vector<std::string> kSortKeyLabels = {
     "Größe",        "Anzahl von Abschnitten", "Arbeitsstatus"};
 constexpr const char* kSaveFailed = "Die Einstellungen konnten nicht gespeichert werden.";
 
+// A refusal in the dialog's words with the store's reason on a second line, OK only.
+std::function<void(MessageBoxDriver&)> RefusedWithReason(std::string first) {
+    return [=](MessageBoxDriver& box) {
+        const std::string text = box.Text();
+        EXPECT_EQ(text.substr(0, first.size() + 1), first + "\n") << text;
+        EXPECT_NE(text.find("\nWin32-Fehler "), std::string::npos) << text;
+        EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
+        box.Press(IDOK);
+    };
+}
+
 // The count fields in the order of the stored kinds: EntrySection, DocList, DocThum,
 // SecList, SecThum.
 std::vector<std::string> CountTexts(const DialogDriver& dlg) {
@@ -209,10 +220,19 @@ TEST_F(SettingDlgTest, CorrectedCountIsStoredOnTheSecondOk) {
     EXPECT_EQ(StoredCounts(), Counts(99, 20, 10, 20, 10));
 }
 
-TEST_F(SettingDlgTest, UnreadableHiveShowsFactoryFormAndReportsTheFailedSave) {
+TEST_F(SettingDlgTest, UnreadableHiveIsReportedOnOpeningAndAgainOnTheFailedSave) {
     hive.WriteText(kCorruptHive);
     UserSession user;
-    user.OnDialog(IDD_SETTING_DIALOG,
+    user.OnMessageBox([&](MessageBoxDriver& box) {
+            EXPECT_EQ(box.Text(),
+                      "Die Einstellungen konnten nicht gelesen werden.\nDatei: " + hive.Path() +
+                          ", Zeile 1\nGrund: Win32-Fehler 1009 (die Registrierung "
+                          "ist beschädigt).\nDas Formular zeigt die Standardwerte. "
+                          "Speichern schlägt fehl, bis der Fehler behoben ist.");
+            EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
+            box.Press(IDOK);
+        })
+        .OnDialog(IDD_SETTING_DIALOG,
                   [](DialogDriver& dlg) {
                       EXPECT_EQ(CountTexts(dlg), kFactoryCountTexts);
                       dlg.Click(IDC_RESTORE_DEFAULTS);
@@ -221,11 +241,7 @@ TEST_F(SettingDlgTest, UnreadableHiveShowsFactoryFormAndReportsTheFailedSave) {
                       EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "20");
                       dlg.Click(IDCANCEL);
                   })
-        .OnMessageBox([](MessageBoxDriver& box) {
-            EXPECT_EQ(box.Text(), kSaveFailed);
-            EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
-            box.Press(IDOK);
-        });
+        .OnMessageBox(RefusedWithReason(kSaveFailed));
     EXPECT_EQ(RunDialog(), IDCANCEL);
     user.Verify();
     EXPECT_EQ(hive.ReadText(), kCorruptHive);
@@ -251,11 +267,7 @@ TEST(ReadOnlyHive, DISABLED_MainFormReportsTheFailedSave) {
                       EXPECT_TRUE(dlg.Exists(IDC_EDIT_DOCLIST));
                       dlg.Click(IDCANCEL);
                   })
-        .OnMessageBox([](MessageBoxDriver& box) {
-            EXPECT_EQ(box.Text(), kSaveFailed);
-            EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
-            box.Press(IDOK);
-        });
+        .OnMessageBox(RefusedWithReason(kSaveFailed));
     CSettingDlg dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EndUnprivilegedSession(user);
@@ -275,7 +287,7 @@ TEST_F(SettingDlgTest, HeldLockReportsTheFailedSaveInsteadOfHanging) {
                       EXPECT_EQ(dlg.Text(IDC_EDIT_DOCLIST), "33");
                       dlg.Click(IDCANCEL);
                   })
-        .OnMessageBox(kSaveFailed, IDOK);
+        .OnMessageBox(RefusedWithReason(kSaveFailed));
     EXPECT_EQ(RunDialog(), IDCANCEL);
     user.Verify();
     EXPECT_EQ(hive.ReadText(), before);

@@ -33,16 +33,20 @@ TEST(SettingRulesTest, EachRuleRefusesInOneWordingAndNothingElse) {
     } cases[] = {
         {SetDwordChange(kViewer, "TopDay", 2), ""},
         {SetDwordChange(kViewer, "topday", 3),
-         "TopDay: Erlaubt sind 1 oder sonntag, 2 oder montag."},
-        {SetStringChange(kViewer, "TopDay", "1"), "TopDay: Erlaubt sind 1 oder sonntag"},
-        {SetDwordChange(kViewer, "SortDir", 2), "SortDir: Erlaubt sind 0 oder aufsteigend"},
+         "TopDay: Erwartet wird dword:00000001 (sonntag) oder dword:00000002 (montag), "
+         "z. B. \"TopDay\"=dword:00000001."},
+        {SetStringChange(kViewer, "TopDay", "1"), "TopDay: Erwartet wird dword:00000001"},
+        {SetDwordChange(kViewer, "SortDir", 2),
+         "SortDir: Erwartet wird dword:00000000 (aufsteigend) oder"},
         {SetStringChange(kViewer, "SortKey", "3E149908_B1F6_11d3_88E3_000629B0191D"), ""},
         {SetStringChange(kViewer, "SortKey", "3e149908_b1f6_11d3_88e3_000629b0191d"),
-         "SortKey: Unbekannter Sortierschlüssel."},
+         "SortKey: Erwartet wird eine dieser Kennungen als Text, genau so geschrieben: "
+         "045c375f_7aad_11d1_85e5_00a024e8a452 (Dokumentname), "},
         {SetDwordChange(kObjectNum, "EntrySection", 4),
-         "EntrySection: Geben Sie eine ganze Zahl zwischen 5 und 99 ein."},
+         "EntrySection: Erwartet wird ein dword:-Wert von dword:00000005 (5) bis dword:00000063 "
+         "(99), z. B. \"EntrySection\"=dword:0000000a."},
         {SetDwordChange(kObjectNum, "DocList", 100), ""},
-        {Raw(kObjectNum, "SecThum", REG_DWORD, "\x0a"), "SecThum: Geben Sie eine ganze Zahl ein."},
+        {Raw(kObjectNum, "SecThum", REG_DWORD, "\x0a"), "SecThum: Erwartet wird ein dword:-Wert"},
         {SetDwordChange(kViewer, "DocList", 1000), ""},  // only in ObjectNum a count
         {SetDwordChange(std::string(kViewer) + "\\Other", "Any", 1), ""},
         {SetStringChange(kMimeMap, "", "text/plain"), "Erweiterung wurde nicht eingegeben."},
@@ -95,6 +99,44 @@ TEST(SettingRulesTest, TypedTextIsParsedByTheSameRules) {
             EXPECT_FALSE(refusal.empty()) << c.text;
         }
     }
+}
+
+// Labels as a terminal may send them: decomposed, in capitals with ß as SS, in any case.
+TEST(SettingRulesTest, SortKeyLabelsMatchInAnyLetterCaseAndUnicodeForm) {
+    const struct {
+        const char* text;
+        int index;  // -1: refused
+    } cases[] = {
+        {"Größe", SortKeySize},
+        {"GRÖSSE", SortKeySize},
+        {"grösse", SortKeySize},
+        {"gro\u0308\u00dfe", SortKeySize},
+        {"GRÖẞE", SortKeySize},
+        {"Gea\u0308ndert", SortKeyChanged},
+        {"GEA\u0308NDERT", SortKeyChanged},
+        {"hinzugefügt", SortKeyAdded},
+        {"anzahl von abschnitten", SortKeySectionCount},
+        {"Grosse", -1},
+        {"Gea\u0301ndert", -1},
+        {"Geandert", -1},
+        {"Anzahl", -1},
+    };
+    const SettingRule& rule = *FindSettingRule("SortKey");
+    for (const auto& c : cases) {
+        RegFileValue value;
+        std::string refusal;
+        const bool taken = ParseSettingText(rule, c.text, value, refusal);
+        EXPECT_EQ(taken ? FindSortKeyId(value.data.c_str()) : -1, c.index) << c.text;
+    }
+    RegFileValue value;
+    std::string refusal;
+    ASSERT_FALSE(ParseSettingText(rule, "Anzahl", value, refusal));
+    for (int index = 0; index < SortKeyCount; ++index) {
+        EXPECT_NE(refusal.find(DescribeSettingNumber(rule, index)), std::string::npos) << refusal;
+    }
+    EXPECT_NE(refusal.find("in Anführungszeichen, z. B. 'SortKey=Anzahl von Abschnitten'"),
+              std::string::npos)
+        << refusal;
 }
 
 class ChangeSetTest : public HiveTest {};

@@ -13,21 +13,31 @@ namespace {
 
 constexpr unsigned kFallbackId = 65534;
 
-bool DropPrivileges() {
+bool DropPrivileges(const char* user) {
     if (geteuid() != 0) return true;
-    const passwd* nobody = getpwnam("nobody");
-    const group* nogroup = getgrnam("nogroup");
-    const uid_t uid = nobody ? nobody->pw_uid : kFallbackId;
-    const gid_t gid = nogroup ? nogroup->gr_gid : kFallbackId;
+    uid_t uid = kFallbackId;
+    gid_t gid = kFallbackId;
+    if (user) {  // someone other than nobody: the account's own group
+        const passwd* account = getpwnam(user);
+        if (!account) return false;
+        uid = account->pw_uid;
+        gid = account->pw_gid;
+    } else {
+        const passwd* nobody = getpwnam("nobody");
+        const group* nogroup = getgrnam("nogroup");
+        if (nobody) uid = nobody->pw_uid;
+        if (nogroup) gid = nogroup->gr_gid;
+    }
     // Supplementary groups first, then the group, then the user: afterwards we can't.
     return setgroups(0, nullptr) == 0 && setgid(gid) == 0 && setuid(uid) == 0 && geteuid() != 0;
 }
 
 }  // namespace
 
-UnprivilegedChild::UnprivilegedChild(const std::function<int()>& function) : pid_(fork()) {
+UnprivilegedChild::UnprivilegedChild(const std::function<int()>& function, const char* user)
+    : pid_(fork()) {
     if (pid_ == 0) {
-        if (!DropPrivileges()) _exit(255);
+        if (!DropPrivileges(user)) _exit(255);
         _exit(function() & 0xff);
     }
 }

@@ -22,9 +22,10 @@ namespace marrowick::test {
 int RunAsUnprivilegedUser(const std::function<int()>& function);
 
 // The same, running alongside the caller until Wait: for another user who acts while we do.
+// As root, `user` names the account to become instead of nobody (a second ordinary user).
 class UnprivilegedChild {
 public:
-    explicit UnprivilegedChild(const std::function<int()>& function);
+    explicit UnprivilegedChild(const std::function<int()>& function, const char* user = nullptr);
     // Waits for the child unless Wait did.
     ~UnprivilegedChild();
     UnprivilegedChild(const UnprivilegedChild&) = delete;

@@ -144,10 +144,12 @@ private:
             return;
         }
         ++m_taken;
-        top->activateWindow();
-        QCoreApplication::processEvents();
+        // Claim the window before anything runs the event loop: the next poll is due in a
+        // few milliseconds and, on a loaded machine, fires inside processEvents().
         m_running.push_back(top);
         m_busy.start();
+        top->activateWindow();
+        QCoreApplication::processEvents();
         if (isDialog) {
             DialogDriver driver(ToHandle(top));
             step->onDialog(driver);

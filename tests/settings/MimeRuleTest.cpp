@@ -1,9 +1,9 @@
-// The command line's rules for extensions and MIME types, one row per way to be refused.
-#include <afx.h>
+// The rule for new MIME mappings, one row per way to be refused.
+#include "stdafx.h"
+
 #include <gtest/gtest.h>
 
-#include "MimeInput.h"
-#include "dialog_template.h"
+#include "MimeRule.h"
 
 namespace marrowick::test {
 namespace {
@@ -13,8 +13,7 @@ struct Row {
     const char* refusal;  // part of the message; nullptr: accepted
 };
 
-TEST(MimeInputTest, ExtensionsWithoutDotBlanksControlsOrSlashes) {
-    AfxSetStringLookup(&res::FindString);
+TEST(MimeRuleTest, ExtensionsWithoutDotBlanksControlsOrSlashes) {
     const Row rows[] = {
         {"pdf", nullptr},
         {"tar.gz", nullptr},
@@ -27,7 +26,7 @@ TEST(MimeInputTest, ExtensionsWithoutDotBlanksControlsOrSlashes) {
         {"a\\b", "keine Leerzeichen, Steuerzeichen, / oder \\"},
     };
     for (const Row& row : rows) {
-        const std::string problem = cli::ExtensionProblem(row.input);
+        const std::string problem = MimeExtensionProblem(row.input);
         if (row.refusal) {
             EXPECT_NE(problem.find(row.refusal), std::string::npos) << row.input << ": " << problem;
         } else {
@@ -36,8 +35,7 @@ TEST(MimeInputTest, ExtensionsWithoutDotBlanksControlsOrSlashes) {
     }
 }
 
-TEST(MimeInputTest, TypesInTheRegisteredForm) {
-    AfxSetStringLookup(&res::FindString);
+TEST(MimeRuleTest, TypesInTheRegisteredForm) {
     const Row rows[] = {
         {"application/pdf", nullptr},
         {"application/vnd.oasis.opendocument.text", nullptr},
@@ -54,7 +52,7 @@ TEST(MimeInputTest, TypesInTheRegisteredForm) {
         {"text/plain\n", "„text/plain\\x0a“"},
     };
     for (const Row& row : rows) {
-        const std::string problem = cli::MimeTypeProblem(row.input);
+        const std::string problem = MimeTypeProblem(row.input);
         if (row.refusal) {
             EXPECT_NE(problem.find(row.refusal), std::string::npos) << row.input << ": " << problem;
         } else {

@@ -1,12 +1,11 @@
 #include "stdafx.h"
 
-#include "MimeInput.h"
+#include "MimeRule.h"
 
 #include <string_view>
 
+#include "SettingRules.h"
 #include "resource.h"
-
-namespace marrowick::cli {
 
 namespace {
 
@@ -52,10 +51,11 @@ bool IsParameter(std::string_view parameter) {
     return true;
 }
 
-std::string LoadText(UINT id) {
-    CString text;
-    text.LoadString(id);
-    return std::string(text.GetString());
+// "„TEXT“: " and the string resource, its %1 replaced by `detail`.
+std::string Refusal(const std::string& text, UINT id, const std::string& detail = {}) {
+    std::string message = LoadResourceText(id);
+    if (const std::size_t at = message.find("%1"); at != npos) message.replace(at, 2, detail);
+    return Quoted(text) + ": " + message;
 }
 
 }  // namespace
@@ -76,23 +76,21 @@ std::string Quoted(const std::string& text) {
     return quoted + "“";
 }
 
-std::string ExtensionProblem(const std::string& extension) {
-    if (extension.empty()) return LoadText(IDS_NO_EXTENSION);
+std::string MimeExtensionProblem(const std::string& extension) {
+    if (extension.empty()) return LoadResourceText(IDS_NO_EXTENSION);
     if (extension.front() == '.') {
-        return Quoted(extension) + ": Die Erweiterung steht ohne führenden Punkt, also " +
-               Quoted(extension.substr(1)) + ".";
+        return Refusal(extension, IDS_EXTENSION_LEADING_DOT, Quoted(extension.substr(1)));
     }
     for (char c : extension) {
         if (IsControl(static_cast<unsigned char>(c)) || c == ' ' || c == '/' || c == '\\') {
-            return Quoted(extension) +
-                   ": Eine Erweiterung enthält keine Leerzeichen, Steuerzeichen, / oder \\.";
+            return Refusal(extension, IDS_EXTENSION_CHARACTERS);
         }
     }
     return {};
 }
 
 std::string MimeTypeProblem(const std::string& type) {
-    if (type.empty()) return LoadText(IDS_NO_MIMETYPE);
+    if (type.empty()) return LoadResourceText(IDS_NO_MIMETYPE);
     std::string_view rest(type);
     const std::size_t semicolon = rest.find(';');
     const std::string_view mediaType = rest.substr(0, semicolon);
@@ -108,10 +106,5 @@ std::string MimeTypeProblem(const std::string& type) {
             rest.remove_prefix(next + 1);
         }
     }
-    if (valid) return {};
-    return Quoted(type) +
-           ": Ein MIME-Typ hat die Form Typ/Untertyp, z. B. application/pdf, "
-           "wahlweise mit Parametern wie „; charset=utf-8“.";
+    return valid ? std::string() : Refusal(type, IDS_MIMETYPE_FORM);
 }
-
-}  // namespace marrowick::cli
