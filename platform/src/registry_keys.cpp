@@ -181,13 +181,10 @@ LONG OpenOrCreateKeyIn(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, PHKEY phkR
                        LPDWORD lpdwDisposition, HANDLE hTransaction) {
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    SubKeyTarget target;
-    if (const LONG status = ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    SubKeyCall call(hKey, lpSubKey, hTransaction);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Registry& registry = call.registry;
+    SubKeyTarget& target = call.target;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
     if (!Walk(*target.baseKey, target.relative)) {
         if (!create) return ERROR_FILE_NOT_FOUND;
@@ -350,13 +347,10 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LP
 }
 
 LSTATUS WINAPI RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    SubKeyTarget target;
-    if (const LONG status = ResolveSubKey(registry, hKey, lpSubKey, nullptr, target);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    SubKeyCall call(hKey, lpSubKey, nullptr);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Registry& registry = call.registry;
+    SubKeyTarget& target = call.target;
     const Key* key = Walk(*target.baseKey, target.relative);
     if (!key) return ERROR_FILE_NOT_FOUND;
     // HKEY_LOCAL_MACHINE itself is never emptied.

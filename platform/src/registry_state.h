@@ -239,6 +239,19 @@ LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey,
 LONG ResolveSubKeyIn(Registry& registry, HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction,
                      SubKeyTarget& target);
 
+// One call that names a sub-key below an open key: the registry locked for it and the
+// sub-key resolved (see ResolveSubKeyIn); `status` says whether that worked.
+struct SubKeyCall {
+    SubKeyCall(HKEY hKey, LPCSTR lpSubKey, HANDLE hTransaction)
+        : registry(TheRegistry()),
+          lock(registry.mutex),
+          status(ResolveSubKeyIn(registry, hKey, lpSubKey, hTransaction, target)) {}
+    Registry& registry;
+    std::lock_guard<std::mutex> lock;
+    SubKeyTarget target;  // before status, which ResolveSubKeyIn fills it for
+    LONG status;
+};
+
 LONG CheckAccess(HiveStore& store, REGSAM access);
 
 // Whether an expectation about a value holds for what its name finds (null: nothing).

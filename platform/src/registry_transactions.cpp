@@ -284,15 +284,11 @@ LONG ExpectInTransaction(HKEY hKey, std::string_view subKey, const std::string* 
         (expect.kind == Expect::kEqual && !valueName)) {
         return ERROR_INVALID_PARAMETER;
     }
-    Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
-    SubKeyTarget target;
     const std::string subKeyText(subKey);
-    if (const LONG status =
-            ResolveSubKeyIn(registry, hKey, subKeyText.c_str(), hTransaction, target);
-        status != ERROR_SUCCESS) {
-        return status;
-    }
+    SubKeyCall call(hKey, subKeyText.c_str(), hTransaction);
+    if (call.status != ERROR_SUCCESS) return call.status;
+    Registry& registry = call.registry;
+    SubKeyTarget& target = call.target;
     if (!target.transaction) return ERROR_INVALID_PARAMETER;
     if (!IsActive(*target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
     if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ChangeSet.h"
 #include "CommandLine.h"
 #include "RegManager.h"
 #include "hive_fixture.h"
@@ -335,9 +336,9 @@ TEST_F(CommandLineTest, ShowMarksAStoredValueTheRulesRefuse) {
 // JSON carries only UTF-8: bytes of a stored name or type that are not UTF-8 come out as
 // \xNN, as the dialogs show them, and valid sequences stay as they are.
 TEST_F(CommandLineTest, JsonStaysValidForStoredBytesThatAreNotUtf8) {
-    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "\xff", "x/\xe4"));
-    ASSERT_TRUE(
-        CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "h\xc3\xa4", "x/\xed\xa0\x80"));
+    ASSERT_TRUE(ApplyChangeSet({SetStringChange(kMimeMap, "\xff", "x/\xe4"),
+                                SetStringChange(kMimeMap, "h\xc3\xa4", "x/\xed\xa0\x80")})
+                    .Applied());
     EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out,
               "{\"version\":1,\"mappings\":[{\"extension\":\"h\xc3\xa4\",\"type\":\"x/"
               "\\\\xed\\\\xa0\\\\x80\"},"
