@@ -14,7 +14,9 @@
 
 #include "Commands.h"
 #include "Files.h"
-#include "RegistryChanges.h"
+#include "ImportCheck.h"
+#include "ImportDifference.h"
+#include "ViewerTree.h"
 
 namespace marrowick::cli {
 
