@@ -8,7 +8,6 @@
 #include <registry_transaction.h>
 
 #include "ChangeForwarding.h"
-#include "RegistryChanges.h"
 #include "SettingRules.h"
 #include "resource.h"
 

@@ -1,5 +1,5 @@
 // The registry operations the settings getters and the dialogs' design rely on (the change
-// path in ChangeSet.cpp and the tree reader in RegistryChanges.cpp call the registry too).
+// path in ChangeSet.cpp and the tree reader in ViewerTree.cpp call the registry too).
 // Every operation opens its key, does one thing and closes the key again; no handle
 // outlives a call and the object holds no state.
 // Given a transaction (hTransaction, from CreateTransaction), an operation opens its key in

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "ChangeSet.h"
-#include "RegistryChanges.h"
+#include "ImportDifference.h"
 #include "RegistryProbe.h"
 #include "SettingRules.h"
+#include "ViewerTree.h"
 #include "hive_fixture.h"
 #include "resource.h"
 
