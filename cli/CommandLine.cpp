@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iostream>
 #include <sstream>
+#include <string_view>
 
 #include "ChangeJournal.h"
 #include "Commands.h"
@@ -24,125 +25,53 @@ namespace marrowick::cli {
 
 constexpr const char* kVersion = MARROWICK_VERSION;
 
-std::string HivePath() {
-    return platform::GetHiveFileStatus().path;
-}
-
-bool Readable(const Invocation& call, int& exitCode) {
-    const LONG status = CRegManager::CheckReadable(HKEY_LOCAL_MACHINE, kViewerKeyPath);
-    if (status == ERROR_SUCCESS) return true;
-    exitCode = ReportUnreadable(call, status);
-    return false;
-}
-
-int ReportUnreadable(const Invocation& call, LONG status) {
-    const platform::HiveFileStatus hive = platform::GetHiveFileStatus();
-    call.failure.win32Code = status;
-    call.failure.file = hive.path;
-    call.err << hive.path;
-    if (status == ERROR_BADDB && hive.failedLine) {
-        call.failure.line = hive.failedLine;
-        call.err << ", Zeile " << hive.failedLine;
-    }
-    call.err << ": Die Einstellungen konnten nicht gelesen werden: " << Win32Text(status) << ".\n";
-    return kExitRegistryError;
-}
-
-void BeginOutput(JsonWriter& json) {
-    json.BeginObject();
-    json.Key("version").Number(1);
-}
-
-int StoreAndReport(std::vector<Change> changes, const Invocation& call, const std::string& subject,
-                   const char* unexpected) {
-    const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), call.options.dryRun);
-    if (outcome.Applied()) {
-        ReportChanges(outcome.changed, call.options.json, call.options.dryRun, call.out);
-        return kExitSuccess;
-    }
-    if (!subject.empty()) call.err << subject << ": ";
-    switch (outcome.result) {
-        case ChangeOutcome::kRegistryError: {
-            // The store's account of the failure is gone once HivePath looks at the hive again.
-            const std::string reason = Win32Text(outcome.status);
-            call.failure.win32Code = outcome.status;
-            call.failure.file = HivePath();
-            call.err << call.failure.file << ": " << outcome.message
-                     << " Nichts wurde geändert: " << reason << ".\n";
-            return kExitRegistryError;
-        }
-        case ChangeOutcome::kExpectationFailed:
-            call.err << (unexpected ? unexpected : outcome.message.c_str()) << '\n';
-            return kExitUsage;
-        default:
-            call.err << outcome.message << " Nichts wurde geändert.\n";
-            return kExitUsage;
-    }
-}
-
-// The report every changing command gives: a line per change, or as JSON
-// {"changed": bool, "changes": [...]}.
-void ReportChanges(const std::vector<Change>& changes, bool json, bool dryRun, std::ostream& out) {
-    if (json) {
-        JsonWriter writer(out);
-        BeginOutput(writer);
-        writer.Key("changed").Bool(!changes.empty() && !dryRun);
-        if (dryRun) writer.Key("dry_run").Bool(true);
-        writer.Key("changes").BeginArray();
-        for (const Change& change : changes) ChangeJson(writer, change);
-        writer.EndArray();
-        writer.EndObject();
-        out << '\n';
-        return;
-    }
-    if (changes.empty()) {
-        out << "Keine Änderung: alles ist bereits so gespeichert.\n";
-        return;
-    }
-    // A line at a time into one buffer: a large import reports thousands of lines.
-    const std::string lead = dryRun ? "Würde " : "";
-    const SharedKeyPath* keyOf = nullptr;  // the change whose key `key` spells
-    std::string key, line;
-    for (const Change& change : changes) {
-        if (!keyOf || *keyOf != change.keyPath) key = ReportedKey(change.keyPath);
-        keyOf = &change.keyPath;
-        const bool aboutValue =
-            change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
-        line = lead;
-        switch (change.kind) {
-            case Change::kCreateKey:
-                line += dryRun ? "anlegen" : "Angelegt";
-                break;
-            case Change::kSetValue:
-                line += dryRun ? "setzen" : "Gesetzt";
-                break;
-            case Change::kDeleteKey:
-            case Change::kDeleteValue:
-                line += dryRun ? "löschen" : "Gelöscht";
-                break;
-        }
-        line += ": [";
-        line += key;
-        line += ']';
-        if (aboutValue) {
-            line += ' ';
-            line += change.name.empty() ? "@" : change.name;
-        }
-        if (change.kind == Change::kSetValue) {
-            line += " = ";
-            AppendValueText(line, change.newValue);
-        }
-        if (aboutValue && change.oldValue) {
-            line += " (vorher ";
-            AppendValueText(line, *change.oldValue);
-            line += ')';
-        }
-        line += '\n';
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    }
-}
-
 namespace {
+
+// The options, as they are parsed and as the help lists them.
+struct OptionRule {
+    enum Effect { kJson, kDryRun, kRegedit4, kSince, kNoAskPassword, kHelp, kVersion };
+    enum Listing { kNone, kRow, kNote };  // among the commands, or in a note after them
+    const char* spellings;                // " | " between those of one option
+    Effect effect;
+    Listing listed;
+    const char* summary;
+    bool takesValue = false;  // the next word, or after "=" in the same one
+};
+
+const OptionRule kOptions[] = {
+    {"--dry-run", OptionRule::kDryRun, OptionRule::kNote,
+     "zeigen, was sich ändern würde, und nichts schreiben."},
+    {"--json", OptionRule::kJson, OptionRule::kNote,
+     "ein JSON-Objekt als Ergebnis, auch bei einem Fehler (siehe unten)."},
+    {"--regedit4", OptionRule::kRegedit4, OptionRule::kNone, ""},
+    {"--since", OptionRule::kSince, OptionRule::kNone, "", true},
+    {"--no-ask-password", OptionRule::kNoAskPassword, OptionRule::kRow,
+     "nicht nach dem Administratorpasswort fragen: Was ein\n"
+     "gewöhnlicher Benutzer nicht selbst speichern darf, wird\n"
+     "dann abgelehnt, statt über den Einstellungsdienst zu gehen"},
+    // "help" is a command; the others are options.
+    {"help | -h | --help", OptionRule::kHelp, OptionRule::kRow, "diese Hilfe"},
+    {"--version", OptionRule::kVersion, OptionRule::kRow, "die Version"},
+};
+
+// The option spelt so; null for none.
+const OptionRule* FindOption(const std::string& argument) {
+    for (const OptionRule& option : kOptions) {
+        const std::string_view spellings = option.spellings;
+        for (std::size_t start = 0; start <= spellings.size();) {
+            const std::size_t end = std::min(spellings.find(" | ", start), spellings.size());
+            const std::string_view spelling = spellings.substr(start, end - start);
+            if (spelling.starts_with('-') &&
+                (spelling == argument ||
+                 (option.takesValue && argument.size() > spelling.size() &&
+                  argument.starts_with(spelling) && argument[spelling.size()] == '='))) {
+                return &option;
+            }
+            start = end + 3;
+        }
+    }
+    return nullptr;
+}
 
 // The part of the help that no table describes.
 const char kHelpTail[] =
@@ -253,16 +182,16 @@ std::string Help() {
         help << Aligned(summary, column) << '\n';
     };
     for (const Command* command : AllCommands()) row(command->usage, command->summary);
-    row("--no-ask-password",
-        "nicht nach dem Administratorpasswort fragen: Was ein gewöhnlicher Benutzer nicht "
-        "selbst speichern darf, wird dann abgelehnt, statt über den Einstellungsdienst zu "
-        "gehen");
-    row("help | -h | --help", "diese Hilfe");
-    row("--version", "die Version");
+    for (const OptionRule& option : kOptions) {
+        if (option.listed == OptionRule::kRow) row(option.spellings, option.summary);
+    }
+    help << "\n";
+    for (const OptionRule& option : kOptions) {
+        if (option.listed == OptionRule::kNote) {
+            help << option.spellings << ": " << option.summary << '\n';
+        }
+    }
     help << "\n"
-            "--dry-run: zeigen, was sich ändern würde, und nichts schreiben.\n"
-            "--json: ein JSON-Objekt als Ergebnis, auch bei einem Fehler (siehe unten).\n"
-            "\n"
             "NAME und WERT (NAME in beliebiger Groß-/Kleinschreibung):\n";
     int count = 0;
     const SettingRule* rules = GetSettingRules(count);
@@ -326,29 +255,27 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             options.sinceTime = argument;
             sinceFollows = false;
         } else if (endOfOptions || argument.size() < 2 ||
-                   (!argument.starts_with("--") && argument != "-h")) {
+                   (!argument.starts_with("--") && !FindOption(argument))) {
             words.push_back(argument);
         } else if (argument == "--") {
             endOfOptions = true;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--dry-run") {
-            options.dryRun = true;
-        } else if (argument == "--regedit4") {
-            options.regedit4 = true;
-        } else if (argument == "--since" || argument.starts_with("--since=")) {
-            options.since = true;
-            sinceFollows = argument == "--since";
-            if (!sinceFollows) options.sinceTime = argument.substr(8);
-        } else if (argument == "--no-ask-password") {
-            askPassword = false;
-        } else if (argument == "--help" || argument == "-h") {
+        } else if (const OptionRule* option = FindOption(argument); !option) {
+            return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
+        } else if (option->effect == OptionRule::kHelp) {
             return ShowHelp(words, out, err);
-        } else if (argument == "--version") {
+        } else if (option->effect == OptionRule::kVersion) {
             out << "marrowick " << kVersion << '\n';
             return kExitSuccess;
+        } else if (option->effect == OptionRule::kSince) {
+            options.since = true;
+            const std::size_t equals = argument.find('=');
+            sinceFollows = equals == std::string::npos;
+            if (!sinceFollows) options.sinceTime = argument.substr(equals + 1);
         } else {
-            return Usage(err, "Unbekannte Option " + Quoted(argument) + ".");
+            options.json |= option->effect == OptionRule::kJson;
+            options.dryRun |= option->effect == OptionRule::kDryRun;
+            options.regedit4 |= option->effect == OptionRule::kRegedit4;
+            askPassword &= option->effect != OptionRule::kNoAskPassword;
         }
     }
     if (sinceFollows) return Usage(err, "Nach --since fehlt die Zeit.");

@@ -23,7 +23,7 @@
 #include "Commands.h"
 #include "Json.h"
 #include "MimeRule.h"
-#include "RegistryChanges.h"
+#include "ViewerTree.h"
 #include "TreeChanges.h"
 #include "ValueFormat.h"
 

@@ -14,9 +14,11 @@
 
 #include "Commands.h"
 #include "Files.h"
+#include "ImportCheck.h"
+#include "ImportDifference.h"
 #include "MimeRule.h"
-#include "RegistryChanges.h"
 #include "SettingRules.h"
+#include "ViewerTree.h"
 
 namespace marrowick::cli {
 

@@ -28,28 +28,6 @@ std::vector<const SettingRule*> AllRules() {
     return all;
 }
 
-// What the viewer reads for a setting, whether anything readable is stored, and why the
-// rules refuse what is stored ("" when they do not, or nothing is).
-struct Reading {
-    int number = 0;
-    bool stored = false;
-    std::string refusal;
-};
-
-Reading ReadSetting(const SettingRule& rule) {
-    RegFileValue value{rule.lpszValueName, 0, {}};
-    std::optional<RegFileValue> stored;
-    if (CRegManager::GetRegValue(HKEY_LOCAL_MACHINE, rule.lpszKeyPath, rule.lpszValueName,
-                                 value.type, value.data)) {
-        stored = value;
-    }
-    Reading reading;
-    reading.number = ReadSettingNumber(rule, stored);
-    reading.stored = stored && (rule.dwType == REG_SZ || stored->data.size() == 4);
-    if (stored) reading.refusal = CheckSettingValue(rule, *stored);
-    return reading;
-}
-
 // "TopDay, SortKey, ... und SecThum".
 void SayKnownNames(std::ostream& err) {
     const std::vector<const SettingRule*> rules = AllRules();
@@ -106,18 +84,18 @@ int Show(const Invocation& call) {
         BeginOutput(json);
         json.Key("settings").BeginObject();
         for (const SettingRule* rule : named) {
-            const Reading reading = ReadSetting(*rule);
+            const SettingReading reading = ReadSetting(*rule);
             json.Key(rule->lpszValueName).BeginObject();
             if (rule->dwType == REG_SZ) {
-                json.Key("value").String(SettingValue(*rule, reading.number).data.c_str());
-                json.Key("index").Number(reading.number);
-                json.Key("label").String(DescribeSettingNumber(*rule, reading.number));
+                json.Key("value").String(SettingValue(*rule, reading.nNumber).data.c_str());
+                json.Key("index").Number(reading.nNumber);
+                json.Key("label").String(DescribeSettingNumber(*rule, reading.nNumber));
             } else {
-                json.Key("value").Number(reading.number);
+                json.Key("value").Number(reading.nNumber);
             }
-            json.Key("default").Bool(!reading.stored);
-            json.Key("valid").Bool(reading.refusal.empty());
-            if (!reading.refusal.empty()) json.Key("problem").String(reading.refusal);
+            json.Key("default").Bool(!reading.bStored);
+            json.Key("valid").Bool(reading.strRefusal.empty());
+            if (!reading.strRefusal.empty()) json.Key("problem").String(reading.strRefusal);
             json.EndObject();
         }
         json.EndObject();
@@ -126,16 +104,16 @@ int Show(const Invocation& call) {
         return kExitSuccess;
     }
     for (const SettingRule* rule : named) {
-        const Reading reading = ReadSetting(*rule);
-        const std::string described = DescribeSettingNumber(*rule, reading.number);
-        call.out << rule->lpszLabel << " (" << rule->lpszValueName << "): " << reading.number;
+        const SettingReading reading = ReadSetting(*rule);
+        const std::string described = DescribeSettingNumber(*rule, reading.nNumber);
+        call.out << rule->lpszLabel << " (" << rule->lpszValueName << "): " << reading.nNumber;
         if (!described.empty()) call.out << " = " << described;
         if (rule->dwType == REG_SZ) {
-            call.out << " (" << SettingValue(*rule, reading.number).data.c_str() << ")";
+            call.out << " (" << SettingValue(*rule, reading.nNumber).data.c_str() << ")";
         }
-        if (!reading.stored) call.out << "  [Standardwert]";
-        if (!reading.refusal.empty()) {
-            call.out << "  [gespeichert, aber ungültig: " << reading.refusal << "]";
+        if (!reading.bStored) call.out << "  [Standardwert]";
+        if (!reading.strRefusal.empty()) {
+            call.out << "  [gespeichert, aber ungültig: " << reading.strRefusal << "]";
         }
         call.out << '\n';
     }

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "hive.h"
+#include "hive_text.h"
 
 using marrowick::platform::ParseHive;
 using marrowick::platform::SameTree;

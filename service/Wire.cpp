@@ -34,6 +34,34 @@ int AppendBytes(sd_bus_message* message, const std::string& bytes) {
     return sd_bus_message_append_array(message, 'y', bytes.data(), bytes.size());
 }
 
+// The fields every change carries first, in their order on the wire: its kind, key, name
+// and the type and data of the value it sets. A change set's changes and a report's
+// changes both start so.
+int AppendChangeHead(sd_bus_message* message, const Change& change) {
+    const uint32_t kind = change.kind;
+    int r = sd_bus_message_append_basic(message, 'u', &kind);
+    if (r >= 0) r = AppendBytes(message, change.keyPath);
+    if (r >= 0) r = AppendBytes(message, change.name);
+    if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.newValue.type);
+    if (r >= 0) r = AppendBytes(message, change.newValue.data);
+    return r;
+}
+
+// The same read back; a kind out of range gives badKind. The value is named as the change.
+int ReadChangeHead(sd_bus_message* message, Change& change, std::size_t& budget, int badKind) {
+    uint32_t kind = 0;
+    int r;
+    if ((r = sd_bus_message_read_basic(message, 'u', &kind)) < 0) return r;
+    if ((r = ReadBytes(message, change.keyPath, budget)) < 0) return r;
+    if ((r = ReadBytes(message, change.name, budget)) < 0) return r;
+    if ((r = sd_bus_message_read_basic(message, 'u', &change.newValue.type)) < 0) return r;
+    if ((r = ReadBytes(message, change.newValue.data, budget)) < 0) return r;
+    if (kind > Change::kDeleteValue) return badKind;
+    change.kind = static_cast<Change::Kind>(kind);
+    change.newValue.name = change.name;
+    return 0;
+}
+
 // The bus carries only valid UTF-8 in strings; a message quoting a name the caller sent
 // may hold other bytes, which become '?'.
 std::string ValidUtf8(const std::string& text) {
@@ -79,20 +107,15 @@ int ReadChanges(sd_bus_message* message, std::vector<Change>& changes) {
         if (r == 0) break;
         if (changes.size() == kMaxChanges) return -E2BIG;
         Change change;
-        uint32_t kind = 0, expectation = 0;
-        if ((r = sd_bus_message_read_basic(message, 'u', &kind)) < 0) return r;
-        if ((r = ReadBytes(message, change.keyPath, budget)) < 0) return r;
-        if ((r = ReadBytes(message, change.name, budget)) < 0) return r;
-        if ((r = sd_bus_message_read_basic(message, 'u', &change.newValue.type)) < 0) return r;
-        if ((r = ReadBytes(message, change.newValue.data, budget)) < 0) return r;
+        uint32_t expectation = 0;
+        // A kind out of range is the caller's fault, not the bus's.
+        if ((r = ReadChangeHead(message, change, budget, -EINVAL)) < 0) return r;
         if ((r = sd_bus_message_read_basic(message, 'u', &expectation)) < 0) return r;
         if ((r = sd_bus_message_read_basic(message, 'u', &change.expected.type)) < 0) return r;
         if ((r = ReadBytes(message, change.expected.data, budget)) < 0) return r;
         if ((r = sd_bus_message_exit_container(message)) < 0) return r;
-        if (kind > Change::kDeleteValue || expectation > Expectation::kEqual) return -EINVAL;
-        change.kind = static_cast<Change::Kind>(kind);
+        if (expectation > Expectation::kEqual) return -EINVAL;
         change.expected.kind = static_cast<Expectation::Kind>(expectation);
-        change.newValue.name = change.name;
         changes.push_back(std::move(change));
     }
     return sd_bus_message_exit_container(message);
@@ -101,13 +124,9 @@ int ReadChanges(sd_bus_message* message, std::vector<Change>& changes) {
 int AppendChanges(sd_bus_message* message, const std::vector<Change>& changes) {
     int r = sd_bus_message_open_container(message, 'a', "(uayayuayuuay)");
     for (const Change& change : changes) {
-        const uint32_t kind = change.kind, expectation = change.expected.kind;
+        const uint32_t expectation = change.expected.kind;
         if (r >= 0) r = sd_bus_message_open_container(message, 'r', kChangeFields);
-        if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &kind);
-        if (r >= 0) r = AppendBytes(message, change.keyPath);
-        if (r >= 0) r = AppendBytes(message, change.name);
-        if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.newValue.type);
-        if (r >= 0) r = AppendBytes(message, change.newValue.data);
+        if (r >= 0) r = AppendChangeHead(message, change);
         if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &expectation);
         if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.expected.type);
         if (r >= 0) r = AppendBytes(message, change.expected.data);
@@ -129,13 +148,8 @@ int AppendOutcome(sd_bus_message* message, const ChangeOutcome& outcome) {
         const RegFileValue none;
         const RegFileValue& old = change.oldValue ? *change.oldValue : none;
         const int hadOld = change.oldValue.has_value();
-        const uint32_t kind = change.kind;
         if (r >= 0) r = sd_bus_message_open_container(message, 'r', kChangedFields);
-        if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &kind);
-        if (r >= 0) r = AppendBytes(message, change.keyPath);
-        if (r >= 0) r = AppendBytes(message, change.name);
-        if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &change.newValue.type);
-        if (r >= 0) r = AppendBytes(message, change.newValue.data);
+        if (r >= 0) r = AppendChangeHead(message, change);
         if (r >= 0) r = sd_bus_message_append_basic(message, 'b', &hadOld);
         if (r >= 0) r = sd_bus_message_append_basic(message, 'u', &old.type);
         if (r >= 0) r = AppendBytes(message, old.data);
@@ -167,21 +181,13 @@ int ReadOutcome(sd_bus_message* message, ChangeOutcome& outcome) {
         if (r < 0) return r;
         if (r == 0) break;
         Change change;
-        uint32_t kind = 0;
         int hadOld = 0;
         RegFileValue old;
-        if ((r = sd_bus_message_read_basic(message, 'u', &kind)) < 0) return r;
-        if ((r = ReadBytes(message, change.keyPath, budget)) < 0) return r;
-        if ((r = ReadBytes(message, change.name, budget)) < 0) return r;
-        if ((r = sd_bus_message_read_basic(message, 'u', &change.newValue.type)) < 0) return r;
-        if ((r = ReadBytes(message, change.newValue.data, budget)) < 0) return r;
+        if ((r = ReadChangeHead(message, change, budget, -EBADMSG)) < 0) return r;
         if ((r = sd_bus_message_read_basic(message, 'b', &hadOld)) < 0) return r;
         if ((r = sd_bus_message_read_basic(message, 'u', &old.type)) < 0) return r;
         if ((r = ReadBytes(message, old.data, budget)) < 0) return r;
         if ((r = sd_bus_message_exit_container(message)) < 0) return r;
-        if (kind > Change::kDeleteValue) return -EBADMSG;
-        change.kind = static_cast<Change::Kind>(kind);
-        change.newValue.name = change.name;
         old.name = change.name;
         if (hadOld) change.oldValue = old;
         outcome.changed.push_back(std::move(change));

@@ -3,10 +3,12 @@
 #include "ChangeSet.h"
 
 #include <algorithm>
+#include <span>
+
+#include <registry_transaction.h>
 
 #include "ChangeForwarding.h"
 #include "ChangeRecording.h"
-#include "RegistryChanges.h"
 #include "SettingRules.h"
 #include "resource.h"
 
@@ -15,23 +17,6 @@ using marrowick::platform::RegFileValue;
 const std::string& SharedKeyPath::Empty() {
     static const std::string empty;
     return empty;
-}
-
-std::string DwordBytes(DWORD value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    return bytes;
-}
-
-bool ReadDword(const RegFileValue& value, DWORD& number) {
-    if (value.type != REG_DWORD || value.data.size() != 4) return false;
-    number = 0;
-    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<BYTE>(value.data[i]);
-    return true;
-}
-
-std::string StringBytes(const std::string& text) {
-    return text + '\0';
 }
 
 Change SetValueChange(SharedKeyPath keyPath, const std::string& name, const RegFileValue& value) {
@@ -178,6 +163,13 @@ namespace {
 
 const REGSAM kWriteAccess = KEY_READ | KEY_WRITE;
 
+marrowick::platform::Expect ExpectOf(const Expectation& expected) {
+    using marrowick::platform::Expect;
+    static const Expect::Kind kinds[] = {Expect::kAnything, Expect::kAbsent, Expect::kPresent,
+                                         Expect::kEqual};
+    return {kinds[expected.kind], expected.type, expected.data};
+}
+
 std::string Parent(const std::string& path) {
     const std::size_t end = path.rfind('\\');
     return end == std::string::npos ? std::string() : path.substr(0, end);
@@ -202,53 +194,22 @@ public:
         return true;
     }
 
-    // The stored value of that name in any letter case, its name spelled as stored: asked
-    // for by name, so that a file of many values costs no pass over the whole key.
-    LONG Find(const std::string& path, const std::string& name, OutOfLine<RegFileValue>& found) {
-        found.reset();
-        LONG status = OpenKey(path, Open::kRead);
-        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-        if (status != ERROR_SUCCESS) return status;
-        RegFileValue value{name, 0, {}};
-        DWORD size = 0;
-        do {
-            value.data.resize(size);
-            status = RegQueryValueExA(openKey_, name.c_str(), NULL, &value.type,
-                                      reinterpret_cast<BYTE*>(value.data.data()), &size);
-        } while (status == ERROR_MORE_DATA ||
-                 (status == ERROR_SUCCESS && size > value.data.size()));
-        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-        if (status != ERROR_SUCCESS) return status;
-        value.data.resize(size);
-        DWORD length = static_cast<DWORD>(name.size());
-        do {
-            value.name.resize(length + 1);
-            length = static_cast<DWORD>(value.name.size());
-            status = RegQueryValueNameA(openKey_, name.c_str(), value.name.data(), &length);
-        } while (status == ERROR_MORE_DATA);
-        if (status != ERROR_SUCCESS) return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-        value.name.resize(length);
-        found = std::move(value);
-        return ERROR_SUCCESS;
-    }
-
-    // The key opened for reading and writing values, kept open for the next call.
-    LONG OpenForWriting(const std::string& path, HKEY& key) {
-        const LONG status = OpenKey(path, Open::kWrite);
+    // The key opened for changing its values, kept open for the next call: for writing, or
+    // for reading where this process may not write (changes that alter nothing still pass).
+    // With create, a missing key is created first, which needs the right to write.
+    LONG OpenForValues(const std::string& path, bool create, HKEY& key) {
+        LONG status = OpenKey(path, create ? Open::kCreate : Open::kWrite);
+        if (status == ERROR_ACCESS_DENIED && !create) status = OpenKey(path, Open::kRead);
         key = status == ERROR_SUCCESS ? openKey_ : NULL;
         return status;
     }
 
     LONG Expect(const Change& change) {
-        static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
         const bool aboutValue =
             change.kind == Change::kSetValue || change.kind == Change::kDeleteValue;
-        const Expectation& expected = change.expected;
-        return RegExpectTransactedA(HKEY_LOCAL_MACHINE, change.keyPath.c_str(),
-                                    aboutValue ? change.name.c_str() : NULL, kinds[expected.kind],
-                                    expected.type,
-                                    reinterpret_cast<const BYTE*>(expected.data.data()),
-                                    static_cast<DWORD>(expected.data.size()), transaction_);
+        return ExpectInTransaction(HKEY_LOCAL_MACHINE, change.keyPath.str(),
+                                   aboutValue ? &change.name : NULL, ExpectOf(change.expected),
+                                   transaction_);
     }
 
     LONG Apply(const Change& change) {
@@ -267,24 +228,9 @@ public:
                 RegCloseKey(hParent);
                 return status;
             }
-            case Change::kSetValue: {
-                if (const LONG status = OpenKey(change.keyPath, Open::kCreate);
-                    status != ERROR_SUCCESS) {
-                    return status;
-                }
-                const RegFileValue& value = change.newValue;
-                return RegSetValueExA(openKey_, change.name.c_str(), 0, value.type,
-                                      reinterpret_cast<const BYTE*>(value.data.data()),
-                                      static_cast<DWORD>(value.data.size()));
-            }
-            case Change::kDeleteValue: {
-                if (const LONG status = OpenKey(change.keyPath, Open::kWrite);
-                    status != ERROR_SUCCESS) {
-                    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-                }
-                const LONG status = RegDeleteValueA(openKey_, change.name.c_str());
-                return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-            }
+            case Change::kSetValue:
+            case Change::kDeleteValue:
+                break;  // in runs (ApplyValues)
         }
         return ERROR_INVALID_PARAMETER;
     }
@@ -349,9 +295,9 @@ struct Findings {
     std::vector<bool>& alters;
 };
 
-// One change through the writer's calls, one at a time.
-LONG ApplyOne(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& findings,
-              ChangeOutcome& outcome) {
+// A change of a key, through the writer's calls.
+LONG ApplyKeyChange(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& findings,
+                    ChangeOutcome& outcome) {
     Change& change = findings.changes[i];
     if (change.expected.kind != Expectation::kAnything) {
         const LONG status = writer.Expect(change);
@@ -360,20 +306,8 @@ LONG ApplyOne(TransactedWriter& writer, std::size_t i, bool dryRun, Findings& fi
         }
         if (status != ERROR_SUCCESS) return status;
     }
-    bool alters = true;
-    if (IsValueChange(change)) {
-        if (const LONG status = writer.Find(change.keyPath, change.name, change.oldValue);
-            status != ERROR_SUCCESS) {
-            return status;
-        }
-        const OutOfLine<RegFileValue>& old = change.oldValue;
-        alters = change.kind == Change::kSetValue ? !old || old->type != change.newValue.type ||
-                                                        old->data != change.newValue.data
-                                                  : old.has_value();
-    } else {
-        change.oldValue.reset();
-        alters = writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
-    }
+    change.oldValue.reset();
+    const bool alters = writer.KeyExists(change.keyPath) == (change.kind == Change::kDeleteKey);
     findings.alters[i] = alters;
     if (!alters) return ERROR_SUCCESS;
     LONG status = writer.Apply(change);
@@ -394,65 +328,75 @@ std::size_t EndOfValueRun(const std::vector<Change>& changes, std::size_t first)
     return end;
 }
 
-struct RunFindings {
-    Findings& findings;
-    std::size_t first;  // the change the call's first one stands for
-};
-
-void CALLBACK NoteValueFound(PVOID context, DWORD index, LPCSTR name, DWORD type, const BYTE* data,
-                             DWORD size, BOOL alters) {
-    const auto& run = *static_cast<RunFindings*>(context);
-    const std::size_t i = run.first + index;
-    OutOfLine<RegFileValue>& old = run.findings.changes[i].oldValue;
-    if (name) {
-        old = RegFileValue{name, type, std::string(reinterpret_cast<const char*>(data), size)};
-    } else {
-        old.reset();
+// The value changes [first, end) of one key in as few calls as the store allows, so that it
+// learns at once how many values the key may gain. What each change found and whether it
+// alters anything come back from the store. Sets `end` to where the next change to look at
+// is: a key that does not exist yet is looked at again after the change that creates it.
+LONG ApplyValues(TransactedWriter& writer, std::size_t first, std::size_t& end, bool dryRun,
+                 Findings& findings, ChangeOutcome& outcome) {
+    using marrowick::platform::ValueChange;
+    const Change& head = findings.changes[first];
+    HKEY key = NULL;
+    LONG status = writer.OpenForValues(head.keyPath, false, key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        end = first + 1;
+        // Deleting from a missing key finds nothing to delete; a set creates the key.
+        if (head.kind == Change::kSetValue) status = writer.OpenForValues(head.keyPath, true, key);
+        if (status != ERROR_SUCCESS) {
+            findings.changes[first].oldValue.reset();
+            findings.alters[first] = head.kind == Change::kSetValue;
+            if (head.expected.kind != Expectation::kAnything) {
+                const LONG expected = writer.Expect(head);
+                if (expected != ERROR_SUCCESS) {
+                    outcome.failedChange = static_cast<std::ptrdiff_t>(first);
+                    return expected;
+                }
+            }
+            // Who may not create the key learns in a dry run what would change.
+            if (status == ERROR_FILE_NOT_FOUND || (dryRun && status == ERROR_ACCESS_DENIED)) {
+                return ERROR_SUCCESS;
+            }
+            outcome.failedChange = static_cast<std::ptrdiff_t>(first);
+            return status;
+        }
+    } else if (status != ERROR_SUCCESS) {
+        outcome.failedChange = static_cast<std::ptrdiff_t>(first);
+        return status;
     }
-    run.findings.alters[i] = alters != FALSE;
-}
-
-// The value changes [first, end) of one key in one call, so that the store learns at once
-// how many values the key may gain.
-LONG ApplyRun(HKEY key, std::size_t first, std::size_t end, bool dryRun, Findings& findings,
-              ChangeOutcome& outcome) {
-    static const DWORD kinds[] = {0, REG_EXPECT_ABSENT, REG_EXPECT_PRESENT, REG_EXPECT_EQUAL};
-    std::vector<REG_VALUE_CHANGE> run(end - first);
+    std::vector<ValueChange> run(end - first);
     for (std::size_t k = 0; k < run.size(); ++k) {
         const Change& change = findings.changes[first + k];
-        const Expectation& expected = change.expected;
-        run[k] = {change.kind == Change::kSetValue ? DWORD{REG_VALUE_SET} : DWORD{REG_VALUE_DELETE},
-                  change.name.c_str(),
-                  change.newValue.type,
-                  reinterpret_cast<const BYTE*>(change.newValue.data.data()),
-                  static_cast<DWORD>(change.newValue.data.size()),
-                  kinds[expected.kind],
-                  expected.type,
-                  reinterpret_cast<const BYTE*>(expected.data.data()),
-                  static_cast<DWORD>(expected.data.size())};
+        run[k] = {change.kind == Change::kSetValue ? ValueChange::kSet : ValueChange::kDelete,
+                  change.name, change.newValue.type, change.newValue.data,
+                  ExpectOf(change.expected)};
     }
     for (std::size_t next = first; next < end;) {
-        RunFindings found{findings, next};
-        DWORD done = 0;
-        const LONG status = RegChangeValuesTransactedA(key, run.data() + (next - first),
-                                                       static_cast<DWORD>(end - next),
-                                                       NoteValueFound, &found, &done);
-        next += done;
-        if (status == ERROR_SUCCESS) continue;
-        // As ApplyOne: the refused change was found and would be made.
-        if (dryRun && status == ERROR_ACCESS_DENIED) {
+        marrowick::platform::ValueRun made = marrowick::platform::ChangeValuesInTransaction(
+            key, std::span(run).subspan(next - first, end - next));
+        for (std::size_t k = 0; k < made.found.size(); ++k) {
+            Change& change = findings.changes[next + k];
+            if (made.found[k].before) {
+                change.oldValue = std::move(*made.found[k].before);
+            } else {
+                change.oldValue.reset();
+            }
+            findings.alters[next + k] = made.found[k].alters;
+        }
+        next += made.done;
+        if (made.status == ERROR_SUCCESS) continue;
+        // The refused change was found and would be made.
+        if (dryRun && made.status == ERROR_ACCESS_DENIED) {
             ++next;
             continue;
         }
         outcome.failedChange = static_cast<std::ptrdiff_t>(next);
-        return status;
+        return made.status;
     }
     return ERROR_SUCCESS;
 }
 
 // One try: every change in a new transaction, expectations tested as they come and again
-// by the commit. A run of value changes in one key that the writer can open for writing
-// goes in few calls; everything else one call per change.
+// by the commit. A run of value changes in one key goes in few calls; a key change in one.
 Attempt TryApply(bool dryRun, Findings& findings, ChangeOutcome& outcome) {
     outcome = {};
     std::vector<Change>& changes = findings.changes;
@@ -467,22 +411,14 @@ Attempt TryApply(bool dryRun, Findings& findings, ChangeOutcome& outcome) {
     {
         TransactedWriter writer(transaction);
         for (std::size_t i = 0; i < changes.size() && status == ERROR_SUCCESS;) {
-            std::size_t end = std::max(EndOfValueRun(changes, i), i + 1);
-            HKEY key = NULL;
-            const LONG opened = IsValueChange(changes[i])
-                                    ? writer.OpenForWriting(changes[i].keyPath, key)
-                                    : ERROR_FILE_NOT_FOUND;
-            if (opened == ERROR_SUCCESS) {
-                status = ApplyRun(key, i, end, dryRun, findings, outcome);
+            if (IsValueChange(changes[i])) {
+                std::size_t end = EndOfValueRun(changes, i);
+                status = ApplyValues(writer, i, end, dryRun, findings, outcome);
+                i = end;
             } else {
-                // A missing key may be created by the run's first change; the rest of the run
-                // is looked at again after it.
-                if (opened == ERROR_FILE_NOT_FOUND) end = i + 1;
-                for (std::size_t k = i; k < end && status == ERROR_SUCCESS; ++k) {
-                    status = ApplyOne(writer, k, dryRun, findings, outcome);
-                }
+                status = ApplyKeyChange(writer, i, dryRun, findings, outcome);
+                ++i;
             }
-            i = end;
         }
     }
     const bool changesAnything =

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ValueBytes.h"
+
 // What a change expects to find before it is made. For a value change it is about the
 // value (by name, ignoring letter case); for a key change about the key.
 struct Expectation {
@@ -96,13 +98,6 @@ struct Change {
     // Filled in reports: what was stored before the change (nothing: there was no value).
     OutOfLine<marrowick::platform::RegFileValue> oldValue;
 };
-
-// A REG_DWORD's data (4 bytes, little-endian) and back; ReadDword is false unless the
-// value is a REG_DWORD of exactly 4 bytes.
-std::string DwordBytes(DWORD value);
-bool ReadDword(const marrowick::platform::RegFileValue& value, DWORD& number);
-// A REG_SZ's data: the text and its terminating NUL.
-std::string StringBytes(const std::string& text);
 
 // Builders for the usual changes, so that callers never assemble one field by field.
 Change SetValueChange(SharedKeyPath keyPath, const std::string& name,

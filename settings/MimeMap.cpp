@@ -15,12 +15,6 @@
 
 namespace {
 
-// The registry functions take a name up to its first NUL, which would name another mapping;
-// the change path refuses such names.
-bool IsNameable(const CString& strExtension) {
-    return strExtension.str().find('\0') == std::string::npos;
-}
-
 void Report(BOOL* pbWritten, BOOL bWritten) {
     if (pbWritten != NULL) *pbWritten = bWritten;
 }
@@ -143,13 +137,4 @@ ChangeOutcome CViewerSettings::ChangeMimeMapping(const CString& strExtension,
 
 ChangeOutcome CViewerSettings::DeleteMimeMapping(const CString& strExtension) {
     return ApplyChangeSet({DeleteValueChange(kMimeMapKeyPath, strExtension.str())});
-}
-
-BOOL CViewerSettings::IsMimeExtensionStored(CString strExtension, BOOL* pbKnown) {
-    if (!IsNameable(strExtension)) {
-        Report(pbKnown, FALSE);
-        return FALSE;
-    }
-    return m_regManager.RegValueExists(HKEY_LOCAL_MACHINE, kMimeMapKeyPath, strExtension, pbKnown,
-                                       m_hTransaction);
 }

@@ -148,19 +148,6 @@ BOOL CRegManager::SetRegDWORD(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueN
     return lResult == ERROR_SUCCESS;
 }
 
-BOOL CRegManager::RegValueExists(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                                 BOOL* pbKnown, HANDLE hTransaction) {
-    HKEY hKey = NULL;
-    LONG lResult = OpenKey(hRoot, lpszSubKey, kReadAccess, &hKey, hTransaction);
-    if (lResult == ERROR_SUCCESS) {
-        DWORD cbData = 0;
-        lResult = RegQueryValueExA(hKey, lpszValueName, NULL, NULL, NULL, &cbData);
-        RegCloseKey(hKey);
-    }
-    if (pbKnown != NULL) *pbKnown = lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
-    return lResult == ERROR_SUCCESS;
-}
-
 BOOL CRegManager::SetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
                                LPCTSTR lpszText, HANDLE hTransaction) {
     HKEY hKey = OpenOrCreateKey(hRoot, lpszSubKey, hTransaction);
@@ -218,8 +205,8 @@ BOOL CRegManager::EnumRegValues(HKEY hRoot, LPCTSTR lpszSubKey, CMimeMapTable& t
 }
 
 BOOL CRegManager::GetRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD& dwType,
-                              std::string& data) {
-    HKEY hKey = OpenForReading(hRoot, lpszSubKey, NULL);
+                              std::string& data, HANDLE hTransaction) {
+    HKEY hKey = OpenForReading(hRoot, lpszSubKey, hTransaction);
     if (hKey == NULL) return FALSE;
     DWORD cbData = 0;
     LONG lResult = RegQueryValueExA(hKey, lpszValueName, NULL, &dwType, NULL, &cbData);

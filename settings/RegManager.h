@@ -1,5 +1,5 @@
 // The registry operations the settings getters and the dialogs' design rely on (the change
-// path in ChangeSet.cpp and the tree reader in RegistryChanges.cpp call the registry too).
+// path in ChangeSet.cpp and the tree reader in ViewerTree.cpp call the registry too).
 // Every operation opens its key, does one thing and closes the key again; no handle
 // outlives a call and the object holds no state.
 // Given a transaction (hTransaction, from CreateTransaction), an operation opens its key in
@@ -26,12 +26,6 @@ public:
                              HANDLE hTransaction = NULL);
     static CString GetRegString(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
                                 LPCTSTR lpszDefault, HANDLE hTransaction = NULL);
-
-    // Whether the key holds a value of this name; names ignore letter case as everywhere
-    // in the registry. *pbKnown (when given) is FALSE when the registry could not tell (an
-    // unreadable hive, no read access); the answer is then FALSE.
-    static BOOL RegValueExists(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName,
-                               BOOL* pbKnown = NULL, HANDLE hTransaction = NULL);
 
     // Opens the key for reading and writing, creating the whole path when it is missing.
     // NULL when neither works; the caller closes the handle.
@@ -60,7 +54,7 @@ public:
     // For tools that copy settings as they are: the value's type and bytes exactly as
     // stored. FALSE when it cannot be read (missing key or value included).
     static BOOL GetRegValue(HKEY hRoot, LPCTSTR lpszSubKey, LPCTSTR lpszValueName, DWORD& dwType,
-                            std::string& data);
+                            std::string& data, HANDLE hTransaction = NULL);
     // Whether the registry can be read at all: ERROR_SUCCESS also when the key is missing,
     // else the registry's code (ERROR_ACCESS_DENIED, ERROR_BADDB, ...).
     static LONG CheckReadable(HKEY hRoot, LPCTSTR lpszSubKey);

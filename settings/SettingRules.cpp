@@ -8,8 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "ChangeSet.h"
 #include "LabelText.h"
+#include "RegManager.h"
+#include "ValueBytes.h"
 #include "dialog_template.h"
 #include "key_path.h"
 #include "resource.h"
@@ -115,6 +116,24 @@ std::string RangeRefusal(const SettingRule& rule) {
         if (at != std::string::npos) message.replace(at, 2, std::to_string(bound));
     }
     return message;
+}
+
+// The number the viewer reads for a stored value (a choice's number for identifiers), or
+// the rule's read default when the value is missing or unreadable.
+int ReadSettingNumber(const SettingRule& rule, const std::optional<RegFileValue>& value) {
+    if (!value) return rule.nReadDefault;
+    if (rule.dwType == REG_SZ) {
+        // Identifiers compare exactly; the first stored text up to its NUL counts.
+        const std::string text = value->data.substr(0, value->data.find('\0'));
+        for (int i = 0; i < rule.nChoices; ++i) {
+            if (text == rule.pChoices[i].lpszStored) return rule.pChoices[i].nNumber;
+        }
+        return rule.nReadDefault;
+    }
+    // Like GetRegDWORD: any type with exactly 4 bytes.
+    DWORD number = 0;
+    return ReadDword({value->name, REG_DWORD, value->data}, number) ? static_cast<int>(number)
+                                                                    : rule.nReadDefault;
 }
 
 // A REG_DWORD as a .reg file writes it.
@@ -245,20 +264,18 @@ bool ParseSettingText(const SettingRule& rule, const std::string& text, RegFileV
     return true;
 }
 
-int ReadSettingNumber(const SettingRule& rule, const std::optional<RegFileValue>& value) {
-    if (!value) return rule.nReadDefault;
-    if (rule.dwType == REG_SZ) {
-        // Identifiers compare exactly; the first stored text up to its NUL counts.
-        const std::string text = value->data.substr(0, value->data.find('\0'));
-        for (int i = 0; i < rule.nChoices; ++i) {
-            if (text == rule.pChoices[i].lpszStored) return rule.pChoices[i].nNumber;
-        }
-        return rule.nReadDefault;
+SettingReading ReadSetting(const SettingRule& rule, HANDLE hTransaction) {
+    RegFileValue value{rule.lpszValueName, 0, {}};
+    std::optional<RegFileValue> stored;
+    if (CRegManager::GetRegValue(HKEY_LOCAL_MACHINE, rule.lpszKeyPath, rule.lpszValueName,
+                                 value.type, value.data, hTransaction)) {
+        stored = std::move(value);
     }
-    // Like GetRegDWORD: any type with exactly 4 bytes.
-    DWORD number = 0;
-    return ReadDword({value->name, REG_DWORD, value->data}, number) ? static_cast<int>(number)
-                                                                    : rule.nReadDefault;
+    SettingReading reading;
+    reading.nNumber = ReadSettingNumber(rule, stored);
+    reading.bStored = stored && (rule.dwType == REG_SZ || stored->data.size() == 4);
+    if (stored) reading.strRefusal = CheckSettingValue(rule, *stored);
+    return reading;
 }
 
 RegFileValue SettingValue(const SettingRule& rule, int nNumber) {
@@ -361,11 +378,4 @@ UINT GetSortKeyLabelId(int nIndex) {
 BOOL IsSameMimeExtension(LPCTSTR lpszA, LPCTSTR lpszB) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(lpszA),
                     reinterpret_cast<const unsigned char*>(lpszB)) == 0;
-}
-
-BOOL MimeEntriesHaveExtension(const MimeEntryArray& entries, LPCTSTR lpszExtension) {
-    for (INT_PTR i = 0; i < entries.GetSize(); ++i) {
-        if (IsSameMimeExtension(entries[i].strExtension, lpszExtension)) return TRUE;
-    }
-    return FALSE;
 }

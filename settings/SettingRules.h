@@ -106,10 +106,17 @@ std::string CheckSettingValue(const SettingRule& rule,
 // the refusal otherwise.
 bool ParseSettingText(const SettingRule& rule, const std::string& text,
                       marrowick::platform::RegFileValue& value, std::string& refusal);
-// The number the viewer reads for a stored value (a choice's number for identifiers), or
-// the rule's read default when the value is missing or unreadable.
-int ReadSettingNumber(const SettingRule& rule,
-                      const std::optional<marrowick::platform::RegFileValue>& value);
+// What the viewer reads for a setting now: the number (a choice's number for identifiers;
+// the rule's read default when the value is missing or unreadable), and whether a readable
+// value is stored, and why the rules refuse what is stored ("" when they do not, or nothing
+// is). Every reader of a setting reads it here; given a transaction, as that transaction
+// sees it.
+struct SettingReading {
+    int nNumber = 0;
+    bool bStored = false;
+    std::string strRefusal;
+};
+SettingReading ReadSetting(const SettingRule& rule, HANDLE hTransaction = NULL);
 // The value storing a number (for identifiers: the choice of that number).
 marrowick::platform::RegFileValue SettingValue(const SettingRule& rule, int nNumber);
 // The word or label of a chosen number, "" when it has none; and the values allowed, as
@@ -138,4 +145,3 @@ UINT GetSortKeyLabelId(int nIndex);
 // Two extensions name the same mapping when they are equal ignoring letter case, as the
 // registry compares value names; a second mapping of the same extension is refused.
 BOOL IsSameMimeExtension(LPCTSTR lpszA, LPCTSTR lpszB);
-BOOL MimeEntriesHaveExtension(const MimeEntryArray& entries, LPCTSTR lpszExtension);

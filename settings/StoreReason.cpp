@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "HiveProblemText.h"
 #include "SettingRules.h"
 #include "resource.h"
 
@@ -45,7 +46,8 @@ std::string RegistryErrorText(LONG code) {
     std::string text = "Win32-Fehler " + std::to_string(code);
     if (meaning) text += std::string(" (") + meaning + ")";
     // The store's own account of the place, when the code does not say it all.
-    if (std::string problem = marrowick::platform::HiveFileProblem(); !problem.empty()) {
+    if (std::string problem = DescribeHiveProblem(marrowick::platform::GetHiveProblem());
+        !problem.empty()) {
         if (problem.ends_with('.')) problem.pop_back();
         text += ": " + problem;
     }

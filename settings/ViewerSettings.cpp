@@ -97,8 +97,7 @@ BOOL CViewerSettings::ShowInGroup(const Change& change) {
 }
 
 BOOL CViewerSettings::GetTopDay(int& nDay) {
-    nDay = static_cast<int>(m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKeyPath,
-                                                     kTopDayValueName, 0, m_hTransaction));
+    nDay = ReadSetting(*FindSettingRule(kTopDayValueName), m_hTransaction).nNumber;
     return TRUE;
 }
 
@@ -107,10 +106,8 @@ BOOL CViewerSettings::SetTopDay(int nDay) {
 }
 
 BOOL CViewerSettings::GetSortKey(int& nIndex) {
-    CString strId = m_regManager.GetRegString(HKEY_LOCAL_MACHINE, kViewerKeyPath, kSortKeyValueName,
-                                              GetSortKeyId(SortKeyDocName), m_hTransaction);
-    nIndex = FindSortKeyId(strId);
-    if (nIndex < 0) nIndex = SortKeyDocName;
+    // An identifier that is none of the list's, in any letter case, reads as the first.
+    nIndex = ReadSetting(*FindSettingRule(kSortKeyValueName), m_hTransaction).nNumber;
     return TRUE;
 }
 
@@ -120,8 +117,7 @@ BOOL CViewerSettings::SetSortKey(int nIndex) {
 }
 
 BOOL CViewerSettings::GetSortDir(int& nDir) {
-    nDir = static_cast<int>(m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kViewerKeyPath,
-                                                     kSortDirValueName, 0, m_hTransaction));
+    nDir = ReadSetting(*FindSettingRule(kSortDirValueName), m_hTransaction).nNumber;
     return TRUE;
 }
 
@@ -130,11 +126,8 @@ BOOL CViewerSettings::SetSortDir(int nDir) {
 }
 
 BOOL CViewerSettings::GetObjectNum(ObjectNumKind kind, int& nCount) {
-    const CountRule* pRule = GetCountRule(kind);
-    if (pRule == NULL) return TRUE;
-    nCount = static_cast<int>(
-        m_regManager.GetRegDWORD(HKEY_LOCAL_MACHINE, kObjectNumKeyPath, pRule->lpszValueName,
-                                 DWORD(pRule->nFactoryValue), m_hTransaction));
+    if (const CountRule* pRule = GetCountRule(kind))
+        nCount = ReadSetting(*pRule, m_hTransaction).nNumber;
     return TRUE;
 }
 

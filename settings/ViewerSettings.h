@@ -66,13 +66,6 @@ public:
     BOOL ChangeMimeType(CString strExtension, CString strMimeType, BOOL* pbWritten = NULL);
     BOOL DeleteMimeType(CString strExtension, BOOL* pbWritten = NULL);
 
-    // The map's duplicate rule: TRUE when a mapping of this extension is stored right now
-    // under any letter case ("PDF" finds "pdf"), as the registry compares value names. It
-    // asks the registry, so mappings other writers stored since the last load count.
-    // pbKnown (when given) receives FALSE when that cannot be told (an unreadable registry,
-    // an extension with an embedded NUL); the answer is then FALSE.
-    BOOL IsMimeExtensionStored(CString strExtension, BOOL* pbKnown = NULL);
-
     // The MIME dialog's changes, with the rules that hold at the moment of writing: an add
     // is refused when the extension is stored in any letter case (107), a change when the
     // mapping has been deleted (119); nothing is written then.

@@ -5,7 +5,6 @@
 #include <QAccessibleWidget>
 #include <QHeaderView>
 #include <QLabel>
-#include <QTreeView>
 
 #include <algorithm>
 
@@ -296,12 +295,16 @@ void AnnounceShownText(QWidget* control, const QString& text) {
     QAccessible::updateAccessibility(&event);
 }
 
-void AnnounceFocusedCell(QTreeView* view, int row, int column) {
-    if (!QAccessible::isActive() || !view->model()) return;
-    // Qt counts a tree's cells row by row, the header's first.
-    const int headerRows = view->header()->isHidden() ? 0 : 1;
+void AnnounceFocusedCell(QAbstractItemView* view, int row, int column) {
+    if (!QAccessible::isActive()) return;
+    // The cell's place among the table's children is the table's own to tell: its headers
+    // count among them.
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(view);
+    if (!table || !table->tableInterface()) return;
+    QAccessibleInterface* cell = table->tableInterface()->cellAt(row, column);
+    if (!cell) return;
     QAccessibleEvent event(view, QAccessible::Focus);
-    event.setChild((row + headerRows) * view->model()->columnCount() + column);
+    event.setChild(table->indexOfChild(cell));
     QAccessible::updateAccessibility(&event);
 }
 

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-class QTreeView;
+class QAbstractItemView;
 class QWidget;
 
 namespace afx {
@@ -28,6 +28,6 @@ void ForgetDescription(QWidget* control);
 // cell of a list has the focus.
 void AnnounceValueChange(QWidget* control);
 void AnnounceShownText(QWidget* control, const QString& text);
-void AnnounceFocusedCell(QTreeView* view, int row, int column);
+void AnnounceFocusedCell(QAbstractItemView* view, int row, int column);
 
 }  // namespace afx

@@ -14,14 +14,21 @@
 
 namespace afx {
 
+namespace {
+
+// A button's mnemonic clicks it at once, as on Windows; Qt would animate the click over a
+// tenth of a second. False for any other event.
+bool ClickOnShortcut(QAbstractButton* button, QEvent* event) {
+    if (event->type() != QEvent::Shortcut) return false;
+    button->setFocus(Qt::ShortcutFocusReason);
+    button->click();
+    return true;
+}
+
+}  // namespace
+
 bool PushButton::event(QEvent* event) {
-    if (event->type() == QEvent::Shortcut) {
-        // Windows clicks at once; Qt would animate the click over a tenth of a second.
-        setFocus(Qt::ShortcutFocusReason);
-        click();
-        return true;
-    }
-    return QPushButton::event(event);
+    return ClickOnShortcut(this, event) || QPushButton::event(event);
 }
 
 AutoRadioButton::AutoRadioButton(const QString& text, QWidget* parent,
@@ -37,12 +44,7 @@ void AutoRadioButton::nextCheckState() {
 }
 
 bool AutoRadioButton::event(QEvent* event) {
-    if (event->type() == QEvent::Shortcut) {
-        setFocus(Qt::ShortcutFocusReason);
-        click();
-        return true;
-    }
-    return QRadioButton::event(event);
+    return ClickOnShortcut(this, event) || QRadioButton::event(event);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -251,20 +253,27 @@ bool UpDownControl::eventFilter(QObject* watched, QEvent* event) {
 
 // ---------------------------------------------------------------------------------------
 
-ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
+ListView::ListView(QWidget* parent) : QTableView(parent), m_rows(this) {
+    setModel(&m_rows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setColumnCount(0);
-    header()->setSectionsClickable(false);
-    header()->setSectionsMovable(false);
-    header()->setStretchLastSection(false);
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+    // Tab leaves the list, as it leaves every other control; the arrows move in it.
+    setTabKeyNavigation(false);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsClickable(false);
+    horizontalHeader()->setSectionsMovable(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_updating) return;
         // Deselecting keeps the mark; selecting a row moves it there.
         if (const int row = SelectedRow(); row >= 0) m_selectionMark = row;
@@ -274,27 +283,19 @@ ListView::ListView(QWidget* parent) : QTreeWidget(parent) {
 int ListView::InsertColumn(int column, const QString& heading, int width) {
     if (column < 0) return -1;
     ApplyPendingRows();
-    const int count = columnCount();
+    const int count = m_rows.Columns();
     column = std::min(column, count);
-    QStringList headings;
-    for (int i = 0; i < count; ++i) headings << headerItem()->text(i);
-    headings.insert(column, heading);
-    setColumnCount(count + 1);
-    setHeaderLabels(headings);
-    // Existing rows get an empty cell in the new column.
-    for (int row = 0; row < topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = topLevelItem(row);
-        for (int i = count; i > column; --i) item->setText(i, item->text(i - 1));
-        item->setText(column, QString());
-    }
-    for (int i = count; i > column; --i) header()->resizeSection(i, header()->sectionSize(i - 1));
-    header()->resizeSection(column,
-                            width >= 0 ? width : fontMetrics().horizontalAdvance(heading) + 12);
+    std::vector<int> widths;
+    for (int i = 0; i < count; ++i) widths.push_back(columnWidth(i));
+    m_rows.InsertColumn(column, heading);
+    widths.insert(widths.begin() + column,
+                  width >= 0 ? width : fontMetrics().horizontalAdvance(heading) + 12);
+    for (int i = 0; i <= count; ++i) setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
     return column;
 }
 
 int ListView::ItemCount() const {
-    return RowsInTree() + PendingRowCount();
+    return RowsShown() + PendingRowCount();
 }
 
 int ListView::PendingRowCount() const {
@@ -302,52 +303,45 @@ int ListView::PendingRowCount() const {
 }
 
 int ListView::InsertItem(int row, std::string_view text) {
-    if (row < 0 || columnCount() == 0) return -1;
+    if (row < 0 || m_rows.Columns() == 0) return -1;
     row = std::min(row, ItemCount());
-    if (!m_redraw && row >= RowsInTree()) {
-        if (m_pending.empty()) m_pendingColumns = columnCount();
-        m_pending.push_back(m_pendingTexts.Keep(text));
+    if (!m_redraw && row >= RowsShown()) {
+        if (m_pending.empty()) m_pendingColumns = m_rows.Columns();
+        m_pending.emplace_back(text);
         m_pending.resize(m_pending.size() + static_cast<size_t>(m_pendingColumns) - 1);
         return row;
     }
     ApplyPendingRows();
-    std::vector<std::string_view> texts(static_cast<size_t>(columnCount()));
-    texts[0] = text;
     m_updating = true;
-    insertTopLevelItem(row, ListRowItem::New(texts.data(), columnCount()));
+    m_rows.InsertRow(row, text);
     m_updating = false;
     if (m_selectionMark >= row) ++m_selectionMark;
     return row;
 }
 
-std::string_view* ListView::PendingCell(int row, int column) {
-    const int index = row - RowsInTree();
-    if (index < 0 || index >= PendingRowCount()) return nullptr;
-    return &m_pending[static_cast<size_t>(index) * m_pendingColumns + column];
-}
-
 bool ListView::SetItemText(int row, int column, std::string_view text) {
-    if (row < 0 || column < 0 || column >= columnCount()) return false;
-    if (row < RowsInTree()) {
-        topLevelItem(row)->setText(column, QString::fromUtf8(text));
+    if (row < 0 || column < 0 || column >= m_rows.Columns()) return false;
+    if (row < RowsShown()) {
+        m_rows.SetText(row, column, text);
         return true;
     }
-    std::string_view* cell = PendingCell(row, column);
-    if (!cell) return false;
-    *cell = m_pendingTexts.Keep(text);
+    const int pendingRow = row - RowsShown();
+    if (pendingRow >= PendingRowCount()) return false;
+    m_pending[static_cast<size_t>(pendingRow) * m_pendingColumns + column].assign(text);
     return true;
 }
 
 QString ListView::ItemText(int row, int column) const {
-    if (row < 0 || column < 0 || column >= columnCount()) return QString();
-    if (row < RowsInTree()) return topLevelItem(row)->text(column);
-    const std::string_view* cell = const_cast<ListView*>(this)->PendingCell(row, column);
-    return cell ? QString::fromUtf8(*cell) : QString();
+    if (row < 0 || column < 0 || column >= m_rows.Columns()) return QString();
+    if (row < RowsShown()) return QString::fromStdString(m_rows.Text(row, column));
+    const int pendingRow = row - RowsShown();
+    if (pendingRow >= PendingRowCount()) return QString();
+    return QString::fromStdString(
+        m_pending[static_cast<size_t>(pendingRow) * m_pendingColumns + column]);
 }
 
 void ListView::DeleteAllItems() {
     m_pending.clear();
-    m_pendingTexts.Clear();
     m_selectionMark = -1;
     if (!m_redraw) {
         // Left in place until redraw is on again, where the rows that come back keep them.
@@ -355,7 +349,7 @@ void ListView::DeleteAllItems() {
         return;
     }
     m_updating = true;
-    clear();
+    m_rows.Clear();
     m_updating = false;
 }
 
@@ -367,65 +361,25 @@ void ListView::SetRedraw(bool redraw) {
 
 void ListView::ApplyPendingRows() {
     const bool replacingAll = std::exchange(m_replacingAll, false);
-    const std::vector<std::string_view> cells = std::exchange(m_pending, {});
+    std::vector<std::string> cells = std::exchange(m_pending, {});
     if (cells.empty() && !replacingAll) return;
-    const int columns = m_pendingColumns;
-    const int count = cells.empty() ? 0 : static_cast<int>(cells.size()) / columns;
-    const auto rowCells = [&](int row) { return &cells[static_cast<size_t>(row) * columns]; };
     m_updating = true;
-    // The rows of the tree that go, [first, last), and the new rows that replace them,
-    // [from, to).
-    int first = topLevelItemCount();
-    int last = first;
-    int from = 0;
-    int to = count;
     if (replacingAll) {
-        // Only the rows between those that stay the same at either end change: after one
-        // mapping was added, changed or deleted, that is a row or two, not the whole list.
-        const auto same = [&](int row, int pendingRow) {
-            // Every row in the tree was made here.
-            const auto* item = static_cast<const ListRowItem*>(topLevelItem(row));
-            for (int column = 0; column < columns; ++column) {
-                if (!item->ShowsText(column, rowCells(pendingRow)[column])) return false;
-            }
-            return true;
-        };
-        first = 0;
-        while (first < last && first < count && same(first, first)) ++first;
-        int kept = 0;
-        while (last - kept > first && count - kept > first &&
-               same(last - kept - 1, count - kept - 1)) {
-            ++kept;
-        }
-        last -= kept;
-        // Each row taken out one by one moves those after it; many go faster all at once.
-        constexpr int kRowsTakenOneByOne = 64;
-        if (last - first > kRowsTakenOneByOne) {
-            clear();
-            first = last = 0;
-        } else {
-            from = first;
-            to = count - kept;
-        }
+        m_rows.Replace(std::move(cells));
         // As after deleting every row: nothing selected, nothing current, at the top.
         clearSelection();
-        setCurrentItem(nullptr);
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
         scrollToTop();
+    } else {
+        m_rows.Append(std::move(cells));
     }
-    for (int row = last - 1; row >= first; --row) delete takeTopLevelItem(row);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(to - from);
-    for (int row = from; row < to; ++row) items.append(ListRowItem::New(rowCells(row), columns));
-    insertTopLevelItems(first, items);
-    m_pendingTexts.Clear();  // the items hold copies
     m_updating = false;
 }
 
 void ListView::focusInEvent(QFocusEvent* event) {
-    QTreeWidget::focusInEvent(event);
+    QTableView::focusInEvent(event);
     // The keyboard needs a current row to start from.
-    if (!currentIndex().isValid() && topLevelItemCount() > 0 &&
-        event->reason() != Qt::MouseFocusReason) {
+    if (!currentIndex().isValid() && m_rows.Rows() > 0 && event->reason() != Qt::MouseFocusReason) {
         selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
     }
     // A screen reader names the current row, once it has heard of the list itself, which Qt
@@ -440,8 +394,8 @@ void ListView::focusInEvent(QFocusEvent* event) {
 }
 
 int ListView::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.front());
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.front().row();
 }
 
 }  // namespace afx

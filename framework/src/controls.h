@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QTableView>
 #include <QWidget>
 
 #include <functional>
@@ -135,12 +135,14 @@ private:
 };
 
 // A list view in report mode: rows of texts in columns of pixel widths, single selection,
-// and the selection mark (the row the user last selected, -1 when none).
-class ListView : public QTreeWidget {
+// and the selection mark (the row the user last selected, -1 when none). A table to
+// assistive technology, with its column headings.
+class ListView : public QTableView {
 public:
     explicit ListView(QWidget* parent);
 
     int InsertColumn(int column, const QString& heading, int width);
+    int ColumnCount() const { return m_rows.Columns(); }
     // Texts in UTF-8, kept as given until shown or read.
     int InsertItem(int row, std::string_view text);
     bool SetItemText(int row, int column, std::string_view text);
@@ -158,21 +160,19 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    int RowsInTree() const { return m_replacingAll ? 0 : topLevelItemCount(); }
+    int RowsShown() const { return m_replacingAll ? 0 : m_rows.Rows(); }
     int PendingRowCount() const;
-    // The cell among the rows held aside; null when no such row is held.
-    std::string_view* PendingCell(int row, int column);
     void ApplyPendingRows();
 
+    ListRows m_rows;
     int m_selectionMark = -1;
     bool m_updating = false;
     bool m_redraw = true;
-    // While redraw is off: whether every row in the tree is to go, and the rows to follow
-    // those that stay, m_pendingColumns cells to a row, their texts in m_pendingTexts.
+    // While redraw is off: whether every row shown is to go, and the rows to follow those
+    // that stay, m_pendingColumns cells to a row.
     bool m_replacingAll = false;
     int m_pendingColumns = 0;
-    std::vector<std::string_view> m_pending;
-    TextBlocks m_pendingTexts;
+    std::vector<std::string> m_pending;
 };
 
 }  // namespace afx

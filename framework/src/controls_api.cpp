@@ -116,7 +116,7 @@ int CListCtrl::InsertColumn(int nCol, LPCTSTR lpszColumnHeading, int, int nWidth
 
 int CListCtrl::GetColumnWidth(int nCol) const {
     auto* list = As<afx::ListView>(m_hWnd);
-    return list && nCol >= 0 && nCol < list->columnCount() ? list->columnWidth(nCol) : 0;
+    return list && nCol >= 0 && nCol < list->ColumnCount() ? list->columnWidth(nCol) : 0;
 }
 
 int CListCtrl::InsertItem(int nItem, LPCTSTR lpszItem) {

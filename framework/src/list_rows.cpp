@@ -1,82 +1,136 @@
 #include "list_rows.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
+#include <iterator>
+#include <utility>
 
 namespace afx {
 
-namespace {
+int ListRows::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Rows();
+}
 
-const std::size_t kBlockBytes = 64 * 1024;
+int ListRows::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_columns;
+}
 
-}  // namespace
-
-ListRowItem* ListRowItem::New(const std::string_view* texts, int count) {
-    std::size_t bytes = sizeof(std::uint32_t) * static_cast<std::size_t>(count);
-    for (int i = 0; i < count; ++i) bytes += texts[i].size();
-    auto* item = new (ExtraBytes{bytes}) ListRowItem(count);
-    char* at = reinterpret_cast<char*>(item + 1);
-    for (int i = 0; i < count; ++i) {
-        const auto length = static_cast<std::uint32_t>(texts[i].size());
-        std::memcpy(at + sizeof length * i, &length, sizeof length);
+QVariant ListRows::data(const QModelIndex& index, int role) const {
+    if ((role != Qt::DisplayRole && role != Qt::EditRole) || !index.isValid() ||
+        index.row() >= Rows() || index.column() >= m_columns) {
+        return QVariant();
     }
-    at += sizeof(std::uint32_t) * static_cast<std::size_t>(count);
-    for (int i = 0; i < count; ++i) {
-        if (!texts[i].empty()) std::memcpy(at, texts[i].data(), texts[i].size());
-        at += texts[i].size();
+    return QString::fromStdString(Text(index.row(), index.column()));
+}
+
+QVariant ListRows::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= m_columns) {
+        return QVariant();
     }
-    return item;
+    return m_headings.value(section);
 }
 
-std::string_view ListRowItem::KeptText(int column) const {
-    const char* lengths = reinterpret_cast<const char*>(this + 1);
-    const char* text = lengths + sizeof(std::uint32_t) * static_cast<std::size_t>(m_count);
-    std::uint32_t length = 0;
-    for (int i = 0; i <= column; ++i) {
-        text += length;
-        std::memcpy(&length, lengths + sizeof length * i, sizeof length);
+Qt::ItemFlags ListRows::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void ListRows::InsertColumn(int column, const QString& heading) {
+    const int rows = Rows();
+    beginInsertColumns(QModelIndex(), column, column);
+    std::vector<std::string> cells;
+    cells.reserve(static_cast<std::size_t>(rows) * (m_columns + 1));
+    for (int row = 0; row < rows; ++row) {
+        for (int i = 0; i < m_columns; ++i) {
+            if (i == column) cells.emplace_back();
+            cells.push_back(std::move(m_cells[Cell(row, i)]));
+        }
+        if (column == m_columns) cells.emplace_back();
     }
-    return std::string_view(text, length);
+    m_cells = std::move(cells);
+    m_headings.insert(column, heading);
+    ++m_columns;
+    endInsertColumns();
 }
 
-bool ListRowItem::HasOwnText(int column) const {
-    return QTreeWidgetItem::data(column, Qt::DisplayRole).isValid();
+void ListRows::InsertRow(int row, std::string_view text) {
+    beginInsertRows(QModelIndex(), row, row);
+    const auto at = m_cells.begin() + static_cast<std::ptrdiff_t>(Cell(row, 0));
+    const auto first = m_cells.insert(at, static_cast<std::size_t>(m_columns), std::string());
+    first->assign(text);
+    endInsertRows();
 }
 
-QVariant ListRowItem::data(int column, int role) const {
-    if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < m_count &&
-        !HasOwnText(column)) {
-        return QString::fromUtf8(KeptText(column));
+void ListRows::SetText(int row, int column, std::string_view text) {
+    m_cells[Cell(row, column)].assign(text);
+    const QModelIndex changed = index(row, column);
+    emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+bool ListRows::SameRow(int row, const std::vector<std::string>& cells, int otherRow) const {
+    for (int column = 0; column < m_columns; ++column) {
+        if (Text(row, column) != cells[static_cast<std::size_t>(otherRow) * m_columns + column]) {
+            return false;
+        }
     }
-    return QTreeWidgetItem::data(column, role);
+    return true;
 }
 
-bool ListRowItem::ShowsText(int column, std::string_view text) const {
-    if (column >= 0 && column < m_count && !HasOwnText(column)) return KeptText(column) == text;
-    return QTreeWidgetItem::text(column) == QString::fromUtf8(text);
-}
-
-std::string_view TextBlocks::Keep(std::string_view text) {
-    if (text.empty()) return {};
-    if (text.size() > m_free) {
-        // A text longer than a block gets a block of its own size.
-        const std::size_t bytes = std::max(text.size(), kBlockBytes);
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(bytes));
-        m_next = m_blocks.back().get();
-        m_free = bytes;
+void ListRows::Replace(std::vector<std::string> cells) {
+    const int count = m_columns == 0 ? 0 : static_cast<int>(cells.size()) / m_columns;
+    int last = Rows();
+    // Only the rows between those that stay the same at either end change: after one
+    // mapping was added, changed or deleted, that is a row or two, not the whole list.
+    int first = 0;
+    while (first < last && first < count && SameRow(first, cells, first)) ++first;
+    int kept = 0;
+    while (last - kept > first && count - kept > first &&
+           SameRow(last - kept - 1, cells, count - kept - 1)) {
+        ++kept;
     }
-    char* const at = m_next;
-    std::memcpy(at, text.data(), text.size());
-    m_next += text.size();
-    m_free -= text.size();
-    return std::string_view(at, text.size());
+    last -= kept;
+    // Views follow many rows that go faster when told that all of them changed.
+    constexpr int kRowsToldOneByOne = 64;
+    if (last - first > kRowsToldOneByOne || count - kept - first > kRowsToldOneByOne) {
+        beginResetModel();
+        m_cells = std::move(cells);
+        endResetModel();
+        return;
+    }
+    const auto cellAt = [this](std::vector<std::string>& of, int row) {
+        return of.begin() + static_cast<std::ptrdiff_t>(row) * m_columns;
+    };
+    if (last > first) {
+        beginRemoveRows(QModelIndex(), first, last - 1);
+        m_cells.erase(cellAt(m_cells, first), cellAt(m_cells, last));
+        endRemoveRows();
+    }
+    if (count - kept > first) {
+        beginInsertRows(QModelIndex(), first, count - kept - 1);
+        m_cells.insert(cellAt(m_cells, first), std::make_move_iterator(cellAt(cells, first)),
+                       std::make_move_iterator(cellAt(cells, count - kept)));
+        endInsertRows();
+    }
 }
 
-void TextBlocks::Clear() {
-    m_blocks.clear();
-    m_next = nullptr;
-    m_free = 0;
+void ListRows::Append(std::vector<std::string> cells) {
+    const int count = m_columns == 0 ? 0 : static_cast<int>(cells.size()) / m_columns;
+    if (count == 0) return;
+    const int rows = Rows();
+    beginInsertRows(QModelIndex(), rows, rows + count - 1);
+    if (m_cells.empty()) {
+        m_cells = std::move(cells);
+    } else {
+        m_cells.insert(m_cells.end(), std::make_move_iterator(cells.begin()),
+                       std::make_move_iterator(cells.end()));
+    }
+    endInsertRows();
+}
+
+void ListRows::Clear() {
+    if (m_cells.empty()) return;
+    beginResetModel();
+    m_cells.clear();
+    endResetModel();
 }
 
 }  // namespace afx

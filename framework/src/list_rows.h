@@ -1,61 +1,54 @@
-// The rows of a list view as the program gives them: UTF-8 texts, turned into Unicode only
-// when shown or read, so that filling a list of many rows allocates once per row instead
-// of several times per cell.
+// The rows of a list view in report mode, as the view shows them and a screen reader reads
+// them: a table of texts kept in UTF-8 as the program gives them, turned into Unicode only
+// when shown or read, with a heading per column.
 #pragma once
 
-#include <QTreeWidgetItem>
+#include <QAbstractTableModel>
+#include <QStringList>
 
-#include <cstddef>
-#include <cstdint>
-#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace afx {
 
-// A row whose texts live in the item's own memory, right behind it. A text set later with
-// setText stands in place of the kept one.
-class ListRowItem final : public QTreeWidgetItem {
+// Cells row by row: a row of n columns is n strings, most short enough to need no
+// allocation of their own.
+class ListRows final : public QAbstractTableModel {
 public:
-    // A row of `count` texts; the item copies them.
-    static ListRowItem* New(const std::string_view* texts, int count);
+    using QAbstractTableModel::QAbstractTableModel;
 
-    QVariant data(int column, int role) const override;
-    // Whether the column shows `text` (UTF-8); compares the bytes while the text is kept.
-    bool ShowsText(int column, std::string_view text) const;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // `delete` on any item pointer gives the memory back as New took it.
-    static void operator delete(void* memory) { ::operator delete(memory); }
-
-private:
-    struct ExtraBytes {
-        std::size_t count;
-    };
-    static void* operator new(std::size_t size, ExtraBytes extra) {
-        return ::operator new(size + extra.count);
-    }
-    static void operator delete(void* memory, ExtraBytes) { ::operator delete(memory); }
-
-    explicit ListRowItem(int count) : m_count(count) {}
-    // Unset when setText replaced the kept text.
-    bool HasOwnText(int column) const;
-    std::string_view KeptText(int column) const;
-
-    int m_count;
-    // Behind the item: m_count lengths (std::uint32_t), then the texts one after the other.
-};
-
-// Texts copied aside in blocks that never move, for rows held back before they become
-// items. Blocks stay small enough for the allocator to take from memory it already holds.
-class TextBlocks {
-public:
-    std::string_view Keep(std::string_view text);
+    int Rows() const { return m_columns == 0 ? 0 : static_cast<int>(m_cells.size()) / m_columns; }
+    int Columns() const { return m_columns; }
+    // Existing rows get an empty cell in the new column.
+    void InsertColumn(int column, const QString& heading);
+    QString Heading(int column) const { return m_headings.value(column); }
+    // A row with `text` in its first column and the others empty.
+    void InsertRow(int row, std::string_view text);
+    void SetText(int row, int column, std::string_view text);
+    const std::string& Text(int row, int column) const { return m_cells[Cell(row, column)]; }
+    // Replaces the rows by `cells` (row by row, Columns() to a row), telling the views only
+    // of the rows between those that stay the same at either end.
+    void Replace(std::vector<std::string> cells);
+    // Appends the rows of `cells`.
+    void Append(std::vector<std::string> cells);
     void Clear();
 
 private:
-    std::vector<std::unique_ptr<char[]>> m_blocks;
-    char* m_next = nullptr;
-    std::size_t m_free = 0;
+    std::size_t Cell(int row, int column) const {
+        return static_cast<std::size_t>(row) * m_columns + column;
+    }
+    bool SameRow(int row, const std::vector<std::string>& cells, int otherRow) const;
+
+    int m_columns = 0;
+    QStringList m_headings;
+    std::vector<std::string> m_cells;
 };
 
 }  // namespace afx

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,9 +36,28 @@ struct HiveFile {
 // What the registry functions would find: ERROR_SUCCESS, or the code reading fails with.
 long DescribeHiveFile(HiveFile& file);
 
-// Why the last registry call that failed on the hive file's account failed, in German and
-// naming the place: an unsafe or missing directory, a hive that would grow too large. ""
-// when the Win32 code says all there is.
-std::string HiveFileProblem();
+// Why the last registry call that failed on the hive file's account failed, beyond what its
+// Win32 code says: the kind of problem and the places it is about, for the layers above to
+// put into words.
+struct HiveProblem {
+    enum Kind {
+        kNone,              // the Win32 code says all there is
+        kNoFileName,        // `path` names no file
+        kNotAccessible,     // the directory `path` cannot be opened
+        kNotSearchable,     // the directory `path` may not be searched
+        kDirectoryMissing,  // the directory `path` does not exist
+        kNotADirectory,     // `path`, on the way to the hive, is no directory
+        kTooManyLinks,      // `path` leads through too many symbolic links
+        kOwnedByOther,      // `path` belongs to another user than `other`, where it leads
+        kOpenToEveryone,    // everyone may write the directory `path`, which has no sticky bit
+        kTooLarge,          // written, the hive would have `bytes`, more than `limitBytes`
+    };
+    Kind kind = kNone;
+    std::string path;
+    std::string other;
+    std::uint64_t bytes = 0;
+    std::uint64_t limitBytes = 0;
+};
+HiveProblem GetHiveProblem();
 
 }  // namespace marrowick::platform

@@ -1,6 +1,8 @@
 // The part of <windows.h> this program uses, for platforms without Win32.
 // On Windows the real header is used instead; nothing here may differ from it in
 // names, types or values, so the program's code compiles unchanged against either.
+// The store's own calls, which Windows has not, have headers of their own
+// (registry_transaction.h, hive_file.h).
 #pragma once
 
 #ifdef _WIN32
@@ -231,52 +233,3 @@ LSTATUS WINAPI RegCreateKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserve
 LSTATUS WINAPI RegOpenKeyTransactedA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                      PHKEY phkResult, HANDLE hTransaction,
                                      PVOID pExtendedParameter);
-// Not in Win32: makes the transaction depend on what it finds. The key (lpSubKey below
-// hKey) or, given lpValueName, its value must be absent, present or (values only) hold
-// exactly dwType and lpData. Tested at once against what the transaction sees, and again
-// under the hive's lock when it commits: if it no longer holds then, the commit writes
-// nothing and fails with ERROR_TRANSACTION_INTEGRITY_VIOLATED, as this call does at once.
-// Not in Win32: the name of the value lpValueName finds (in any letter case), spelled as it is
-// stored. *lpcchName is the room at lpName, NUL included; on return the name's length
-// without it, which is also what ERROR_MORE_DATA tells when the room is too small.
-LSTATUS WINAPI RegQueryValueNameA(HKEY hKey, LPCSTR lpValueName, LPSTR lpName, LPDWORD lpcchName);
-#define REG_EXPECT_ABSENT 1
-#define REG_EXPECT_PRESENT 2
-#define REG_EXPECT_EQUAL 3
-LSTATUS WINAPI RegExpectTransactedA(HKEY hKey, LPCSTR lpSubKey, LPCSTR lpValueName, DWORD dwExpect,
-                                    DWORD dwType, const BYTE* lpData, DWORD cbData,
-                                    HANDLE hTransaction);
-// Not in Win32: a run of value changes through a key opened in a transaction with
-// KEY_QUERY_VALUE and KEY_SET_VALUE, made in one call as the calls they stand for would make
-// them one after the other, without looking at the hive file again between them. For each
-// change in order: its expectation (dwExpect, as RegExpectTransactedA's about lpValueName, 0
-// for none) is tested and kept for the commit; pfnFound, when given, learns the value the
-// name finds in any letter case (lpName NULL when there is none: then dwType, lpData and
-// cbData are 0) and whether the change alters it; then the value is set (REG_VALUE_SET:
-// dwType, lpData, cbData) or deleted (REG_VALUE_DELETE), unless that alters nothing.
-// pfnFound is called while the registry is locked and must not call the registry.
-// The call stops at the first change that fails, with its code and its index in
-// *lpcDone (cChanges when none fails); the changes before it stay made in the transaction.
-// ERROR_TRANSACTION_INTEGRITY_VIOLATED for an expectation that does not hold;
-// ERROR_ACCESS_DENIED when the change alters its value and this process may not replace the
-// hive, after pfnFound learned of it; the codes of RegSetValueExA for a name or data it
-// refuses; ERROR_INVALID_PARAMETER for a key not opened in a transaction.
-#define REG_VALUE_SET 1
-#define REG_VALUE_DELETE 2
-typedef struct REG_VALUE_CHANGE {
-    DWORD dwAction;  // REG_VALUE_SET or REG_VALUE_DELETE
-    LPCSTR lpValueName;
-    DWORD dwType;
-    const BYTE* lpData;
-    DWORD cbData;
-    DWORD dwExpect;  // 0 or REG_EXPECT_*, with the type and data REG_EXPECT_EQUAL wants
-    DWORD dwExpectType;
-    const BYTE* lpExpectData;
-    DWORD cbExpectData;
-} REG_VALUE_CHANGE;
-typedef void(CALLBACK* REG_VALUE_FOUND_ROUTINE)(PVOID pContext, DWORD dwIndex, LPCSTR lpName,
-                                                DWORD dwType, const BYTE* lpData, DWORD cbData,
-                                                BOOL bAlters);
-LSTATUS WINAPI RegChangeValuesTransactedA(HKEY hKey, const REG_VALUE_CHANGE* pChanges,
-                                          DWORD cChanges, REG_VALUE_FOUND_ROUTINE pfnFound,
-                                          PVOID pContext, LPDWORD lpcDone);

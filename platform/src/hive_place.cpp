@@ -29,10 +29,6 @@ std::string Join(const std::string& directory, const std::string& name) {
     return directory.ends_with('/') ? directory + name : directory + "/" + name;
 }
 
-std::string Quoted(const std::string& path) {
-    return "„" + path + "“";
-}
-
 // Whether a step from `from` to `to` hands the path to someone else than who set it.
 bool UnsafeStep(const struct stat& from, const struct stat& to) {
     return from.st_uid != 0 && from.st_uid != geteuid() && to.st_uid != from.st_uid;
@@ -42,23 +38,22 @@ bool OpenToEveryone(const struct stat& directory) {
     return (directory.st_mode & S_IWOTH) && !(directory.st_mode & S_ISVTX);
 }
 
-HivePlace Refused(HivePlace::Outcome outcome, std::string problem) {
+HivePlace Refused(HivePlace::Outcome outcome, HiveProblem::Kind kind, std::string path,
+                  std::string other = {}) {
     HivePlace place;
     place.outcome = outcome;
-    place.problem = std::move(problem);
+    place.problem.kind = kind;
+    place.problem.path = std::move(path);
+    place.problem.other = std::move(other);
     return place;
 }
 
 HivePlace UnsafeStepFrom(const std::string& from, const std::string& to) {
-    return Refused(HivePlace::kUnsafe,
-                   "Der Weg zur Registrierungsdatei ist nicht sicher: " + Quoted(from) +
-                       " gehört einem anderen Benutzer als " + Quoted(to) + ", wohin er führt.");
+    return Refused(HivePlace::kUnsafe, HiveProblem::kOwnedByOther, from, to);
 }
 
 HivePlace OpenDirectory(const std::string& directory) {
-    return Refused(HivePlace::kUnsafe,
-                   "Der Weg zur Registrierungsdatei ist nicht sicher: " + Quoted(directory) +
-                       " darf jeder beschreiben, und es hat kein Sticky-Bit.");
+    return Refused(HivePlace::kUnsafe, HiveProblem::kOpenToEveryone, directory);
 }
 
 }  // namespace
@@ -66,7 +61,7 @@ HivePlace OpenDirectory(const std::string& directory) {
 HivePlace FindHivePlace(const std::string& path) {
     std::deque<std::string> todo = NamesOf(path);
     if (todo.empty() || todo.back() == "..") {
-        return Refused(HivePlace::kUnusable, Quoted(path) + " nennt keine Datei.");
+        return Refused(HivePlace::kUnusable, HiveProblem::kNoFileName, path);
     }
     const bool absolute = path.starts_with('/');
     Descriptor current(open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -75,7 +70,7 @@ HivePlace FindHivePlace(const std::string& path) {
     struct stat previous;
     std::string previousShown = shown;
     if (current.get() < 0 || fstat(current.get(), &previous) != 0) {
-        return Refused(HivePlace::kDenied, Quoted(shown) + " ist nicht zugänglich.");
+        return Refused(HivePlace::kDenied, HiveProblem::kNotAccessible, shown);
     }
     if (OpenToEveryone(previous)) return OpenDirectory(shown);
     std::vector<std::pair<dev_t, ino_t>> links;
@@ -96,15 +91,15 @@ HivePlace FindHivePlace(const std::string& path) {
             return place;
         }
         if (next.get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
-            HivePlace place = Refused(HivePlace::kDirectoryMissing,
-                                      "Das Verzeichnis " + Quoted(here) + " gibt es nicht.");
+            HivePlace place =
+                Refused(HivePlace::kDirectoryMissing, HiveProblem::kDirectoryMissing, here);
             place.directory = std::move(current);
             place.name = name;
             place.onlyHiveDirectoryMissing = todo.size() == 1;
             return place;
         }
         if (next.get() < 0 || fstat(next.get(), &status) != 0) {
-            return Refused(HivePlace::kDenied, Quoted(shown) + " darf nicht durchsucht werden.");
+            return Refused(HivePlace::kDenied, HiveProblem::kNotSearchable, shown);
         }
         if (UnsafeStep(previous, status)) return UnsafeStepFrom(previousShown, here);
         if (S_ISLNK(status.st_mode)) {
@@ -112,9 +107,7 @@ HivePlace FindHivePlace(const std::string& path) {
             const ssize_t length = readlinkat(next.get(), "", target, sizeof target);
             if (++linksFollowed > kMaxLinks || length <= 0 ||
                 static_cast<std::size_t>(length) == sizeof target) {
-                return Refused(HivePlace::kUnusable, "Der Weg zur Registrierungsdatei " +
-                                                         Quoted(path) +
-                                                         " führt über zu viele Verknüpfungen.");
+                return Refused(HivePlace::kUnusable, HiveProblem::kTooManyLinks, path);
             }
             links.emplace_back(status.st_dev, status.st_ino);
             const std::string to(target, static_cast<std::size_t>(length));
@@ -127,7 +120,7 @@ HivePlace FindHivePlace(const std::string& path) {
                 shown = "/";
                 struct stat root;
                 if (current.get() < 0 || fstat(current.get(), &root) != 0) {
-                    return Refused(HivePlace::kDenied, "„/“ ist nicht zugänglich.");
+                    return Refused(HivePlace::kDenied, HiveProblem::kNotAccessible, "/");
                 }
                 if (UnsafeStep(previous, root)) return UnsafeStepFrom(previousShown, "/");
                 if (OpenToEveryone(root)) return OpenDirectory("/");
@@ -135,7 +128,7 @@ HivePlace FindHivePlace(const std::string& path) {
                 previousShown = shown;
             }
             if (todo.empty() || todo.back() == "..") {
-                return Refused(HivePlace::kUnusable, Quoted(here) + " nennt keine Datei.");
+                return Refused(HivePlace::kUnusable, HiveProblem::kNoFileName, here);
             }
             continue;
         }
@@ -148,14 +141,14 @@ HivePlace FindHivePlace(const std::string& path) {
             return place;
         }
         if (!S_ISDIR(status.st_mode)) {
-            return Refused(HivePlace::kDirectoryMissing, Quoted(here) + " ist kein Verzeichnis.");
+            return Refused(HivePlace::kDirectoryMissing, HiveProblem::kNotADirectory, here);
         }
         if (OpenToEveryone(status)) return OpenDirectory(here);
         current = std::move(next);
         previous = status;
         shown = previousShown = here;
     }
-    return Refused(HivePlace::kUnusable, Quoted(path) + " nennt keine Datei.");
+    return Refused(HivePlace::kUnusable, HiveProblem::kNoFileName, path);
 }
 
 }  // namespace marrowick::platform

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "descriptor.h"
+#include "hive_file.h"
 
 namespace marrowick::platform {
 
@@ -36,7 +37,7 @@ struct HivePlace {
     // kDirectoryMissing: whether the missing name is the hive's own directory, the only
     // level that may be created.
     bool onlyHiveDirectoryMissing = false;
-    std::string problem;  // why it is not kFound, in German, naming the place
+    HiveProblem problem;  // why it is not kFound
     // The symbolic links followed on the way, as (device, inode).
     std::vector<std::pair<dev_t, ino_t>> links;
 };

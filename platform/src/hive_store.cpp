@@ -227,7 +227,7 @@ long HiveStore::Refresh(bool walkAgain) {
         Forget();
         walkAgain = true;
     }
-    problem_.clear();
+    problem_ = {};
     // Walking the path takes a few calls for every name on it; reads are frequent. Where
     // the path leads now, as the kernel follows it, only tells whether anything may have
     // changed since the last walk: what is read always comes from the place walked to.
@@ -406,9 +406,10 @@ long HiveStore::Modify(const std::function<long(Key& root, bool& changed)>& chan
     }
     if (static_cast<std::int64_t>(size) > kMaxHiveBytes) {
         // Written, it would lock everyone out: no call could read the hive again.
-        problem_ = "Die Registrierungsdatei würde mit " + std::to_string(size / 1'000'000) +
-                   " MB größer als " + std::to_string(kMaxHiveBytes >> 20) +
-                   " MiB und ließe sich nicht mehr lesen; nichts wurde gespeichert.";
+        problem_ = {};
+        problem_.kind = HiveProblem::kTooLarge;
+        problem_.bytes = size;
+        problem_.limitBytes = static_cast<std::uint64_t>(kMaxHiveBytes);
         result = ERROR_NO_SYSTEM_RESOURCES;
     } else {
         result = WriteFile(bytes);

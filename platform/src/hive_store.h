@@ -44,8 +44,8 @@
 #include <string_view>
 #include <vector>
 
-#include "hive.h"
 #include "hive_place.h"
+#include "hive_text.h"
 
 namespace marrowick::platform {
 
@@ -95,7 +95,7 @@ public:
     // Refreshes and tells what the command line needs to know about the file itself.
     long Describe(HiveFile& file);
     // Why the last call failed, when the code does not say it all (see hive_file.h).
-    const std::string& Problem() const { return problem_; }
+    const HiveProblem& Problem() const { return problem_; }
 
 private:
     struct Identity {
@@ -146,7 +146,7 @@ private:
         bool operator==(const PathEnd&) const = default;
     };
     PathEnd walkedTo_;
-    std::string problem_;
+    HiveProblem problem_;
     bool known_ = false;    // identity_ and status_ describe the file in place_
     bool missing_ = false;  // the file did not exist
     Identity identity_;

@@ -1,7 +1,7 @@
 #include "hive_tree.h"
 
 #include "case_folding.h"
-#include "hive.h"
+#include "hive_text.h"
 #include "utf8.h"
 
 namespace marrowick::platform {

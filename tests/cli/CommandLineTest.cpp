@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ChangeSet.h"
 #include "CommandLine.h"
 #include "RegManager.h"
 #include "hive_fixture.h"
@@ -261,7 +262,7 @@ TEST_F(CommandLineTest, MimeCommandsFollowTheListDialogsRules) {
               "wurde gespeichert.\n");
     EXPECT_EQ(Stored(kMimeMap, "pdf"), "sz:application/pdf");
     // A mapping with a dot, as a Windows registry may hold one, can still be deleted.
-    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, ".odt", "x/y"));
+    ASSERT_TRUE(ApplyChangeSet({SetStringChange(kMimeMap, ".odt", "x/y")}).Applied());
     EXPECT_EQ(Marrowick({"mime", "delete", ".odt"}).status, 0);
     EXPECT_EQ(Stored(kMimeMap, ".odt"), "-");
 
@@ -309,8 +310,10 @@ TEST_F(CommandLineTest, HelpForOneCommandShowsItsUsage) {
 
 // A stored value the rules refuse is shown as the viewer reads it, and marked.
 TEST_F(CommandLineTest, ShowMarksAStoredValueTheRulesRefuse) {
-    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kViewer, "SortKey", "bogus"));
-    ASSERT_TRUE(CRegManager::SetRegDWORD(HKEY_LOCAL_MACHINE, kObjectNum, "DocList", 500));
+    // Written as a hive file holds them: the change path would refuse both.
+    hive.WriteText("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\" + std::string(kViewer) +
+                   "]\n\"SortKey\"=\"bogus\"\n\n[HKEY_LOCAL_MACHINE\\" + kObjectNum +
+                   "]\n\"DocList\"=dword:000001f4\n");
     const Result shown = Marrowick({"show", "SortKey", "DocList", "DocThum"});
     EXPECT_EQ(shown.status, 0) << shown.err;
     EXPECT_NE(shown.out.find("(SortKey): 0 = Dokumentname (045c375f_7aad_11d1_85e5_00a024e8a452)"
@@ -335,9 +338,9 @@ TEST_F(CommandLineTest, ShowMarksAStoredValueTheRulesRefuse) {
 // JSON carries only UTF-8: bytes of a stored name or type that are not UTF-8 come out as
 // \xNN, as the dialogs show them, and valid sequences stay as they are.
 TEST_F(CommandLineTest, JsonStaysValidForStoredBytesThatAreNotUtf8) {
-    ASSERT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "\xff", "x/\xe4"));
-    ASSERT_TRUE(
-        CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kMimeMap, "h\xc3\xa4", "x/\xed\xa0\x80"));
+    ASSERT_TRUE(ApplyChangeSet({SetStringChange(kMimeMap, "\xff", "x/\xe4"),
+                                SetStringChange(kMimeMap, "h\xc3\xa4", "x/\xed\xa0\x80")})
+                    .Applied());
     EXPECT_EQ(Marrowick({"mime", "list", "--json"}).out,
               "{\"version\":1,\"mappings\":[{\"extension\":\"h\xc3\xa4\",\"type\":\"x/"
               "\\\\xed\\\\xa0\\\\x80\"},"

@@ -34,12 +34,41 @@ def dialog_of(pyatspi, pid):
     return None
 
 
+def table_faults(node):
+    """A table must name each column by its heading, as the user sees it above the rows:
+    among its children, and (Qt's bridge finds them through the first row) for each cell."""
+    try:
+        table = node.queryTable()
+    except NotImplementedError:
+        return ["a table without the table interface"]
+    faults = []
+    if table.nColumns == 0:
+        faults.append("a table without columns")
+    headings = [child.name for child in node if child.getRoleName() == "table column header"]
+    if len(headings) != table.nColumns or not all(headings):
+        faults.append(f"column headings {headings!r} for {table.nColumns} columns")
+    for column in range(min(table.nColumns, len(headings)) if table.nRows else 0):
+        header = table.getColumnHeader(column)
+        if header is None or header.name != headings[column]:
+            faults.append(f"column {column}'s cells are not headed by its heading")
+    return faults
+
+
+def is_corner_of_headings(node):
+    """The empty cell where a table's row and column headings meet (Qt counts it among the
+    table's children even with no row headings shown); nobody can focus it."""
+    return (node.getRoleName() == "panel" and not node.name and node.childCount == 0 and
+            node.parent.getRoleName() == "table" and node.getIndexInParent() == 0)
+
+
 def faults_in(pyatspi, dialog, caption, radios, groups):
     faults, counts = [], {"radio button": 0, "panel": 0}
     if dialog.name != caption:
         faults.append(f"the dialog is named {dialog.name!r}, not {caption!r}")
 
     def walk(node, path):
+        if is_corner_of_headings(node):
+            return
         role, name = node.getRoleName(), node.name
         where = f"{path} > {role} {name!r}"
         counts[role] = counts.get(role, 0) + 1
@@ -52,6 +81,10 @@ def faults_in(pyatspi, dialog, caption, radios, groups):
             faults.append(f"{where}: the program has no check boxes; a radio button as one?")
         if role == "panel" and node.childCount == 0:
             faults.append(f"{where}: a group that holds no controls")
+        if role in ("tree", "tree table"):
+            faults.append(f"{where}: rows in columns told as a tree")
+        if role == "table":
+            faults.extend(f"{where}: {fault}" for fault in table_faults(node))
         if role == "radio button" and (node.parent.getRoleName() != "panel" or
                                        not node.parent.name):
             faults.append(f"{where}: a radio button outside a named group")

@@ -60,7 +60,8 @@ WALKS = {
         ("Tab", ["OK Druckknopf"], []),
     ]),
     "mime": (["MIME-Typ-Einstellungen Dialog", "Schließen Druckknopf"], [
-        ("Tab", ["MIME-Typ-Einstellungen Baum", r"pdf\. \| application/pdf\."], []),
+        ("Tab", [r"MIME-Typ-Einstellungen\. \| Tabelle mit 2 Zeilen 2 Spalten",
+                 r"pdf\. \| application/pdf\."], ["Baum"]),
         ("Down", [r"txt\. \| text/plain\."], []),
         ("Tab", [r"Hinzufügen\.\.\. Druckknopf", r"Alt\+H"], []),
         ("Tab", [r"Wechseln\.\.\. Druckknopf", r"Alt\+W"], []),

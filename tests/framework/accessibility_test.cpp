@@ -98,3 +98,47 @@ TEST(SpinButtons, TakeTheUpDownsRangeAndReadTheNumberWithoutTakingItOver) {
 }
 
 }  // namespace
+
+namespace {
+
+// The report-style list is rows in columns: a table whose column headers are the headings
+// the user sees, each cell its row's text, and its rows counted without the headings.
+TEST(ListViews, AreTablesWithTheirColumnHeadings) {
+    ListDialog dialog;
+    dialog.onInit = [](ListDialog& self) {
+        self.m_list.InsertColumn(0, "Erweiterungen", LVCFMT_LEFT, 60);
+        self.m_list.InsertColumn(1, "MIME-Typ/Untertyp", LVCFMT_LEFT, 120);
+        self.m_list.InsertItem(0, "pdf");
+        self.m_list.SetItemText(0, 1, "application/pdf");
+        self.m_list.InsertItem(1, "txt");
+    };
+    UserSession user;
+    user.OnDialog(IDD_MIME_SETTING, [](DialogDriver& dlg) {
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(
+            afx::ToWidget(dlg.Dialog()->GetDlgItem(IDC_MIME_LIST)->m_hWnd));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->role(), QAccessible::Table);
+        QAccessibleTableInterface* table = list->tableInterface();
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(table->rowCount(), 2);
+        ASSERT_EQ(table->columnCount(), 2);
+        const QString headings[] = {"Erweiterungen", "MIME-Typ/Untertyp"};
+        const QString cells[2][2] = {{"pdf", "application/pdf"}, {"txt", ""}};
+        for (int column = 0; column < 2; ++column) {
+            QAccessibleInterface* cell = table->cellAt(0, column);
+            ASSERT_NE(cell, nullptr);
+            const QList<QAccessibleInterface*> headers =
+                cell->tableCellInterface()->columnHeaderCells();
+            ASSERT_EQ(headers.size(), 1) << column;
+            EXPECT_EQ(headers.front()->text(QAccessible::Name), headings[column]);
+            for (int row = 0; row < 2; ++row) {
+                EXPECT_EQ(table->cellAt(row, column)->text(QAccessible::Name), cells[row][column])
+                    << row << "," << column;
+            }
+        }
+        dlg.Click(IDOK);
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+}
+
+}  // namespace

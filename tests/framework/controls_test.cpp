@@ -4,7 +4,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QScrollBar>
-#include <QTreeView>
+#include <QTableView>
 
 #include <string>
 
@@ -224,10 +224,10 @@ TEST(ListView, RowsColumnsAndTheClientRectangle) {
         EXPECT_FALSE(self.m_list.SetItemText(3, 1, "x"));
         // The second column is as wide as the list, so the list scrolls sideways; the
         // headers do not sort.
-        auto* view = dynamic_cast<QTreeView*>(afx::ToWidget(self.m_list.m_hWnd));
+        auto* view = dynamic_cast<QTableView*>(afx::ToWidget(self.m_list.m_hWnd));
         ASSERT_NE(view, nullptr);
         EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);
-        EXPECT_FALSE(view->header()->sectionsClickable());
+        EXPECT_FALSE(view->horizontalHeader()->sectionsClickable());
     });
 }
 
@@ -287,7 +287,7 @@ void Refill(ListDialog& self, const std::vector<ListRow>& rows) {
 
 // What the view itself draws and tells a screen reader, cell by cell.
 std::vector<ListRow> ShownRows(ListDialog& self) {
-    auto* view = dynamic_cast<QTreeView*>(afx::ToWidget(self.m_list.m_hWnd));
+    auto* view = dynamic_cast<QTableView*>(afx::ToWidget(self.m_list.m_hWnd));
     std::vector<ListRow> rows;
     for (int row = 0; view && row < view->model()->rowCount(); ++row) {
         ListRow& texts = rows.emplace_back();

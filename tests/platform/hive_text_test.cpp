@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "hive.h"
+#include "hive_text.h"
 
 using marrowick::platform::Key;
 using marrowick::platform::ParseHive;

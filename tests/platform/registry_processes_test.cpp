@@ -6,20 +6,28 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include <registry_transaction.h>
+
 #include <cstdio>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "hive.h"
+#include "hive_text.h"
 #include "hive_fixture.h"
 
 namespace {
 
 using RegistryProcesses = marrowick::test::HiveTest;
+using marrowick::platform::ChangeValuesInTransaction;
+using marrowick::platform::Expect;
+using marrowick::platform::ExpectInTransaction;
 using marrowick::platform::Key;
 using marrowick::platform::ParseHive;
+using marrowick::platform::ValueChange;
+using marrowick::platform::ValueFound;
+using marrowick::platform::ValueRun;
 
 constexpr const char* kKeyPath = "Software\\Shared";
 
@@ -35,6 +43,13 @@ int ExitStatus(pid_t child) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A REG_DWORD's 4 bytes, little-endian.
+std::string DwordData(DWORD number) {
+    std::string data(4, '\0');
+    for (int i = 0; i < 4; ++i) data[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
+    return data;
 }
 
 DWORD DwordOf(const Key& key, const std::string& name) {
@@ -203,17 +218,18 @@ TEST_F(RegistryProcesses, TransactionIsUnseenByOthersAndKeepsTheirChanges) {
 // changed the value meanwhile, fails the commit and nothing of the transaction is written.
 TEST_F(RegistryProcesses, ExpectationBrokenBeforeTheCommitWritesNothing) {
     const struct {
-        DWORD expect;
+        Expect::Kind expect;
         bool planted;  // whether "Guarded" exists when the expectation is made
-    } cases[] = {{REG_EXPECT_ABSENT, false}, {REG_EXPECT_PRESENT, true}, {REG_EXPECT_EQUAL, true}};
+    } cases[] = {{Expect::kAbsent, false}, {Expect::kPresent, true}, {Expect::kEqual, true}};
     for (const auto& c : cases) {
         hive.WriteText(c.planted ? "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n"
                                    "\"Guarded\"=dword:00000001\n"
                                  : "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n");
         HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
         const DWORD one = 1;
-        ASSERT_EQ(RegExpectTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, "GUARDED", c.expect, REG_DWORD,
-                                       reinterpret_cast<const BYTE*>(&one), 4, transaction),
+        const std::string guarded = "GUARDED", oneData = DwordData(one);
+        ASSERT_EQ(ExpectInTransaction(HKEY_LOCAL_MACHINE, kKeyPath, &guarded,
+                                      {c.expect, REG_DWORD, oneData}, transaction),
                   ERROR_SUCCESS);
         HKEY key;
         ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_ALL_ACCESS, &key,
@@ -251,48 +267,31 @@ TEST_F(RegistryProcesses, RunOfValueChangesReportsWhatItFoundAndStopsAtTheFailur
         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Shared]\n"
         "\"PDF\"=\"application/pdf\"\n\"Doc\"=\"x\"\n");
     const std::string pdf("application/pdf", 16), text("text/plain", 11);
-    auto change = [](DWORD action, const char* name, const std::string& data) {
-        return REG_VALUE_CHANGE{action,
-                                name,
-                                REG_SZ,
-                                reinterpret_cast<const BYTE*>(data.data()),
-                                static_cast<DWORD>(data.size()),
-                                0,
-                                0,
-                                nullptr,
-                                0};
+    const ValueChange run[] = {
+        {ValueChange::kSet, "pdf", REG_SZ, pdf, {}},          // already so
+        {ValueChange::kSet, "txt", REG_SZ, text, {}},         // new
+        {ValueChange::kDelete, "DOC", 0, {}, {}},             // found as "Doc"
+        {ValueChange::kDelete, "none", 0, {}, {}},            // nothing to delete
+        {ValueChange::kSet, "two\nlines", REG_SZ, text, {}},  // refused: the call stops here
+        {ValueChange::kSet, "later", REG_SZ, text, {}},
     };
-    const REG_VALUE_CHANGE run[] = {
-        change(REG_VALUE_SET, "pdf", pdf),          // already so
-        change(REG_VALUE_SET, "txt", text),         // new
-        change(REG_VALUE_DELETE, "DOC", ""),        // found as "Doc"
-        change(REG_VALUE_DELETE, "none", ""),       // nothing to delete
-        change(REG_VALUE_SET, "two\nlines", text),  // refused: the call stops here
-        change(REG_VALUE_SET, "later", text),
-    };
-    const std::vector<std::string> expected = {"0 PDF application/pdf keeps", "1 - alters",
-                                               "2 Doc x alters", "3 - keeps"};
+    const std::vector<std::string> expected = {"PDF application/pdf keeps", "- alters",
+                                               "Doc x alters", "- keeps"};
     HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
     HKEY key;
     ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ | KEY_WRITE, &key,
                                     transaction, nullptr),
               ERROR_SUCCESS);
+    const ValueRun made = ChangeValuesInTransaction(key, run);
+    EXPECT_EQ(made.status, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(made.done, 4u);
     std::vector<std::string> found;
-    DWORD done = 99;
-    EXPECT_EQ(RegChangeValuesTransactedA(
-                  key, run, 6,
-                  [](PVOID context, DWORD index, LPCSTR name, DWORD, const BYTE* data, DWORD size,
-                     BOOL alters) {
-                      static_cast<std::vector<std::string>*>(context)->push_back(
-                          std::to_string(index) + " " +
-                          (name ? std::string(name) + " " +
-                                      std::string(reinterpret_cast<const char*>(data), size - 1)
-                                : "-") +
-                          (alters ? " alters" : " keeps"));
-                  },
-                  &found, &done),
-              ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(done, 4u);
+    for (const ValueFound& finding : made.found) {
+        const auto& before = finding.before;
+        found.push_back(
+            (before ? before->name + " " + before->data.substr(0, before->data.size() - 1) : "-") +
+            (finding.alters ? " alters" : " keeps"));
+    }
     EXPECT_EQ(found, expected);
     EXPECT_TRUE(CommitTransaction(transaction));
     CloseHandle(transaction);
@@ -341,15 +340,13 @@ TEST_F(RegistryProcesses, RunOfValueChangesMeetsOtherWritersAsSingleChangesWould
         if (c.before) {
             ASSERT_EQ(ExitStatus(write()), 0);
         }
-        const DWORD one = 1;
-        const auto* bytes = reinterpret_cast<const BYTE*>(&one);
-        const REG_VALUE_CHANGE run[] = {
-            {REG_VALUE_SET, "Mine", REG_DWORD, bytes, 4, 0, 0, nullptr, 0},
-            {REG_VALUE_DELETE, "Old", 0, nullptr, 0, 0, 0, nullptr, 0},
-            {REG_VALUE_SET, "Guarded", REG_DWORD, bytes, 4, REG_EXPECT_EQUAL, REG_DWORD, bytes, 4},
+        const std::string one = DwordData(1);
+        const ValueChange run[] = {
+            {ValueChange::kSet, "Mine", REG_DWORD, one, {}},
+            {ValueChange::kDelete, "Old", 0, {}, {}},
+            {ValueChange::kSet, "Guarded", REG_DWORD, one, {Expect::kEqual, REG_DWORD, one}},
         };
-        EXPECT_EQ(RegChangeValuesTransactedA(key, run, 3, nullptr, nullptr, nullptr), c.run)
-            << c.their;
+        EXPECT_EQ(ChangeValuesInTransaction(key, run).status, c.run) << c.their;
         if (!c.before) {
             ASSERT_EQ(ExitStatus(write()), 0);
         }

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include <registry_transaction.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -119,14 +121,13 @@ TEST_F(RegistryFile, RunOfValueChangesIsSeenOutsideOnlyOnceCommitted) {
     ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "Software\\Viewer", 0, KEY_READ | KEY_WRITE,
                                     &mine, transaction, nullptr),
               ERROR_SUCCESS);
-    const std::string title = "Neu";
-    const REG_VALUE_CHANGE run[] = {
-        {REG_VALUE_SET, "TITLE", REG_SZ, reinterpret_cast<const BYTE*>(title.c_str()), 4, 0, 0,
-         nullptr, 0},
-        {REG_VALUE_SET, "Added", REG_SZ, reinterpret_cast<const BYTE*>(title.c_str()), 4, 0, 0,
-         nullptr, 0},
+    const std::string title("Neu", 4);
+    using marrowick::platform::ValueChange;
+    const ValueChange run[] = {
+        {ValueChange::kSet, "TITLE", REG_SZ, title, {}},
+        {ValueChange::kSet, "Added", REG_SZ, title, {}},
     };
-    ASSERT_EQ(RegChangeValuesTransactedA(mine, run, 2, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(marrowick::platform::ChangeValuesInTransaction(mine, run).status, ERROR_SUCCESS);
     EXPECT_EQ(QueryString(mine, "Title"), "Neu");
     EXPECT_EQ(QueryString(plain, "Title"), "Betrachter");
     EXPECT_EQ(QueryString(plain, "Added"), "<error 2>");
@@ -140,18 +141,36 @@ TEST_F(RegistryFile, RunOfValueChangesIsSeenOutsideOnlyOnceCommitted) {
     RegCloseKey(plain);
 }
 
-TEST_F(RegistryFile, ValueNameIsGivenAsStored) {
+// What a run reports a change found is the value its name finds in any letter case, named
+// as stored; through a key opened for reading only, what alters is refused after that.
+TEST_F(RegistryFile, RunReportsTheValueFoundNamedAsStored) {
     HKEY key;
     ASSERT_EQ(Create("Software\\Viewer", key), ERROR_SUCCESS);
     ASSERT_EQ(SetString(key, "MimeType", "x"), ERROR_SUCCESS);
-    char name[16] = {};
-    DWORD length = 4;  // too small
-    EXPECT_EQ(RegQueryValueNameA(key, "MIMETYPE", name, &length), ERROR_MORE_DATA);
-    EXPECT_EQ(length, 8u);
-    length = sizeof name;
-    ASSERT_EQ(RegQueryValueNameA(key, "mimetype", name, &length), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(name, length), "MimeType");
-    EXPECT_EQ(RegQueryValueNameA(key, "Other", name, &length), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    ASSERT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "Software\\Viewer", 0, KEY_READ, &key,
+                                    transaction, nullptr),
+              ERROR_SUCCESS);
+    using marrowick::platform::ValueChange;
+    const std::string same("x", 2);
+    const ValueChange run[] = {
+        {ValueChange::kSet, "MIMETYPE", REG_SZ, same, {}},  // alters nothing: passes
+        {ValueChange::kDelete, "mimetype", 0, {}, {}},      // alters: refused
+    };
+    const marrowick::platform::ValueRun made =
+        marrowick::platform::ChangeValuesInTransaction(key, run);
+    EXPECT_EQ(made.status, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(made.done, 1u);
+    ASSERT_EQ(made.found.size(), 2u);
+    for (const auto& found : made.found) {
+        ASSERT_TRUE(found.before);
+        EXPECT_EQ(found.before->name, "MimeType");
+        EXPECT_EQ(found.before->data, same);
+    }
+    EXPECT_FALSE(made.found[0].alters);
+    EXPECT_TRUE(made.found[1].alters);
+    CloseHandle(transaction);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
@@ -188,8 +207,9 @@ TEST_F(RegistryFile, MistypedHivePathCreatesNoDirectoryAndNamesTheMissingOne) {
     ASSERT_EQ(Open("", KEY_READ, key), ERROR_SUCCESS);  // a missing hive is an empty registry
     RegCloseKey(key);
     EXPECT_EQ(Create("Software", key), ERROR_PATH_NOT_FOUND);
-    EXPECT_NE(marrowick::platform::HiveFileProblem().find("„" + missing + "“"), std::string::npos)
-        << marrowick::platform::HiveFileProblem();
+    const marrowick::platform::HiveProblem problem = marrowick::platform::GetHiveProblem();
+    EXPECT_EQ(problem.kind, marrowick::platform::HiveProblem::kDirectoryMissing);
+    EXPECT_EQ(problem.path, missing);
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 

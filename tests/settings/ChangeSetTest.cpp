@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "ChangeSet.h"
-#include "RegistryChanges.h"
+#include "ImportDifference.h"
 #include "RegistryProbe.h"
 #include "SettingRules.h"
+#include "ViewerTree.h"
 #include "hive_fixture.h"
 #include "resource.h"
 
@@ -126,7 +127,7 @@ TEST(SettingRulesTest, SortKeyLabelsMatchInAnyLetterCaseAndUnicodeForm) {
         RegFileValue value;
         std::string refusal;
         const bool taken = ParseSettingText(rule, c.text, value, refusal);
-        EXPECT_EQ(taken ? ReadSettingNumber(rule, value) : -1, c.index) << c.text;
+        EXPECT_EQ(taken ? FindSortKeyId(value.data.c_str()) : -1, c.index) << c.text;
     }
     RegFileValue value;
     std::string refusal;

@@ -421,13 +421,13 @@ void DialogDriver::SelectComboItem(int id, int index) {
 void DialogDriver::SelectListRow(int id, int row) {
     auto* list = RequireAs<afx::ListView>(m_dialog, id);
     if (!list || !list->isEnabled()) return;
-    QTreeWidgetItem* item = list->topLevelItem(row);
-    if (!item) {
+    const QModelIndex item = list->model()->index(row, 0);
+    if (!item.isValid()) {
         ADD_FAILURE() << "List " << id << " has no row " << row;
         return;
     }
-    list->scrollToItem(item);
-    const QRect rect = list->visualItemRect(item);
+    list->scrollTo(item);
+    const QRect rect = list->visualRect(item);
     QTest::mouseClick(
         list->viewport(), Qt::LeftButton, Qt::NoModifier,
         QPoint(std::min(rect.left() + 4, list->viewport()->width() - 1), rect.center().y()));
@@ -535,7 +535,7 @@ std::vector<ListRow> DialogDriver::ListRows(int id) const {
     if (!list) return rows;
     for (int row = 0; row < list->ItemCount(); ++row) {
         ListRow texts;
-        for (int column = 0; column < list->columnCount(); ++column) {
+        for (int column = 0; column < list->ColumnCount(); ++column) {
             texts.push_back(list->ItemText(row, column).toStdString());
         }
         rows.push_back(std::move(texts));

@@ -1,4 +1,4 @@
-#include "hive.h"
+#include "hive_text.h"
 
 #include <algorithm>
 #include <vector>

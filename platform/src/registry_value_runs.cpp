@@ -1,0 +1,124 @@
+// A run of value changes in one key of a transaction, made in one call.
+#include "registry_state.h"
+
+namespace marrowick::platform::registry {
+
+LONG ApplySteps(Key* key, const ValueSteps& values, bool& changed) {
+    using Step = ValueSteps::Step;
+    for (const Step& step : values.Steps()) {
+        const std::string_view name = values.Name(step);
+        if (step.kind == Step::kExpect) {
+            if (!Holds(key ? key->FindValue(name) : nullptr, step.expect, step.type,
+                       values.Data(step))) {
+                return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+            }
+            continue;
+        }
+        if (!key) return ERROR_KEY_DELETED;
+        if (step.kind == Step::kSet) {
+            key->SetValue(name, step.type, std::string(values.Data(step)));
+            changed = true;
+        } else if (key->DeleteValue(name)) {
+            changed = true;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace marrowick::platform::registry
+
+using namespace marrowick::platform;
+using namespace marrowick::platform::registry;
+
+namespace {
+
+// One change of a run on the transaction's view of its key, recorded as steps of the run
+// for the commit's replay. Whether it alters anything is decided here, once, for every
+// caller.
+LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, Key& key,
+                 const ValueChange& change, ValueSteps& steps, std::size_t& roomToMake,
+                 std::vector<ValueFound>& found) {
+    const bool set = change.action == ValueChange::kSet;
+    if (set && !IsStorableName(change.name, kMaxValueNameCharacters)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const Expect& expect = change.expect;
+    if (expect.kind > Expect::kEqual) return ERROR_INVALID_PARAMETER;
+    const Value* stored = key.FindValue(change.name);
+    if (expect.kind != Expect::kAnything) {
+        if (!Holds(stored, expect.kind, expect.type, expect.data)) {
+            return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+        }
+        steps.Add(ValueSteps::Step::kExpect, change.name, expect.type, expect.data, expect.kind);
+    }
+    const bool alters = set ? !stored || stored->type != change.type || stored->data != change.data
+                            : stored != nullptr;
+    ValueFound& finding = found.emplace_back();
+    finding.alters = alters;
+    if (stored)
+        finding.before =
+            marrowick::platform::RegFileValue{stored->name, stored->type, stored->data};
+    if (!alters) return ERROR_SUCCESS;
+    if (!(handle.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    // The view is the latest tree (the call began by reading it): only the first change of
+    // the transaction asks whether we may write.
+    if (!transaction.mayWrite) {
+        if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
+            return status;
+        }
+        transaction.mayWrite = true;
+    }
+    if (set) {
+        steps.Add(ValueSteps::Step::kSet, change.name, change.type, change.data);
+        // The first value the call adds makes room for as many as it has changes: a large
+        // import grows the key's table once, not by doubling it again and again.
+        if (!stored && roomToMake != 0) {
+            key.MakeRoomForValues(roomToMake);
+            roomToMake = 0;
+        }
+        key.SetFoundValue(stored, change.name, change.type, change.data);
+    } else {
+        steps.Add(ValueSteps::Step::kDelete, change.name, 0, {});
+        key.DeleteValue(change.name);
+    }
+    transaction.viewChanged = true;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+namespace marrowick::platform {
+
+ValueRun ChangeValuesInTransaction(HKEY hKey, std::span<const ValueChange> changes) {
+    ValueRun result;
+    KeyCall call(hKey, KEY_QUERY_VALUE);
+    if (call.status != ERROR_SUCCESS) {
+        result.status = call.status;
+        return result;
+    }
+    OpenKey* handle = call.handle;
+    if (!handle->transaction) {
+        result.status = ERROR_INVALID_PARAMETER;
+        return result;
+    }
+    Transaction& transaction = *handle->transaction;
+    // One entry in the log for the whole run; a deque never moves what it holds.
+    Operation& run = transaction.log.emplace_back(
+        Operation{.kind = Operation::kChangeValues, .path = handle->path});
+    // A count that promises more than memory holds must not fail the call by itself.
+    constexpr std::size_t kMostReserved = 1 << 16;
+    const std::span<const ValueChange> reserved =
+        changes.first(std::min(changes.size(), kMostReserved));
+    run.values.Reserve(reserved);
+    result.found.reserve(reserved.size());
+    std::size_t roomToMake = reserved.size();
+    for (; result.done < changes.size(); ++result.done) {
+        result.status = ChangeValue(call.registry, transaction, *handle, *call.key,
+                                    changes[result.done], run.values, roomToMake, result.found);
+        if (result.status != ERROR_SUCCESS) break;
+    }
+    if (run.values.Empty()) transaction.log.pop_back();
+    return result;
+}
+
+}  // namespace marrowick::platform
