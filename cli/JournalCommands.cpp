@@ -23,9 +23,9 @@
 #include "Commands.h"
 #include "Json.h"
 #include "MimeRule.h"
-#include "ViewerTree.h"
 #include "TreeChanges.h"
 #include "ValueFormat.h"
+#include "ViewerTree.h"
 
 namespace marrowick::cli {
 
