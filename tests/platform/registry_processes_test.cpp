@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "hive_text.h"
 #include "hive_fixture.h"
+#include "hive_text.h"
 
 namespace {
 
