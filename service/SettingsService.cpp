@@ -75,7 +75,6 @@ struct Request {
     uid_t uid = 0;
     sd_bus_slot* pending = nullptr;  // the question out now
     bool askingPolkit = false;
-    journal::Author caller;  // for the journal's entry, taken while the caller is surely there
 };
 
 struct Service {
@@ -171,7 +170,8 @@ int Authorized(Request& request) {
     const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), dryRun);
     const int r = ReplyWithOutcome(request.call, outcome);
     if (outcome.Applied() && !dryRun && !outcome.changed.empty()) {
-        journal::WriteChangeSetEntry(outcome.changed, request.caller);
+        // Who asked, as the bus knows the caller now, while it still waits for the answer.
+        journal::WriteChangeSetEntry(outcome.changed, CallerAuthor(request.call));
         SignalChanged(request.service->bus, outcome.changed);
     }
     return r;
@@ -313,7 +313,6 @@ int Apply(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     request.sender = sender;
     request.heldBytes = heldBytes;
     request.interactive = sd_bus_message_get_allow_interactive_authorization(call) > 0;
-    request.caller = CallerAuthor(call);
     service.all.Add(heldBytes);
     ++service.bySender[request.sender];
     const int r = sd_bus_call_method_async(
