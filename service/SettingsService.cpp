@@ -75,6 +75,7 @@ struct Request {
     uid_t uid = 0;
     sd_bus_slot* pending = nullptr;  // the question out now
     bool askingPolkit = false;
+    journal::Author caller;  // for the journal's entry, taken once the call is admitted
 };
 
 struct Service {
@@ -170,8 +171,7 @@ int Authorized(Request& request) {
     const ChangeOutcome outcome = ApplyChangeSet(std::move(changes), dryRun);
     const int r = ReplyWithOutcome(request.call, outcome);
     if (outcome.Applied() && !dryRun && !outcome.changed.empty()) {
-        // Who asked, as the bus knows the caller now, while it still waits for the answer.
-        journal::WriteChangeSetEntry(outcome.changed, CallerAuthor(request.call));
+        journal::WriteChangeSetEntry(outcome.changed, request.caller);
         SignalChanged(request.service->bus, outcome.changed);
     }
     return r;
@@ -238,6 +238,9 @@ int OnCallerUser(sd_bus_message* answer, void* userdata, sd_bus_error*) {
     if (--sender->second == 0) service.bySender.erase(sender);
     user.Add(request.heldBytes);
     request.userKnown = true;
+    // Only admitted calls ask the bus who sent them: a round trip here lets sd-bus queue
+    // whatever else arrives meanwhile, which refused calls must not cost.
+    request.caller = CallerAuthor(request.call);
     request.uid = uid;
 
     const std::string cancellation = CancellationId(request);
