@@ -2,38 +2,72 @@
 
 #include "CallerAuthor.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 namespace marrowick::service {
 
-journal::Author CallerAuthor(sd_bus_message* call) {
+namespace {
+
+// The process's name as the kernel keeps it (at most 15 bytes), or empty when it is gone.
+std::string ProcessName(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/comm";
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return {};
+    char buffer[64];
+    const ssize_t got = read(file, buffer, sizeof buffer);
+    close(file);
+    if (got <= 0) return {};
+    std::string name(buffer, static_cast<std::size_t>(got));
+    while (!name.empty() && name.back() == '\n') name.pop_back();
+    return name;
+}
+
+}  // namespace
+
+int ReadCallerCredentials(sd_bus_message* answer, CallerCredentials& credentials) {
+    int r = sd_bus_message_enter_container(answer, 'a', "{sv}");
+    while (r > 0 && (r = sd_bus_message_enter_container(answer, 'e', "sv")) > 0) {
+        const char* key = nullptr;
+        if ((r = sd_bus_message_read_basic(answer, 's', &key)) < 0) break;
+        const bool isUser = std::strcmp(key, "UnixUserID") == 0;
+        const bool isProcess = std::strcmp(key, "ProcessID") == 0;
+        if (isUser || isProcess) {
+            uint32_t id = 0;
+            if ((r = sd_bus_message_read(answer, "v", "u", &id)) < 0) break;
+            if (isUser) credentials.uid = static_cast<uid_t>(id);
+            if (isProcess) credentials.pid = static_cast<pid_t>(id);
+        } else if ((r = sd_bus_message_skip(answer, "v")) < 0) {
+            break;
+        }
+        if ((r = sd_bus_message_exit_container(answer)) < 0) break;
+        r = 1;
+    }
+    if (r < 0) return r;
+    return sd_bus_message_exit_container(answer);
+}
+
+journal::Author CallerAuthor(const CallerCredentials& credentials) {
     journal::Author author;
     author.face = journal::Face::kService;
     author.uid = static_cast<uid_t>(-1);
-    sd_bus_creds* creds = nullptr;
-    // The uid comes from the bus daemon; the name and the process id are looked up as
-    // they are now.
-    if (sd_bus_query_sender_creds(call,
-                                  SD_BUS_CREDS_EUID | SD_BUS_CREDS_UID | SD_BUS_CREDS_PID |
-                                      SD_BUS_CREDS_COMM | SD_BUS_CREDS_AUGMENT,
-                                  &creds) < 0) {
-        return author;
-    }
-    uid_t uid = 0;
-    if (sd_bus_creds_get_euid(creds, &uid) >= 0 || sd_bus_creds_get_uid(creds, &uid) >= 0) {
-        author.uid = uid;
+    if (credentials.uid) {
+        author.uid = *credentials.uid;
         struct passwd entry {};
         struct passwd* found = nullptr;
         char buffer[4096];
-        if (getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found) {
+        if (getpwuid_r(author.uid, &entry, buffer, sizeof buffer, &found) == 0 && found) {
             author.user = found->pw_name;
         }
     }
-    pid_t pid = 0;
-    if (sd_bus_creds_get_pid(creds, &pid) >= 0) author.pid = pid;
-    const char* comm = nullptr;
-    if (sd_bus_creds_get_comm(creds, &comm) >= 0 && comm) author.process = comm;
-    sd_bus_creds_unref(creds);
+    if (credentials.pid) {
+        author.pid = *credentials.pid;
+        author.process = ProcessName(author.pid);
+    }
     return author;
 }
 

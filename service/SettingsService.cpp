@@ -214,19 +214,23 @@ int OnAuthorization(sd_bus_message* answer, void* userdata, sd_bus_error*) {
     return r;
 }
 
-// The caller's user is known: within his share, polkit is asked about this very caller.
-int OnCallerUser(sd_bus_message* answer, void* userdata, sd_bus_error*) {
+// The bus named the caller: within his user's share, polkit is asked about this very caller.
+int OnCallerCredentials(sd_bus_message* answer, void* userdata, sd_bus_error*) {
     Request& request = *static_cast<Request*>(userdata);
     Service& service = *request.service;
     sd_bus_slot_unref(request.pending);
     request.pending = nullptr;
-    uint32_t uid = 0;
-    if (sd_bus_message_is_method_error(answer, nullptr) ||
-        sd_bus_message_read_basic(answer, 'u', &uid) < 0) {
+    // Only the bus itself vouches for a connection; anyone may send a reply to our serial.
+    const char* from = sd_bus_message_get_sender(answer);
+    CallerCredentials credentials;
+    if (sd_bus_message_is_method_error(answer, nullptr) || !from ||
+        std::strcmp(from, "org.freedesktop.DBus") != 0 ||
+        ReadCallerCredentials(answer, credentials) < 0 || !credentials.uid) {
         const int r = ReplyWithError(request.call, SD_BUS_ERROR_ACCESS_DENIED, "Kein Absender.");
         Finish(request, false);
         return r;
     }
+    const uid_t uid = *credentials.uid;
     Tally& user = service.byUser[uid];
     if (!user.Admits(request.heldBytes, kMaxWaitingCallsPerUser, kMaxWaitingBytesPerUser)) {
         if (user.calls == 0) service.byUser.erase(uid);
@@ -238,10 +242,9 @@ int OnCallerUser(sd_bus_message* answer, void* userdata, sd_bus_error*) {
     if (--sender->second == 0) service.bySender.erase(sender);
     user.Add(request.heldBytes);
     request.userKnown = true;
-    // Only admitted calls ask the bus who sent them: a round trip here lets sd-bus queue
-    // whatever else arrives meanwhile, which refused calls must not cost.
-    request.caller = CallerAuthor(request.call);
     request.uid = uid;
+    // The process is named now, while it still waits for its answer.
+    request.caller = CallerAuthor(credentials);
 
     const std::string cancellation = CancellationId(request);
     sd_bus_message* question = nullptr;
@@ -318,9 +321,10 @@ int Apply(sd_bus_message* call, void* userdata, sd_bus_error* error) {
     request.interactive = sd_bus_message_get_allow_interactive_authorization(call) > 0;
     service.all.Add(heldBytes);
     ++service.bySender[request.sender];
-    const int r = sd_bus_call_method_async(
-        service.bus, &request.pending, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-        "org.freedesktop.DBus", "GetConnectionUnixUser", OnCallerUser, &request, "s", sender);
+    const int r = sd_bus_call_method_async(service.bus, &request.pending, "org.freedesktop.DBus",
+                                           "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                           "GetConnectionCredentials", OnCallerCredentials,
+                                           &request, "s", sender);
     if (r < 0) {
         Finish(request, false);
         return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "Kein Absender.");
