@@ -1,90 +1,58 @@
-// The sd-bus calls of the service's clients, made through libsystemd loaded when the first of
-// them is made. Only a change set the registry refused goes to the service, so every other
-// command starts without the library and the half dozen it pulls in. The service itself
-// links libsystemd and does not use this file.
-//
-// Each function here has the name and type sd-bus.h gives it, so the client's code and
-// Wire.cpp call them as they would call the library. The file is compiled with hidden
-// visibility: the library, once loaded, keeps calling its own functions.
-#include <dlfcn.h>
+// The sd-bus calls of the service's clients (OnDemand.h): only a change set the registry
+// refused goes to the service, so every other command starts without the library.
+#include "OnDemand.h"
+
 #include <systemd/sd-bus.h>
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
-namespace {
+using marrowick::libsystemd::LoadFailure;
+using marrowick::libsystemd::Resolve;
 
-void* Library() {
-    static void* const library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-    return library;
-}
-
-// Why the library could not be loaded, for the message that the service is out of reach.
-const std::string& LoadFailure() {
-    static const std::string failure = [] {
-        const char* reason = Library() ? nullptr : dlerror();
-        return std::string(reason ? reason : "libsystemd.so.0 kann nicht geladen werden");
-    }();
-    return failure;
-}
-
-template <typename Function>
-Function* Resolve(const char* name) {
-    void* library = Library();
-    return library ? reinterpret_cast<Function*>(dlsym(library, name)) : nullptr;
-}
-
-}  // namespace
-
-#define SD_BUS_ON_DEMAND(result, name, unloaded, parameters, arguments) \
-    result name parameters {                                            \
-        static const auto call = Resolve<decltype(name)>(#name);        \
-        return call ? call arguments : unloaded;                        \
-    }
-
-SD_BUS_ON_DEMAND(int, sd_bus_open_system, -ELIBACC, (sd_bus * *bus), (bus))
-SD_BUS_ON_DEMAND(sd_bus*, sd_bus_flush_close_unref, nullptr, (sd_bus * bus), (bus))
-SD_BUS_ON_DEMAND(int, sd_bus_call, -ELIBACC,
-                 (sd_bus * bus, sd_bus_message* message, uint64_t usec, sd_bus_error* error,
-                  sd_bus_message** reply),
-                 (bus, message, usec, error, reply))
-SD_BUS_ON_DEMAND(int, sd_bus_message_new_method_call, -ELIBACC,
-                 (sd_bus * bus, sd_bus_message** message, const char* destination, const char* path,
-                  const char* interface, const char* member),
-                 (bus, message, destination, path, interface, member))
-SD_BUS_ON_DEMAND(int, sd_bus_message_set_allow_interactive_authorization, -ELIBACC,
-                 (sd_bus_message * message, int allow), (message, allow))
-SD_BUS_ON_DEMAND(sd_bus_message*, sd_bus_message_unref, nullptr, (sd_bus_message * message),
-                 (message))
-SD_BUS_ON_DEMAND(int, sd_bus_message_appendv, -ELIBACC,
-                 (sd_bus_message * message, const char* types, va_list values),
-                 (message, types, values))
-SD_BUS_ON_DEMAND(int, sd_bus_message_append_basic, -ELIBACC,
-                 (sd_bus_message * message, char type, const void* value), (message, type, value))
-SD_BUS_ON_DEMAND(int, sd_bus_message_append_array, -ELIBACC,
-                 (sd_bus_message * message, char type, const void* data, size_t size),
-                 (message, type, data, size))
-SD_BUS_ON_DEMAND(int, sd_bus_message_open_container, -ELIBACC,
-                 (sd_bus_message * message, char type, const char* contents),
-                 (message, type, contents))
-SD_BUS_ON_DEMAND(int, sd_bus_message_close_container, -ELIBACC, (sd_bus_message * message),
-                 (message))
-SD_BUS_ON_DEMAND(int, sd_bus_message_readv, -ELIBACC,
-                 (sd_bus_message * message, const char* types, va_list values),
-                 (message, types, values))
-SD_BUS_ON_DEMAND(int, sd_bus_message_read_basic, -ELIBACC,
-                 (sd_bus_message * message, char type, void* value), (message, type, value))
-SD_BUS_ON_DEMAND(int, sd_bus_message_read_array, -ELIBACC,
-                 (sd_bus_message * message, char type, const void** data, size_t* size),
-                 (message, type, data, size))
-SD_BUS_ON_DEMAND(int, sd_bus_message_enter_container, -ELIBACC,
-                 (sd_bus_message * message, char type, const char* contents),
-                 (message, type, contents))
-SD_BUS_ON_DEMAND(int, sd_bus_message_exit_container, -ELIBACC, (sd_bus_message * message),
-                 (message))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_open_system, -ELIBACC, (sd_bus * *bus), (bus))
+LIBSYSTEMD_ON_DEMAND(sd_bus*, sd_bus_flush_close_unref, nullptr, (sd_bus * bus), (bus))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_call, -ELIBACC,
+                     (sd_bus * bus, sd_bus_message* message, uint64_t usec, sd_bus_error* error,
+                      sd_bus_message** reply),
+                     (bus, message, usec, error, reply))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_new_method_call, -ELIBACC,
+                     (sd_bus * bus, sd_bus_message** message, const char* destination,
+                      const char* path, const char* interface, const char* member),
+                     (bus, message, destination, path, interface, member))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_set_allow_interactive_authorization, -ELIBACC,
+                     (sd_bus_message * message, int allow), (message, allow))
+LIBSYSTEMD_ON_DEMAND(sd_bus_message*, sd_bus_message_unref, nullptr, (sd_bus_message * message),
+                     (message))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_appendv, -ELIBACC,
+                     (sd_bus_message * message, const char* types, va_list values),
+                     (message, types, values))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_append_basic, -ELIBACC,
+                     (sd_bus_message * message, char type, const void* value),
+                     (message, type, value))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_append_array, -ELIBACC,
+                     (sd_bus_message * message, char type, const void* data, size_t size),
+                     (message, type, data, size))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_open_container, -ELIBACC,
+                     (sd_bus_message * message, char type, const char* contents),
+                     (message, type, contents))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_close_container, -ELIBACC, (sd_bus_message * message),
+                     (message))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_readv, -ELIBACC,
+                     (sd_bus_message * message, const char* types, va_list values),
+                     (message, types, values))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_read_basic, -ELIBACC,
+                     (sd_bus_message * message, char type, void* value), (message, type, value))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_read_array, -ELIBACC,
+                     (sd_bus_message * message, char type, const void** data, size_t* size),
+                     (message, type, data, size))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_enter_container, -ELIBACC,
+                     (sd_bus_message * message, char type, const char* contents),
+                     (message, type, contents))
+LIBSYSTEMD_ON_DEMAND(int, sd_bus_message_exit_container, -ELIBACC, (sd_bus_message * message),
+                     (message))
 
 int sd_bus_message_append(sd_bus_message* message, const char* types, ...) {
     va_list values;
