@@ -1,7 +1,7 @@
 // The command table and what every command shares: the options given, where output goes,
 // and how a change set's outcome becomes output and an exit code. One file per group of
 // commands (SettingsCommands.cpp, MimeCommands.cpp, RegFileCommands.cpp,
-// JournalCommands.cpp) fills its rows.
+// JournalCommands.cpp with WatchCommand.cpp) fills its rows.
 #pragma once
 
 #include <cstddef>
@@ -64,6 +64,11 @@ const std::vector<Command>& SettingsCommands();
 const std::vector<Command>& MimeCommands();
 const std::vector<Command>& RegFileCommands();
 const std::vector<Command>& JournalCommands();  // log and watch
+// watch's run (WatchCommand.cpp).
+int Watch(const Invocation& call);
+// Now, and a time as the JSON output gives it: 2026-12-09T02:51:03.123456Z.
+std::uint64_t NowUsec();
+std::string UtcText(std::uint64_t usec);
 // log --since: the time ZEIT names, in µs since the epoch, `nowUsec` being now; nothing
 // when it names none.
 std::optional<std::uint64_t> SinceUsec(const std::string& text, std::uint64_t nowUsec);
