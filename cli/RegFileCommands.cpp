@@ -2,9 +2,6 @@
 #include "stdafx.h"
 
 #include <reg_file.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include <cerrno>
 #include <cstring>
@@ -94,13 +91,6 @@ int Export(const Invocation& call) {
 }
 
 int Import(const Invocation& call) {
-#ifdef __GLIBC__
-    // A large import allocates and frees blocks of hundreds of kilobytes stage after stage
-    // (statements, changes, the hive and its text). By default each such block is mapped
-    // on its own and given back when freed, so every stage has fresh pages faulted in; from
-    // the heap the next stage uses them again.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-#endif
     const bool fromInput = call.operands[0] == "-";
     const std::string file = fromInput ? std::string("(Standardeingabe)") : call.operands[0];
     call.failure.file = file;

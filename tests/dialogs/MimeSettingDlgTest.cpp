@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogTest.h"
 #include "MimeSettingDlg.h"
 #include "SettingDlg.h"
 #include "StoredSettings.h"
@@ -28,17 +29,6 @@ constexpr const char* kGone = "Diese Erweiterung wurde inzwischen gelöscht.";
 
 using Rows = std::vector<ListRow>;
 
-// A refusal in the dialog's words with the store's reason on a second line, OK only.
-std::function<void(MessageBoxDriver&)> RefusedWithReason(std::string first) {
-    return [=](MessageBoxDriver& box) {
-        const std::string text = box.Text();
-        EXPECT_EQ(text.substr(0, first.size() + 1), first + "\n") << text;
-        EXPECT_NE(text.find("\nWin32-Fehler "), std::string::npos) << text;
-        EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
-        box.Press(IDOK);
-    };
-}
-
 // A step of the add dialog that enters one mapping and confirms it.
 std::function<void(DialogDriver&)> Enter(std::string extension, std::string mimeType) {
     return [=](DialogDriver& dlg) {
@@ -53,17 +43,12 @@ std::string HiveWith(const std::string& mappings) {
     return std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\") + kMimeMapKey + "]\n" + mappings;
 }
 
-class MimeSettingDlgTest : public HiveTest {
+class MimeSettingDlgTest : public DialogTest<CMimeSettingDlg> {
 protected:
     void Plant(const std::vector<ListRow>& mappings) {
         for (const ListRow& mapping : mappings) {
-            ASSERT_TRUE(PlantString(kMimeMapKey, mapping[0].c_str(), mapping[1]));
+            hive.PlantString(kMimeMapKey, mapping[0].c_str(), mapping[1]);
         }
-    }
-
-    INT_PTR RunDialog() {
-        CMimeSettingDlg dlg;
-        return dlg.DoModal();
     }
 };
 
@@ -156,7 +141,7 @@ TEST_F(MimeSettingDlgTest, NewMappingIsStoredAndListedInPlaceWithNothingSelected
         .OnMessageBox(kNoSelection, IDOK);
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredString(kMimeMapKey, "Htm"), "text/html");
+    EXPECT_EQ(StoredMimeType("Htm"), "text/html");
 }
 
 TEST_F(MimeSettingDlgTest, DeleteAsksFirstAndRemovesOnlyWhenConfirmed) {
@@ -178,7 +163,7 @@ TEST_F(MimeSettingDlgTest, DeleteAsksFirstAndRemovesOnlyWhenConfirmed) {
                       dlg.SelectListRow(IDC_MIME_LIST, 1);
                       dlg.Click(IDC_MIME_DELETE);
                       EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST).size(), 3u);
-                      EXPECT_TRUE(StoredString(kMimeMapKey, "htm").has_value());
+                      EXPECT_TRUE(StoredMimeType("htm").has_value());
                       dlg.Click(IDC_MIME_DELETE);
                       EXPECT_EQ(dlg.ListRows(IDC_MIME_LIST),
                                 (Rows{{"doc", "application/msword"}, {"txt", "text/plain"}}));
@@ -189,8 +174,8 @@ TEST_F(MimeSettingDlgTest, DeleteAsksFirstAndRemovesOnlyWhenConfirmed) {
         .OnMessageBox(ask(IDOK));
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_FALSE(StoredString(kMimeMapKey, "htm").has_value());
-    EXPECT_EQ(StoredString(kMimeMapKey, "doc"), "application/msword");
+    EXPECT_FALSE(StoredMimeType("htm").has_value());
+    EXPECT_EQ(StoredMimeType("doc"), "application/msword");
 }
 
 TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMapping) {
@@ -213,7 +198,7 @@ TEST_F(MimeSettingDlgTest, ChangeRewritesTheSelectedMapping) {
         });
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredString(kMimeMapKey, "txt"), "text/markdown");
+    EXPECT_EQ(StoredMimeType("txt"), "text/markdown");
 }
 
 // Names that do not survive the way to the screen: bytes that are not UTF-8. (A name with
@@ -249,9 +234,9 @@ TEST_F(MimeSettingDlgTest, DeleteAndChangeActOnTheStoredNameOfTheSelectedRow) {
         });
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_FALSE(StoredString(kMimeMapKey, "\xff").has_value());
-    EXPECT_EQ(StoredString(kMimeMapKey, "\xEF\xBF\xBD"), "x/other");
-    EXPECT_EQ(StoredString(kMimeMapKey, "htm"), "text/html");
+    EXPECT_FALSE(StoredMimeType("\xff").has_value());
+    EXPECT_EQ(StoredMimeType("\xEF\xBF\xBD"), "x/other");
+    EXPECT_EQ(StoredMimeType("htm"), "text/html");
 }
 
 // While the list is open another writer stores pdf, then deletes the mapping being changed.
@@ -300,7 +285,7 @@ TEST_F(MimeSettingDlgTest, LongMimeTypeHidesNoMappingFromListOrDuplicateCheck) {
         .OnMessageBox(kDuplicate, IDOK);
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredString(kMimeMapKey, "zzz"), "text/z");
+    EXPECT_EQ(StoredMimeType("zzz"), "text/z");
 }
 
 TEST_F(MimeSettingDlgTest, UnreadableHiveReportsEveryChangeAsNotStored) {
@@ -383,8 +368,8 @@ TEST_F(MimeSettingDlgTest, MainFormOpensTheListAndChangesOutliveClosingIt) {
     CSettingDlg dlg;
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     user.Verify();
-    EXPECT_EQ(StoredString(kMimeMapKey, "pdf"), "application/pdf");
-    EXPECT_FALSE(StoredString(kMimeMapKey, "txt").has_value());
+    EXPECT_EQ(StoredMimeType("pdf"), "application/pdf");
+    EXPECT_FALSE(StoredMimeType("txt").has_value());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogTest.h"
 #include "SettingDlg.h"
 #include "StoredSettings.h"
 #include "UnprivilegedSession.h"
@@ -24,17 +25,6 @@ const std::vector<std::string> kSortKeyLabels = {
     "Größe",        "Anzahl von Abschnitten", "Arbeitsstatus"};
 constexpr const char* kSaveFailed = "Die Einstellungen konnten nicht gespeichert werden.";
 
-// A refusal in the dialog's words with the store's reason on a second line, OK only.
-std::function<void(MessageBoxDriver&)> RefusedWithReason(std::string first) {
-    return [=](MessageBoxDriver& box) {
-        const std::string text = box.Text();
-        EXPECT_EQ(text.substr(0, first.size() + 1), first + "\n") << text;
-        EXPECT_NE(text.find("\nWin32-Fehler "), std::string::npos) << text;
-        EXPECT_EQ(box.Buttons(), std::vector<int>{IDOK});
-        box.Press(IDOK);
-    };
-}
-
 // The count fields in the order of the stored kinds: EntrySection, DocList, DocThum,
 // SecList, SecThum.
 std::vector<std::string> CountTexts(const DialogDriver& dlg) {
@@ -42,33 +32,27 @@ std::vector<std::string> CountTexts(const DialogDriver& dlg) {
             dlg.Text(IDC_EDIT_SECLIST), dlg.Text(IDC_EDIT_SECTHUM)};
 }
 
-std::vector<std::optional<DWORD>> StoredCounts() {
-    return {StoredDword(kObjectNumKey, "EntrySection"), StoredDword(kObjectNumKey, "DocList"),
-            StoredDword(kObjectNumKey, "DocThum"), StoredDword(kObjectNumKey, "SecList"),
-            StoredDword(kObjectNumKey, "SecThum")};
+std::vector<std::optional<int>> StoredCounts() {
+    return {StoredSetting("EntrySection"), StoredSetting("DocList"), StoredSetting("DocThum"),
+            StoredSetting("SecList"), StoredSetting("SecThum")};
 }
 
-std::vector<std::optional<DWORD>> Counts(DWORD a, DWORD b, DWORD c, DWORD d, DWORD e) {
+std::vector<std::optional<int>> Counts(int a, int b, int c, int d, int e) {
     return {a, b, c, d, e};
 }
 
 const std::vector<std::string> kFactoryCountTexts = {"10", "20", "10", "20", "10"};
 
-class SettingDlgTest : public HiveTest {
+class SettingDlgTest : public DialogTest<CSettingDlg> {
 protected:
     // A hive with every scalar setting stored, so that any write shows in its text.
     void PlantCompleteSettings() {
-        ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 1));
-        ASSERT_TRUE(PlantString(kViewerKey, "SortKey", "9340d382_ed79_11d2_8c3b_00e0292f001f"));
-        ASSERT_TRUE(PlantDword(kViewerKey, "SortDir", 1));
+        hive.PlantDword(kViewerKey, "TopDay", 1);
+        hive.PlantString(kViewerKey, "SortKey", "9340d382_ed79_11d2_8c3b_00e0292f001f");
+        hive.PlantDword(kViewerKey, "SortDir", 1);
         for (const char* name : {"EntrySection", "DocList", "DocThum", "SecList", "SecThum"}) {
-            ASSERT_TRUE(PlantDword(kObjectNumKey, name, 50));
+            hive.PlantDword(kObjectNumKey, name, 50);
         }
-    }
-
-    INT_PTR RunDialog() {
-        CSettingDlg dlg;
-        return dlg.DoModal();
     }
 };
 
@@ -100,9 +84,9 @@ TEST_F(SettingDlgTest, RestoreDefaultsThenOkStoresTheFactoryValues) {
     });
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredDword(kViewerKey, "TopDay"), 1u);
-    EXPECT_EQ(StoredString(kViewerKey, "SortKey"), kFirstSortKeyId);
-    EXPECT_EQ(StoredDword(kViewerKey, "SortDir"), 0u);
+    EXPECT_EQ(StoredSetting("TopDay"), 1);
+    EXPECT_EQ(StoredSetting("SortKey"), SortKeyDocName);
+    EXPECT_EQ(StoredSetting("SortDir"), 0);
     EXPECT_EQ(StoredCounts(), Counts(10, 20, 10, 20, 10));
 }
 
@@ -128,10 +112,10 @@ TEST_F(SettingDlgTest, RestoreDefaultsOverwritesEveryFieldOfAStoredForm) {
 }
 
 TEST_F(SettingDlgTest, StoredValuesAreShownAndWrittenBackUnchanged) {
-    ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 2));
-    ASSERT_TRUE(PlantString(kViewerKey, "SortKey", "3E149908_B1F6_11d3_88E3_000629B0191D"));
-    ASSERT_TRUE(PlantDword(kViewerKey, "SortDir", 3));
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
+    hive.PlantDword(kViewerKey, "TopDay", 2);
+    hive.PlantString(kViewerKey, "SortKey", "3E149908_B1F6_11d3_88E3_000629B0191D");
+    hive.PlantDword(kViewerKey, "SortDir", 3);
+    hive.PlantDword(kObjectNumKey, "DocList", 45);
     UserSession user;
     user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
         EXPECT_FALSE(dlg.IsChecked(IDC_RADIO_SUNDAY));
@@ -145,19 +129,19 @@ TEST_F(SettingDlgTest, StoredValuesAreShownAndWrittenBackUnchanged) {
     });
     EXPECT_EQ(RunDialog(), IDOK);
     user.Verify();
-    EXPECT_EQ(StoredDword(kViewerKey, "TopDay"), 2u);
-    EXPECT_EQ(StoredString(kViewerKey, "SortKey"), "3E149908_B1F6_11d3_88E3_000629B0191D");
-    EXPECT_EQ(StoredDword(kViewerKey, "SortDir"), 3u);  // no direction chosen, none written
+    EXPECT_EQ(StoredSetting("TopDay"), 2);
+    EXPECT_EQ(StoredSetting("SortKey"), SortKeySize);
+    EXPECT_EQ(StoredSetting("SortDir"), 3);  // no direction chosen, none written
     EXPECT_EQ(StoredCounts(), Counts(10, 45, 10, 20, 10));
 }
 
 TEST_F(SettingDlgTest, CountsOutsideTheirRangeAreShownAndStoredClamped) {
     // The up-down takes the low 16 bits as a signed number, then its range.
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "EntrySection", 3));
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 150));
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocThum", 0xFFFFFFFF));  // -1
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "SecList", 0x1000A));     // low 16 bits are 10
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "SecThum", 0x20063));     // low 16 bits are 99
+    hive.PlantDword(kObjectNumKey, "EntrySection", 3);
+    hive.PlantDword(kObjectNumKey, "DocList", 150);
+    hive.PlantDword(kObjectNumKey, "DocThum", 0xFFFFFFFF);  // -1
+    hive.PlantDword(kObjectNumKey, "SecList", 0x1000A);     // low 16 bits are 10
+    hive.PlantDword(kObjectNumKey, "SecThum", 0x20063);     // low 16 bits are 99
     UserSession user;
     user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
         EXPECT_EQ(CountTexts(dlg), (std::vector<std::string>{"5", "100", "10", "10", "99"}));
@@ -170,7 +154,7 @@ TEST_F(SettingDlgTest, CountsOutsideTheirRangeAreShownAndStoredClamped) {
 
 TEST_F(SettingDlgTest, CountWithTrailingBlanksIsStoredAsValidated) {
     // The exchange reads "50 " as 50; the up-down alone would keep its 20.
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 20));
+    hive.PlantDword(kObjectNumKey, "DocList", 20);
     UserSession user;
     user.OnDialog(IDD_SETTING_DIALOG, [](DialogDriver& dlg) {
         dlg.Type(IDC_EDIT_DOCLIST, "50 ");
@@ -248,8 +232,8 @@ TEST_F(SettingDlgTest, UnreadableHiveIsReportedOnOpeningAndAgainOnTheFailedSave)
 }
 
 TEST_F(SettingDlgTest, ReadOnlyHiveShowsStoredValuesAndReportsTheFailedSave) {
-    ASSERT_TRUE(PlantDword(kViewerKey, "TopDay", 2));
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
+    hive.PlantDword(kViewerKey, "TopDay", 2);
+    hive.PlantDword(kObjectNumKey, "DocList", 45);
     const std::string before = hive.ReadText();
     EXPECT_EQ(RunUnprivilegedSession("ReadOnlyHive.DISABLED_MainFormReportsTheFailedSave"),
               kSessionPassed);
@@ -299,7 +283,7 @@ TEST(UnprivilegedSession, AChildThatRunsNoSessionIsNotAccepted) {
 }
 
 TEST_F(SettingDlgTest, AboutBoxOpensFromTheSystemMenuAgainAndAgain) {
-    ASSERT_TRUE(PlantDword(kObjectNumKey, "DocList", 45));
+    hive.PlantDword(kObjectNumKey, "DocList", 45);
     constexpr int kOpenings = 3;
     int aboutBoxesSeen = 0;
     UserSession user;

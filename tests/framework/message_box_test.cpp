@@ -127,4 +127,35 @@ TEST(Session, AWindowThatNeverComesFailsTheTest) {
         "Expected dialog 100, but it never came");
 }
 
+// Acting on a control that is missing or of another kind fails the test and nothing else:
+// the step goes on, and the dialog still closes.
+TEST(Session, AControlOfAnotherKindFailsTheTestAndTheStepGoesOn) {
+    const struct {
+        std::function<void(DialogDriver&)> act;
+        const char* failure;
+    } cases[] = {
+        {[](DialogDriver& dlg) { dlg.ListRows(IDC_MIME_EXTENSION); }, "is no list view"},
+        {[](DialogDriver& dlg) { dlg.ListSelectedRow(IDC_MIME_TYPE); }, "is no list view"},
+        {[](DialogDriver& dlg) { dlg.SelectListRow(IDOK, 0); }, "is no list view"},
+        {[](DialogDriver& dlg) { dlg.ClickSpin(IDC_MIME_EXTENSION, true); },
+         "is no up-down control"},
+        {[](DialogDriver& dlg) { dlg.IsChecked(IDC_MIME_TYPE); }, "is not of the expected kind"},
+        {[](DialogDriver& dlg) { dlg.Text(4711); }, "has no control 4711"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure);
+        bool wentOn = false;
+        UserSession user;
+        user.OnDialog(IDD_MIME_ADD, [&](DialogDriver& dlg) {
+            EXPECT_NONFATAL_FAILURE(c.act(dlg), c.failure);
+            wentOn = true;
+            dlg.Press(Key::Escape);
+        });
+        EntryDialog dialog;
+        EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+        user.Verify();
+        EXPECT_TRUE(wentOn);
+    }
+}
+
 }  // namespace

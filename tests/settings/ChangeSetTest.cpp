@@ -143,7 +143,7 @@ TEST(SettingRulesTest, SortKeyLabelsMatchInAnyLetterCaseAndUnicodeForm) {
 class ChangeSetTest : public HiveTest {};
 
 TEST_F(ChangeSetTest, FailedExpectationWritesNothingAndNamesTheChange) {
-    PlantString(kMimeMap, "pdf", "application/pdf");
+    hive.PlantString(kMimeMap, "pdf", "application/pdf");
     const std::string before = hive.ReadText();
     Change add = SetStringChange(kMimeMap, "PDF", "application/x-pdf");
     add.expected.kind = Expectation::kAbsent;
@@ -168,8 +168,8 @@ TEST_F(ChangeSetTest, FailedExpectationWritesNothingAndNamesTheChange) {
 }
 
 TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
-    PlantString(kMimeMap, "PDF", "application/pdf");
-    PlantValue(kObjectNum, "DocList", REG_DWORD, DwordBytes(30));
+    hive.PlantString(kMimeMap, "PDF", "application/pdf");
+    hive.PlantValue(kObjectNum, "DocList", REG_DWORD, DwordBytes(30));
     const std::vector<Change> changes = {
         SetDwordChange(kObjectNum, "DocList", 30),  // already so: left out
         SetStringChange(kMimeMap, "pdf", "application/x-pdf"),
@@ -202,7 +202,7 @@ TEST_F(ChangeSetTest, ReportsWhatChangedWithOldValuesAndDryRunWritesNothing) {
 // A long run of value changes in one key goes to the registry in one call: each change
 // keeps its place in the outcome, and a refused one is named by its own.
 TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
-    PlantString(kMimeMap, "EXT270", "text/old");
+    hive.PlantString(kMimeMap, "EXT270", "text/old");
     std::vector<Change> changes;
     for (int i = 0; i < 300; ++i) {
         changes.push_back(SetStringChange(kMimeMap, "ext" + std::to_string(i), "text/x"));
@@ -232,8 +232,8 @@ TEST_F(ChangeSetTest, LongRunOfValueChangesKeepsEachChangesPlace) {
 // value, however many names came between; a value deleted and set again is a change of the
 // stored one; a value set as stored is left out.
 TEST_F(ChangeSetTest, ImportOfRepeatedNamesChangesEachValueOnce) {
-    PlantString(kMimeMap, "Old", "text/old");
-    PlantString(kMimeMap, "same", "text/same");
+    hive.PlantString(kMimeMap, "Old", "text/old");
+    hive.PlantString(kMimeMap, "same", "text/same");
     std::string file = "REGEDIT4\n[HKLM\\" + std::string(kMimeMap) + "]\n\"e7\"=\"text/1\"\n";
     for (int i = 0; i < 40; ++i) file += "\"e" + std::to_string(i) + "\"=\"text/x\"\n";
     file += "\"E7\"=\"text/2\"\n\"old\"=-\n\"OLD\"=\"text/new\"\n\"same\"=\"text/same\"\n";

@@ -38,9 +38,9 @@ protected:
 };
 
 TEST_F(MimeMapTest, LoadsSortedByExtensionIgnoringCase) {
-    PlantString(kMimeMapKey, "txt", "text/plain");
-    PlantString(kMimeMapKey, "HTM", "text/html");
-    PlantString(kMimeMapKey, "doc", "application/msword");
+    hive.PlantString(kMimeMapKey, "txt", "text/plain");
+    hive.PlantString(kMimeMapKey, "HTM", "text/html");
+    hive.PlantString(kMimeMapKey, "doc", "application/msword");
 
     EXPECT_EQ(
         Load(),
@@ -52,16 +52,12 @@ TEST_F(MimeMapTest, MissingOrEmptyMapLoadsEmptyWithoutCreatingIt) {
     EXPECT_FALSE(KeyExists(kMimeMapKey));
     EXPECT_FALSE(hive.Exists());
 
-    PlantString("Software\\TAVIK\\Brisvandale\\Pallisander", "TopDay", "x");
+    hive.PlantString("Software\\TAVIK\\Brisvandale\\Pallisander", "TopDay", "x");
     EXPECT_TRUE(Load().empty());
     EXPECT_FALSE(KeyExists(kMimeMapKey));
 
     // The key exists but holds no mapping yet.
-    HKEY key = NULL;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMimeMapKey, 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, NULL, &key, NULL),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    hive.PlantKey(kMimeMapKey);
     const std::string before = hive.ReadText();
     EXPECT_TRUE(Load().empty());
     EXPECT_EQ(hive.ReadText(), before);
@@ -69,10 +65,10 @@ TEST_F(MimeMapTest, MissingOrEmptyMapLoadsEmptyWithoutCreatingIt) {
 
 TEST_F(MimeMapTest, LongMimeTypeHidesNoMapping) {
     const std::string longType = "application/vnd." + std::string(284, 'x');
-    PlantString(kMimeMapKey, "a", "text/a");
-    PlantString(kMimeMapKey, "long", longType);
-    PlantString(kMimeMapKey, "b", "text/b");
-    PlantString(kMimeMapKey, "z", "text/z");
+    hive.PlantString(kMimeMapKey, "a", "text/a");
+    hive.PlantString(kMimeMapKey, "long", longType);
+    hive.PlantString(kMimeMapKey, "b", "text/b");
+    hive.PlantString(kMimeMapKey, "z", "text/z");
 
     EXPECT_EQ(Load(),
               (Mappings{{"a", "text/a"}, {"b", "text/b"}, {"long", longType}, {"z", "text/z"}}));
@@ -92,8 +88,9 @@ TEST_F(MimeMapTest, TableHoldsWhatTheArrayHolds) {
         {"third", "application/" + std::string(30 * 1024, 't')},
         {"DOC", "application/msword"},
     };
-    for (const auto& [extension, type] : stored) PlantString(kMimeMapKey, extension.c_str(), type);
-    PlantValue(kMimeMapKey, "cut", REG_SZ, std::string("text/a\0hidden", 14));
+    for (const auto& [extension, type] : stored)
+        hive.PlantString(kMimeMapKey, extension.c_str(), type);
+    hive.PlantValue(kMimeMapKey, "cut", REG_SZ, std::string("text/a\0hidden", 14));
 
     CMimeMapTable table;
     table.Add("stale", "x/stale");
@@ -137,8 +134,8 @@ TEST_F(MimeMapTest, AddStoresTheExtensionAsTypedAndReplacesAnyLetterCase) {
 }
 
 TEST_F(MimeMapTest, ChangeToAnEmptyTypeKeepsTheMapping) {
-    PlantString(kMimeMapKey, "doc", "application/msword");
-    PlantString(kMimeMapKey, "txt", "text/plain");
+    hive.PlantString(kMimeMapKey, "doc", "application/msword");
+    hive.PlantString(kMimeMapKey, "txt", "text/plain");
 
     BOOL written = FALSE;
     EXPECT_TRUE(settings.ChangeMimeType("doc", "", &written));
@@ -148,8 +145,8 @@ TEST_F(MimeMapTest, ChangeToAnEmptyTypeKeepsTheMapping) {
 }
 
 TEST_F(MimeMapTest, DeleteRemovesOnlyThatMapping) {
-    PlantString(kMimeMapKey, "doc", "application/msword");
-    PlantString(kMimeMapKey, "txt", "text/plain");
+    hive.PlantString(kMimeMapKey, "doc", "application/msword");
+    hive.PlantString(kMimeMapKey, "txt", "text/plain");
 
     BOOL written = FALSE;
     EXPECT_TRUE(settings.DeleteMimeType("DOC", &written));
@@ -166,7 +163,7 @@ TEST_F(MimeMapTest, DeleteRemovesOnlyThatMapping) {
 }
 
 TEST_F(MimeMapTest, DeleteOfAMissingExtensionCreatesOnlyTheKey) {
-    PlantString("Software\\TAVIK\\Brisvandale\\Pallisander", "SortKey", "keep");
+    hive.PlantString("Software\\TAVIK\\Brisvandale\\Pallisander", "SortKey", "keep");
 
     EXPECT_TRUE(settings.DeleteMimeType("pdf"));
 

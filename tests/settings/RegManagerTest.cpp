@@ -42,7 +42,7 @@ TEST(RegManagerClassTest, IsCreatedDynamicallyAsACommandTarget) {
 }
 
 TEST_F(RegManagerTest, ReadingAMissingKeyGivesDefaultsAndCreatesNothing) {
-    PlantString("Software\\Probe", "other", "x");
+    hive.PlantString("Software\\Probe", "other", "x");
     const std::string before = hive.ReadText();
 
     EXPECT_EQ(CRegManager::GetRegDWORD(HKEY_LOCAL_MACHINE, kKey, "Count", 42), 42u);
@@ -77,7 +77,7 @@ TEST_F(RegManagerTest, DeletingFromAMissingKeyCreatesItAndFails) {
 }
 
 TEST_F(RegManagerTest, NullTextDeletesAndEmptyTextStoresAnEmptyString) {
-    PlantString(kKey, "Name", "old");
+    hive.PlantString(kKey, "Name", "old");
     EXPECT_TRUE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kKey, "Name", NULL));
     EXPECT_FALSE(QueryValue(kKey, "Name"));
     EXPECT_FALSE(CRegManager::SetRegString(HKEY_LOCAL_MACHINE, kKey, "Name", NULL));
@@ -90,11 +90,11 @@ TEST_F(RegManagerTest, NullTextDeletesAndEmptyTextStoresAnEmptyString) {
 }
 
 TEST_F(RegManagerTest, DwordIsReadFromExactlyFourBytesOfAnyType) {
-    PlantValue(kKey, "Binary", REG_BINARY, "\x78\x56\x34\x12");
-    PlantString(kKey, "Text", "abc");  // 'a' 'b' 'c' NUL
-    PlantValue(kKey, "Long", REG_DWORD, std::string("\x01\x00\x00\x00\x00", 5));
-    PlantValue(kKey, "Short", REG_DWORD, std::string("\x01\x02\x03", 3));
-    PlantValue(kKey, "Empty", REG_DWORD, "");
+    hive.PlantValue(kKey, "Binary", REG_BINARY, "\x78\x56\x34\x12");
+    hive.PlantString(kKey, "Text", "abc");  // 'a' 'b' 'c' NUL
+    hive.PlantValue(kKey, "Long", REG_DWORD, std::string("\x01\x00\x00\x00\x00", 5));
+    hive.PlantValue(kKey, "Short", REG_DWORD, std::string("\x01\x02\x03", 3));
+    hive.PlantValue(kKey, "Empty", REG_DWORD, "");
 
     EXPECT_EQ(CRegManager::GetRegDWORD(HKEY_LOCAL_MACHINE, kKey, "Binary", 7), 0x12345678u);
     EXPECT_EQ(CRegManager::GetRegDWORD(HKEY_LOCAL_MACHINE, kKey, "Text", 7), 0x00636261u);
@@ -106,9 +106,9 @@ TEST_F(RegManagerTest, DwordIsReadFromExactlyFourBytesOfAnyType) {
 }
 
 TEST_F(RegManagerTest, StringEndsAtItsFirstNulOrWithItsData) {
-    PlantValue(kKey, "Embedded", REG_SZ, std::string("ab\0cd", 6));
-    PlantValue(kKey, "Unterminated", REG_BINARY, "xyz");
-    PlantValue(kKey, "Long", REG_SZ, std::string(5000, 'q') + '\0');
+    hive.PlantValue(kKey, "Embedded", REG_SZ, std::string("ab\0cd", 6));
+    hive.PlantValue(kKey, "Unterminated", REG_BINARY, "xyz");
+    hive.PlantValue(kKey, "Long", REG_SZ, std::string(5000, 'q') + '\0');
 
     EXPECT_EQ(CRegManager::GetRegString(HKEY_LOCAL_MACHINE, kKey, "Embedded", "-"), "ab");
     EXPECT_EQ(CRegManager::GetRegString(HKEY_LOCAL_MACHINE, kKey, "Unterminated", "-"), "xyz");
@@ -120,12 +120,12 @@ TEST_F(RegManagerTest, StringEndsAtItsFirstNulOrWithItsData) {
 TEST_F(RegManagerTest, EnumerationAppendsEveryValueHoweverLong) {
     const std::string longType = "application/" + std::string(288, 'x');  // 300 bytes + NUL
     const std::string longName(300, 'n');
-    PlantString(kKey, "first", "text/first");
-    PlantString(kKey, "long", longType);
-    PlantString(kKey, "second", "text/second");
-    PlantString(kKey, longName.c_str(), "text/long-name");
-    PlantString(kKey, "third", "text/third");
-    PlantValue(kKey, "binary", REG_BINARY, std::string("a/b\0junk", 8));
+    hive.PlantString(kKey, "first", "text/first");
+    hive.PlantString(kKey, "long", longType);
+    hive.PlantString(kKey, "second", "text/second");
+    hive.PlantString(kKey, longName.c_str(), "text/long-name");
+    hive.PlantString(kKey, "third", "text/third");
+    hive.PlantValue(kKey, "binary", REG_BINARY, std::string("a/b\0junk", 8));
 
     MimeEntryArray entries = OneEntry();
     EXPECT_FALSE(CRegManager::EnumRegValues(HKEY_LOCAL_MACHINE, kKey, entries));
@@ -147,10 +147,10 @@ TEST_F(RegManagerTest, EnumerationAppendsEveryValueHoweverLong) {
 TEST_F(RegManagerTest, LongMultibyteNameHidesNoLaterValue) {
     std::string longName;
     for (int i = 0; i < 9000; ++i) longName += "ä";  // 9,000 characters, 18,000 bytes
-    PlantString(kKey, "before", "text/before");
-    PlantString(kKey, longName.c_str(), "text/long");
-    PlantString(kKey, "after", "text/after");
-    PlantString(kKey, "last", "text/last");
+    hive.PlantString(kKey, "before", "text/before");
+    hive.PlantString(kKey, longName.c_str(), "text/long");
+    hive.PlantString(kKey, "after", "text/after");
+    hive.PlantString(kKey, "last", "text/last");
 
     MimeEntryArray entries;
     CRegManager::EnumRegValues(HKEY_LOCAL_MACHINE, kKey, entries);
@@ -181,8 +181,8 @@ TEST_F(RegManagerTest, NameBeyondWindowsLimitsHidesNoMappingsSilently) {
 enum ReadOnlyCheck { kAllSeen = 0, kDwordDefaulted, kStringDefaulted, kEnumEmpty, kWriteTaken };
 
 TEST_F(RegManagerTest, UserWithoutWriteAccessReadsTheStoredValues) {
-    PlantValue(kKey, "Count", REG_DWORD, std::string("\x2a\x00\x00\x00", 4));
-    PlantString(kKey, "Name", "stored");
+    hive.PlantValue(kKey, "Count", REG_DWORD, std::string("\x2a\x00\x00\x00", 4));
+    hive.PlantString(kKey, "Name", "stored");
     // Read-only for the owner too, so the check holds when the tests do not run as root.
     ASSERT_EQ(chmod(hive.Path().c_str(), 0444), 0);
     const std::string before = hive.ReadText();

@@ -1,10 +1,9 @@
-// Direct registry access for the settings tests: plant values of any type and size, and
-// look at what the code under test stored, without going through it.
+// What the code under test stored, as the registry holds it for the viewer: a value's type
+// and exact bytes, and whether a key exists. Tests plant values in the hive's text
+// (TemporaryHive::Plant*), as another writer leaves them.
 #pragma once
 
 #include "stdafx.h"
-
-#include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
@@ -21,22 +20,6 @@ inline bool KeyExists(LPCSTR path) {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
-}
-
-// Creates the key path as needed and stores exactly these bytes with this type.
-inline void PlantValue(LPCSTR path, LPCSTR name, DWORD type, const std::string& bytes) {
-    HKEY key = NULL;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_READ | KEY_WRITE, NULL, &key, NULL),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-inline void PlantString(LPCSTR path, LPCSTR name, const std::string& text) {
-    PlantValue(path, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
 }
 
 inline std::optional<StoredValue> QueryValue(LPCSTR path, LPCSTR name) {

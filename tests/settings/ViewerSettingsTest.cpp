@@ -93,12 +93,19 @@ TEST_F(ViewerSettingsTest, ScalarsAreStoredAsDwordsAndDeliveredUnchecked) {
         EXPECT_EQ(value->bytes, std::string(1, char(50 + i)) + std::string(3, '\0'));
     }
 
-    // Values the settings' rules refuse are not written; stored ones are delivered as
-    // they are.
+    // Values the settings' rules refuse are not written.
     EXPECT_FALSE(settings.SetTopDay(7));
     EXPECT_FALSE(settings.SetObjectNum(ObjectNumDocList, 150));
-    PlantValue(kViewerKey, "TopDay", REG_DWORD, std::string("\x07\0\0\0", 4));
-    EXPECT_EQ(ReadAll().topDay, 7);
+    EXPECT_EQ(QueryValue(kViewerKey, "TopDay")->bytes, std::string("\x02\0\0\0", 4));
+}
+
+// What another writer stored outside the rules is delivered as it is.
+TEST_F(ViewerSettingsTest, StoredValuesOutsideTheRulesAreDeliveredUnchecked) {
+    hive.PlantDword(kViewerKey, "TopDay", 7);
+    hive.PlantDword(kObjectNumKey, "DocList", 150);
+    const Snapshot snapshot = ReadAll();
+    EXPECT_EQ(snapshot.topDay, 7);
+    EXPECT_EQ(snapshot.counts[1], 150);
 }
 
 // Grouped changes are seen through the same object only, and reach the hive in one write
@@ -129,16 +136,14 @@ TEST_F(ViewerSettingsTest, GroupedChangesAreStoredTogetherAtTheCommit) {
 // midway and stores nothing, not even the change before the one that no longer applies;
 // the other writer's changes stay.
 TEST_F(ViewerSettingsTest, GroupThatCannotBeStoredWholeStoresNothing) {
-    PlantString(kObjectNumKey, "DocList", "planted");
+    hive.PlantString(kObjectNumKey, "DocList", "planted");
     ASSERT_TRUE(settings.BeginChanges());
     EXPECT_TRUE(settings.SetTopDay(2));
     EXPECT_TRUE(settings.SetObjectNum(ObjectNumDocList, 45));
-    HKEY viewer = NULL;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kViewerKey, 0, KEY_READ | KEY_WRITE, &viewer),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegDeleteTreeA(viewer, "ObjectNum"), ERROR_SUCCESS);
-    RegCloseKey(viewer);
-    PlantString(kViewerKey, "Theirs", "kept");
+    // The other writer, through the one write path as every writer of the viewer's tree.
+    ASSERT_TRUE(ApplyChangeSet({KeyChange(Change::kDeleteKey, kObjectNumKey),
+                                SetStringChange(kViewerKey, "Theirs", "kept")})
+                    .Applied());
     const std::string before = hive.ReadText();
 
     EXPECT_FALSE(settings.CommitChanges());
@@ -183,7 +188,7 @@ TEST_F(ViewerSettingsTest, SortKeyIdentifierMustMatchExactly) {
         {"unknown", 0},
     };
     for (const auto& [stored, expected] : cases) {
-        PlantString(kViewerKey, "SortKey", stored);
+        hive.PlantString(kViewerKey, "SortKey", stored);
         int index = -99;
         EXPECT_TRUE(settings.GetSortKey(index));
         EXPECT_EQ(index, expected) << '"' << stored << '"';

@@ -7,6 +7,12 @@
 //       std::string text = hive.ReadText();
 //   }
 //
+// Settings another writer left are planted as such a writer leaves them, in the hive
+// file's text, not through the code under test:
+//
+//   hive.PlantDword("Software\\Vendor\\Product", "Count", 3);
+//   hive.PlantValue("Software\\Vendor\\Product", "Odd", 4, std::string("\x01\x02", 2));
+//
 // The hive file does not exist until something writes it (a missing hive is an empty
 // registry). Its directory is world-readable (0755) so that code run through
 // RunAsUnprivilegedUser can read it but not write to it.
@@ -14,8 +20,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace marrowick::test {
 
@@ -37,10 +46,38 @@ public:
     std::string ReadText() const;
     bool Exists() const;
 
+    // Plants a value of any type and size below HKEY_LOCAL_MACHINE: the hive file is
+    // written anew, in its text form, with every key and value planted so far (key paths
+    // compared ignoring ASCII letter case, as the registry does). Plant before the code
+    // under test writes: planting over what it wrote would lose that, so it fails the
+    // test instead.
+    void PlantValue(std::string_view keyPath, std::string_view name, std::uint32_t type,
+                    std::string_view bytes);
+    void PlantString(std::string_view keyPath, std::string_view name, std::string_view text);
+    void PlantDword(std::string_view keyPath, std::string_view name, std::uint32_t value);
+    void PlantKey(std::string_view keyPath);  // empty unless values are planted in it
+
+    // The hive text of what has been planted.
+    std::string PlantedText() const;
+
 private:
+    struct PlantedValue {
+        std::string name;
+        std::uint32_t type;
+        std::string bytes;
+    };
+    struct PlantedKey {
+        std::string path;
+        std::vector<PlantedValue> values;
+    };
+    PlantedKey& PlantedKeyAt(std::string_view keyPath);
+    void WritePlanted();
+
     std::string directory_;
     std::string path_;
     std::optional<std::string> previousEnvironment_;
+    std::vector<PlantedKey> planted_;
+    std::optional<std::string> lastPlantedText_;  // what planting last wrote
 };
 
 // Holds the writers' lock of a hive from another process until destroyed, as a writer

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "framework_internal.h"
-#include "testing/session_runner.h"
+#include "afx_testing.h"
+#include "session_runner.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(QuietOffscreenNotes);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);  // unless the caller chose a platform
     QApplication application(argc, argv);
-    afx::InstallStringTable();
+    afx::testing::InstallStringTable();
     afxtest::StartWatchingWindows();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

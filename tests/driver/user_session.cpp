@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -21,16 +20,17 @@
 #include <algorithm>
 #include <deque>
 
-#include "controls.h"
-#include "dialog_window.h"
-#include "framework_internal.h"
-#include "testing/session_runner.h"
+#include "afx_testing.h"
+#include "dialog_picture.h"
+#include "session_runner.h"
 
 namespace afxtest {
 
-using afx::DialogWindow;
-using afx::ToHandle;
-using afx::ToWidget;
+using afx::testing::ControlOf;
+using afx::testing::DialogOf;
+using afx::testing::HandleOf;
+using afx::testing::TemplateIdOf;
+using afx::testing::WidgetOf;
 
 struct UserSession::Step {
     enum class Kind { Dialog, MessageBox } kind;
@@ -50,9 +50,9 @@ constexpr int kPollMilliseconds = 5;
 constexpr qint64 kHangMilliseconds = 60'000;
 
 std::string Describe(QWidget* window) {
-    if (auto* dialog = dynamic_cast<DialogWindow*>(window)) {
-        return "dialog " + std::to_string(dialog->Template().id) + " (\"" +
-               dialog->windowTitle().toStdString() + "\")";
+    if (const UINT templateId = TemplateIdOf(HandleOf(window))) {
+        return "dialog " + std::to_string(templateId) + " (\"" +
+               window->windowTitle().toStdString() + "\")";
     }
     if (auto* box = qobject_cast<QMessageBox*>(window)) {
         return "message box \"" + box->text().toStdString() + "\"";
@@ -63,8 +63,8 @@ std::string Describe(QWidget* window) {
 // Closes a window nobody answers as a person would give up on it: Cancel, or OK.
 void GiveUp(QWidget* window) {
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
-    if (auto* dialog = dynamic_cast<DialogWindow*>(window)) {
-        dialog->Owner().EndDialog(IDCANCEL);
+    if (CDialog* dialog = DialogOf(HandleOf(window))) {
+        dialog->EndDialog(IDCANCEL);
     } else if (auto* box = qobject_cast<QMessageBox*>(window)) {
         if (QAbstractButton* escape = box->escapeButton()) {
             escape->click();
@@ -132,10 +132,10 @@ private:
         std::shared_ptr<UserSession::Step> step = m_queue.front();
         m_queue.pop_front();
         const bool isDialog = step->kind == UserSession::Step::Kind::Dialog;
-        auto* dialog = dynamic_cast<DialogWindow*>(top);
+        const UINT templateId = TemplateIdOf(HandleOf(top));
         auto* box = qobject_cast<QMessageBox*>(top);
         const bool matches =
-            isDialog ? dialog && dialog->Template().id == step->templateId : box != nullptr;
+            isDialog ? templateId != 0 && templateId == step->templateId : box != nullptr;
         if (!matches) {
             ADD_FAILURE() << "Expected " << step->Describe() << ", but " << Describe(top)
                           << " came; the rest of the session is dropped";
@@ -151,10 +151,10 @@ private:
         top->activateWindow();
         QCoreApplication::processEvents();
         if (isDialog) {
-            DialogDriver driver(ToHandle(top));
+            DialogDriver driver(HandleOf(top));
             step->onDialog(driver);
         } else {
-            MessageBoxDriver driver(ToHandle(top));
+            MessageBoxDriver driver(HandleOf(top));
             step->onMessageBox(driver);
         }
         m_running.pop_back();
@@ -232,10 +232,6 @@ int UserSession::StepsTaken() const {
 
 namespace {
 
-DialogWindow* WindowOf(HWND dialog) {
-    return dynamic_cast<DialogWindow*>(ToWidget(dialog));
-}
-
 Qt::Key QtKey(Key key) {
     switch (key) {
         case Key::Tab:
@@ -299,7 +295,7 @@ DialogDriver::DialogDriver(HWND dialog) : m_dialog(dialog) {}
 namespace {
 
 QWidget* Require(HWND dialog, int id) {
-    QWidget* control = WindowOf(dialog) ? WindowOf(dialog)->Control(id) : nullptr;
+    QWidget* control = ControlOf(dialog, id);
     if (!control) ADD_FAILURE() << "The dialog has no control " << id;
     return control;
 }
@@ -312,23 +308,30 @@ Widget* RequireAs(HWND dialog, int id) {
     return typed;
 }
 
+QAbstractItemView* RequireList(HWND dialog, int id) {
+    QWidget* control = Require(dialog, id);
+    QAbstractItemView* list = afx::testing::ListViewOf(control);
+    if (control && !list) ADD_FAILURE() << "Control " << id << " is no list view";
+    return list;
+}
+
 }  // namespace
 
 UINT DialogDriver::TemplateId() const {
-    return WindowOf(m_dialog)->Template().id;
+    return TemplateIdOf(m_dialog);
 }
 CDialog* DialogDriver::Dialog() const {
-    return &WindowOf(m_dialog)->Owner();
+    return DialogOf(m_dialog);
 }
 std::string DialogDriver::Caption() const {
-    return ToWidget(m_dialog)->windowTitle().toStdString();
+    return WidgetOf(m_dialog)->windowTitle().toStdString();
 }
 RECT DialogDriver::ClientRect() const {
-    return ToRect(ToWidget(m_dialog)->rect());
+    return ToRect(WidgetOf(m_dialog)->rect());
 }
 
 void DialogDriver::Click(int id) {
-    Activate(ToWidget(m_dialog));
+    Activate(WidgetOf(m_dialog));
     auto* button = RequireAs<QAbstractButton>(m_dialog, id);
     if (!button) return;
     if (button->isEnabled() && button->isVisible()) QTest::mouseClick(button, Qt::LeftButton);
@@ -343,7 +346,7 @@ void DialogDriver::Focus(int id) {
 }
 
 void DialogDriver::Type(int id, std::string_view text) {
-    Activate(ToWidget(m_dialog));
+    Activate(WidgetOf(m_dialog));
     auto* edit = RequireAs<QLineEdit>(m_dialog, id);
     if (!edit || !edit->isEnabled()) return;
     Focus(id);
@@ -367,31 +370,32 @@ void DialogDriver::Type(int id, std::string_view text) {
 }
 
 void DialogDriver::Press(Key key) {
-    PressKey(ToWidget(m_dialog), key);
+    PressKey(WidgetOf(m_dialog), key);
 }
 
 void DialogDriver::PressAlt(char letter) {
-    QWidget* target = KeyboardTarget(ToWidget(m_dialog));
+    QWidget* target = KeyboardTarget(WidgetOf(m_dialog));
     const QChar upper = QChar(letter).toUpper();
     QTest::keyClick(target, static_cast<Qt::Key>(upper.unicode()), Qt::AltModifier);
     QCoreApplication::processEvents();
 }
 
 void DialogDriver::PressChar(char character) {
-    QTest::keyClick(KeyboardTarget(ToWidget(m_dialog)), character);
+    QTest::keyClick(KeyboardTarget(WidgetOf(m_dialog)), character);
     QCoreApplication::processEvents();
 }
 
 void DialogDriver::ClickSpin(int id, bool up) {
-    auto* upDown = RequireAs<afx::UpDownControl>(m_dialog, id);
-    if (!upDown || !upDown->isEnabled()) return;
-    QTest::mouseClick(up ? static_cast<QWidget*>(upDown->UpButton()) : upDown->DownButton(),
-                      Qt::LeftButton);
+    QWidget* control = Require(m_dialog, id);
+    QAbstractButton* arrow = afx::testing::UpDownArrow(control, up);
+    if (control && !arrow) ADD_FAILURE() << "Control " << id << " is no up-down control";
+    if (!arrow || !control->isEnabled()) return;
+    QTest::mouseClick(arrow, Qt::LeftButton);
     QCoreApplication::processEvents();
 }
 
 void DialogDriver::SelectComboItem(int id, int index) {
-    Activate(ToWidget(m_dialog));
+    Activate(WidgetOf(m_dialog));
     auto* combo = RequireAs<QComboBox>(m_dialog, id);
     if (!combo || !combo->isEnabled()) return;
     if (index < 0 || index >= combo->count()) {
@@ -419,7 +423,7 @@ void DialogDriver::SelectComboItem(int id, int index) {
 }
 
 void DialogDriver::SelectListRow(int id, int row) {
-    auto* list = RequireAs<afx::ListView>(m_dialog, id);
+    QAbstractItemView* list = RequireList(m_dialog, id);
     if (!list || !list->isEnabled()) return;
     const QModelIndex item = list->model()->index(row, 0);
     if (!item.isValid()) {
@@ -447,13 +451,13 @@ std::vector<std::string> DialogDriver::SystemMenu() const {
 }
 
 void DialogDriver::OpenSystemMenu() {
-    Activate(ToWidget(m_dialog));
-    QTest::keyClick(ToWidget(m_dialog), Qt::Key_Space, Qt::AltModifier);
+    Activate(WidgetOf(m_dialog));
+    QTest::keyClick(WidgetOf(m_dialog), Qt::Key_Space, Qt::AltModifier);
     QCoreApplication::processEvents();
 }
 
 void DialogDriver::RightClickBackground() {
-    QWidget* window = ToWidget(m_dialog);
+    QWidget* window = WidgetOf(m_dialog);
     Activate(window);
     // Through the window, so that Qt turns the click into a context-menu request.
     QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
@@ -462,7 +466,7 @@ void DialogDriver::RightClickBackground() {
 
 void DialogDriver::ChooseSystemMenuItem(std::string_view text) {
     OpenSystemMenu();
-    QMenu* menu = WindowOf(m_dialog)->OpenSystemMenu();
+    QMenu* menu = afx::testing::OpenSystemMenuOf(m_dialog);
     if (!menu || !menu->isVisible()) {
         ADD_FAILURE() << "Alt+Space opened no system menu";
         return;
@@ -481,7 +485,7 @@ void DialogDriver::ChooseSystemMenuItem(std::string_view text) {
 
 void DialogDriver::ClickCloseBox() {
     // The window manager asks the window to close; what that means is the dialog's business.
-    QWidget* window = ToWidget(m_dialog);
+    QWidget* window = WidgetOf(m_dialog);
     Activate(window);
     window->close();
     QCoreApplication::processEvents();
@@ -489,7 +493,7 @@ void DialogDriver::ClickCloseBox() {
 
 std::string DialogDriver::Text(int id) const {
     QWidget* control = Require(m_dialog, id);
-    return afx::WidgetText(control).toStdString();
+    return control ? afx::testing::WindowTextOf(control) : std::string();
 }
 
 bool DialogDriver::IsChecked(int id) const {
@@ -508,12 +512,12 @@ bool DialogDriver::IsReadOnly(int id) const {
 }
 
 bool DialogDriver::Exists(int id) const {
-    return WindowOf(m_dialog) && WindowOf(m_dialog)->Control(id);
+    return ControlOf(m_dialog, id) != nullptr;
 }
 
 int DialogDriver::FocusedId() const {
     // The dialog's focus control, also while another window is active for a moment.
-    return afx::ControlId(ToWidget(m_dialog)->focusWidget());
+    return afx::testing::ControlIdOf(WidgetOf(m_dialog)->focusWidget());
 }
 
 std::vector<std::string> DialogDriver::ComboItems(int id) const {
@@ -531,12 +535,13 @@ int DialogDriver::ComboSelection(int id) const {
 
 std::vector<ListRow> DialogDriver::ListRows(int id) const {
     std::vector<ListRow> rows;
-    auto* list = RequireAs<afx::ListView>(m_dialog, id);
+    const QAbstractItemView* list = RequireList(m_dialog, id);
     if (!list) return rows;
-    for (int row = 0; row < list->ItemCount(); ++row) {
+    const int columns = afx::testing::ListColumnCount(list);
+    for (int row = 0; row < afx::testing::ListItemCount(list); ++row) {
         ListRow texts;
-        for (int column = 0; column < list->ColumnCount(); ++column) {
-            texts.push_back(list->ItemText(row, column).toStdString());
+        for (int column = 0; column < columns; ++column) {
+            texts.push_back(afx::testing::ListItemText(list, row, column));
         }
         rows.push_back(std::move(texts));
     }
@@ -544,36 +549,19 @@ std::vector<ListRow> DialogDriver::ListRows(int id) const {
 }
 
 int DialogDriver::ListSelectedRow(int id) const {
-    auto* list = RequireAs<afx::ListView>(m_dialog, id);
-    return list ? list->SelectedRow() : -1;
+    const QAbstractItemView* list = RequireList(m_dialog, id);
+    return list ? afx::testing::ListSelectedRow(list) : -1;
 }
 
 RECT DialogDriver::ControlRect(int id) const {
     QWidget* control = Require(m_dialog, id);
     if (!control) return RECT{0, 0, 0, 0};
     // Controls may sit inside a group box; the rectangle is in the dialog's client area.
-    return ToRect(QRect(control->mapTo(ToWidget(m_dialog), QPoint(0, 0)), control->size()));
+    return ToRect(QRect(control->mapTo(WidgetOf(m_dialog), QPoint(0, 0)), control->size()));
 }
 
 bool DialogDriver::SaveScreenshot(const std::string& path) const {
-    QWidget* window = ToWidget(m_dialog);
-    const QPixmap client = window->grab();
-    // A plain caption bar stands in for the window manager's frame.
-    const int captionHeight = window->fontMetrics().height() + 8;
-    QImage image(client.width() + 2, client.height() + captionHeight + 1, QImage::Format_RGB32);
-    image.fill(QColor(128, 128, 128));
-    QPainter painter(&image);
-    const QRect caption(1, 1, client.width(), captionHeight - 1);
-    painter.fillRect(caption, QColor(0, 0, 128));
-    QFont font = window->font();
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(caption.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     window->windowTitle());
-    painter.drawPixmap(1, captionHeight, client);
-    painter.end();
-    return image.save(QString::fromStdString(path), "PNG");
+    return SaveDialogPicture(m_dialog, path);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -582,7 +570,7 @@ bool DialogDriver::SaveScreenshot(const std::string& path) const {
 namespace {
 
 QMessageBox* BoxOf(HWND box) {
-    return qobject_cast<QMessageBox*>(ToWidget(box));
+    return qobject_cast<QMessageBox*>(WidgetOf(box));
 }
 
 int ButtonId(QMessageBox* box, QAbstractButton* button) {
@@ -626,7 +614,7 @@ void MessageBoxDriver::Press(int id) {
 }
 
 void MessageBoxDriver::Press(Key key) {
-    PressKey(ToWidget(m_box), key);
+    PressKey(WidgetOf(m_box), key);
 }
 
 }  // namespace afxtest
