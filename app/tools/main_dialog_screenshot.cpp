@@ -11,7 +11,7 @@
 
 #include "SettingDlg.h"
 #include "ViewerSettings.h"
-#include "testing/user_session.h"
+#include "dialog_picture.h"
 
 namespace {
 
@@ -34,11 +34,7 @@ class CScreenshotApp : public CWinApp {
 public:
     BOOL InitInstance() override {
         StoreSampleSettings();
-        afxtest::UserSession user;
-        user.OnDialog(IDD_SETTING_DIALOG, [](afxtest::DialogDriver& dialog) {
-            g_saved = dialog.SaveScreenshot(g_outputPath);
-            dialog.Click(IDCANCEL);
-        });
+        PictureNextDialog(g_outputPath, g_saved);
         CSettingDlg dlg;
         m_pMainWnd = &dlg;
         dlg.DoModal();

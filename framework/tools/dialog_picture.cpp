@@ -1,10 +1,12 @@
 #include "dialog_picture.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
 #include "afx_testing.h"
@@ -27,4 +29,19 @@ bool SaveDialogPicture(HWND dialog, const std::string& path) {
     painter.drawPixmap(1, captionHeight, client);
     painter.end();
     return image.save(QString::fromStdString(path), "PNG");
+}
+
+// Polls: the window is shown by DoModal after OnInitDialog, and only the event loop tells
+// when that has happened.
+void PictureNextDialog(const std::string& path, bool& saved) {
+    QTimer::singleShot(5, [&path, &saved] {
+        QWidget* window = QApplication::activeModalWidget();
+        const HWND handle = afx::testing::HandleOf(window);
+        if (!window || !window->isVisible() || !afx::testing::DialogOf(handle)) {
+            PictureNextDialog(path, saved);
+            return;
+        }
+        saved = SaveDialogPicture(handle, path);
+        afx::testing::DialogOf(handle)->EndDialog(IDCANCEL);
+    });
 }
