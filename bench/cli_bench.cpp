@@ -1,11 +1,16 @@
 // The command line as whole processes, as a script meets it: `marrowick show` against
-// Wine's `reg query` of the same key in the same run, and against reading the hive file at
-// 100,000, 1,000,000 and 1,500,000 mappings (about 60 MiB, near the largest hive the store
-// reads); `mime list` of 100,000 mappings against `sort -f` of the hive file; `set` of one
-// value at 100,000 and 1,000,000 mappings against a durable rewrite of the same bytes, with
-// its peak memory against the hive's size; `import` of 5,000 MIME mappings against the
-// durable write of its result; and imports that delete many keys and values. Prints
-// medians and their ratios, each pair measured alternately in one run; judges nothing.
+// Wine's `reg query` of the same key in the same run; `show` and `mime list` at 5,000,
+// 100,000 and 1,000,000 mappings (and `show` at 1,500,000, about 60 MiB, near the largest
+// hive the store reads) against reading the hive file, and `mime list` also against
+// `sort -f` of it; `set` of one value at the same sizes against a durable rewrite of the
+// same bytes, with its peak memory against the hive's size; `import` of 5,000 MIME
+// mappings against the durable write of its result; and imports that delete many keys and
+// values. The floors are hive_floor, a process of its own that does only the reading (one
+// read into a buffer of the file's size) or the durable rewrite. Prints medians and their
+// ratios, each set of commands measured alternately in one run; judges nothing.
+//
+//   cli_bench [PROGRAM]   PROGRAM: another build's marrowick to measure (default: this
+//                         build's), so that two builds meet the same floors
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -19,9 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -30,8 +33,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kDurableRewriteArgument = "--durable-rewrite";
-constexpr const char* kReadArgument = "--read";
+// The floors: what any program must do at least to answer from the hive, or to replace it.
+const std::string kFloor = MARROWICK_HIVE_FLOOR;
 
 // Runs the command with its output thrown away; the seconds it took, or -1. Its peak
 // resident memory in bytes goes to *peakBytes.
@@ -75,30 +78,6 @@ std::string WineProgram() {
     return {};
 }
 
-// What any program must do at least to replace the hive durably: read it, write the same
-// bytes under a new name, fsync, rename over it, fsync the directory.
-int RewriteDurably(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const std::string temporary = path + ".floor";
-    const std::string directoryName = fs::path(path).parent_path().string();
-    const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    const int directory = open(directoryName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool done = in && file >= 0 && directory >= 0 &&
-                      write(file, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                      fsync(file) == 0 && close(file) == 0 &&
-                      rename(temporary.c_str(), path.c_str()) == 0 && fsync(directory) == 0 &&
-                      close(directory) == 0;
-    return done ? 0 : 1;
-}
-
-// What any program must do at least to show a setting: read the hive.
-int ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return in.bad() || text.empty() ? 1 : 0;
-}
-
 // The eight settings and `count` MIME mappings, in the file format the store reads.
 void WriteHive(const std::string& path, int count) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -125,54 +104,73 @@ double FileBytes(const std::string& path) {
     return error ? -1 : static_cast<double>(size);
 }
 
-// Medians of two commands run alternately, so that drift on a shared machine hits both alike.
-std::pair<double, double> AlternatingMedians(const std::vector<std::string>& first,
-                                             const std::vector<std::string>& second) {
-    std::vector<double> firstTimes, secondTimes;
-    for (int run = 0; run < 11; ++run) {
-        firstTimes.push_back(TimeProcess(first));
-        secondTimes.push_back(TimeProcess(second));
+// Medians of commands run in turn, `runs` rounds, so that drift on a shared machine hits
+// them alike.
+std::vector<double> AlternatingMedians(const std::vector<std::vector<std::string>>& commands,
+                                       int runs) {
+    std::vector<std::vector<double>> times(commands.size());
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            times[i].push_back(TimeProcess(commands[i]));
+        }
     }
-    return {Median(firstTimes), Median(secondTimes)};
+    std::vector<double> medians;
+    for (const std::vector<double>& runTimes : times) medians.push_back(Median(runTimes));
+    return medians;
 }
 
-// `mime list` against `sort -f` of the hive file's lines.
-void CompareMimeList(const std::string& program, const std::string& hive, int count) {
-    WriteHive(hive, count);
-    const auto [listMedian, sortMedian] =
-        AlternatingMedians({program, "mime", "list"}, {"sort", "-f", hive});
-    std::printf("mime list, %7d mappings:         median %7.2f ms (11 runs)\n", count,
-                listMedian * 1e3);
-    std::printf("sort -f of the hive file:           median %7.2f ms; mime list %5.2f times\n",
-                sortMedian * 1e3, listMedian / sortMedian);
-}
+// One line of the closing table: a command's median against its floor's, from one run.
+struct AgainstFloor {
+    std::string operation;
+    int mappings;
+    double median;
+    double floorMedian;
+};
 
 // `show` against reading the hive file.
-void CompareShow(const std::string& program, const std::string& self, const std::string& hive,
-                 int count) {
+void CompareShow(const std::string& program, const std::string& hive, int count, int runs,
+                 std::vector<AgainstFloor>& table) {
     WriteHive(hive, count);
-    const auto [showMedian, readMedian] =
-        AlternatingMedians({program, "show"}, {self, kReadArgument, hive});
-    std::printf("show, %7d mappings:              median %7.2f ms (11 runs)\n", count,
-                showMedian * 1e3);
+    const std::vector<double> medians =
+        AlternatingMedians({{program, "show"}, {kFloor, "read", hive}}, runs);
+    std::printf("show, %7d mappings:              median %7.2f ms (%d runs)\n", count,
+                medians[0] * 1e3, runs);
     std::printf("reading the hive file:              median %7.2f ms; show %5.2f times\n",
-                readMedian * 1e3, showMedian / readMedian);
+                medians[1] * 1e3, medians[0] / medians[1]);
+    table.push_back({"show", count, medians[0], medians[1]});
+}
+
+// `mime list` against reading the hive file, the least any listing must do, and against
+// `sort -f` of its lines, a listing that sorts as the program does but decodes nothing.
+void CompareMimeList(const std::string& program, const std::string& hive, int count, int runs,
+                     std::vector<AgainstFloor>& table) {
+    WriteHive(hive, count);
+    const std::vector<double> medians = AlternatingMedians(
+        {{program, "mime", "list"}, {kFloor, "read", hive}, {"sort", "-f", hive}}, runs);
+    std::printf("mime list, %7d mappings:         median %7.2f ms (%d runs)\n", count,
+                medians[0] * 1e3, runs);
+    std::printf("reading the hive file:              median %7.2f ms; mime list %5.2f times\n",
+                medians[1] * 1e3, medians[0] / medians[1]);
+    std::printf("sort -f of the hive file:           median %7.2f ms; mime list %5.2f times\n",
+                medians[2] * 1e3, medians[0] / medians[2]);
+    table.push_back({"mime list", count, medians[0], medians[1]});
 }
 
 // `set` of one value against a durable rewrite of the same bytes, alternating; and the
 // peak memory of `set` against the hive's size.
-void CompareSet(const std::string& program, const std::string& self, const std::string& hive,
-                int count, int runs) {
+void CompareSet(const std::string& program, const std::string& hive, int count, int runs,
+                std::vector<AgainstFloor>& table) {
     WriteHive(hive, count);
     // Once, so that the file is in the store's own form and both write the same bytes.
     TimeProcess({program, "set", "DocList=30"});
     std::vector<double> set, floor, peak;
     for (int run = 0; run < runs; ++run) {
         double peakBytes = 0;
+        // A value other than the stored one, so that every run writes.
         set.push_back(
             TimeProcess({program, "set", run % 2 ? "DocList=30" : "DocList=40"}, &peakBytes));
         peak.push_back(peakBytes);
-        floor.push_back(TimeProcess({self, kDurableRewriteArgument, hive}));
+        floor.push_back(TimeProcess({kFloor, "rewrite", hive}));
     }
     const double setMedian = Median(set), floorMedian = Median(floor);
     const double hiveBytes = FileBytes(hive), peakMedian = Median(peak);
@@ -182,22 +180,33 @@ void CompareSet(const std::string& program, const std::string& self, const std::
                 floorMedian * 1e3, setMedian / floorMedian);
     std::printf("peak memory of set:                 %7.1f MiB; %5.2f times the hive (%.1f MiB)\n",
                 peakMedian / 1048576, peakMedian / hiveBytes, hiveBytes / 1048576);
+    table.push_back({"set", count, setMedian, floorMedian});
+}
+
+void PrintTable(const std::vector<AgainstFloor>& table) {
+    std::printf("\nagainst the floors (read: show, mime list; durable write: set, import)\n");
+    std::printf("%-10s %10s %12s %12s %8s\n", "command", "mappings", "median ms", "floor ms",
+                "ratio");
+    for (const AgainstFloor& row : table) {
+        std::printf("%-10s %10d %12.2f %12.2f %8.2f\n", row.operation.c_str(), row.mappings,
+                    row.median * 1e3, row.floorMedian * 1e3, row.median / row.floorMedian);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == kDurableRewriteArgument) {
-        return RewriteDurably(argv[2]);
+    if (argc > 2) {
+        std::printf("Usage: cli_bench [PROGRAM]\n");
+        return 2;
     }
-    if (argc == 3 && std::string(argv[1]) == kReadArgument) return ReadWhole(argv[2]);
-    const std::string self = fs::canonical("/proc/self/exe").string();
     const fs::path scratch =
         fs::temp_directory_path() / ("marrowick-cli-bench-" + std::to_string(getpid()));
     fs::create_directories(scratch);
     const std::string hive = (scratch / "HKLM.reg").string();
     setenv("MARROWICK_HKLM", hive.c_str(), 1);
-    const std::string program = MARROWICK_PROGRAM;
+    const std::string program = argc == 2 ? fs::absolute(argv[1]).string() : MARROWICK_PROGRAM;
+    std::printf("measuring %s\n", program.c_str());
     if (TimeProcess({program, "reset"}) < 0) {
         std::printf("marrowick reset failed\n");
         return 1;
@@ -260,16 +269,17 @@ int main(int argc, char** argv) {
     for (int run = -1; run < 21; ++run) {
         fs::copy_file(base, hive, fs::copy_options::overwrite_existing);
         const double importSeconds = TimeProcess({program, "import", file});
-        const double floorSeconds = TimeProcess({self, kDurableRewriteArgument, hive});
+        const double floorSeconds = TimeProcess({kFloor, "rewrite", hive});
         if (run < 0) continue;
         import.push_back(importSeconds);
         floor.push_back(floorSeconds);
     }
-    const double importMedian = Median(import);
+    const double importMedian = Median(import), importFloorMedian = Median(floor);
     std::printf("marrowick import of 5,000 mappings: median %7.2f ms (21 runs)\n",
                 importMedian * 1e3);
     std::printf("durable write of its result:        median %7.2f ms; import %5.2f times\n",
-                Median(floor) * 1e3, importMedian / Median(floor));
+                importFloorMedian * 1e3, importMedian / importFloorMedian);
+    std::vector<AgainstFloor> table;
 
     // Deletions cost no more than the file's length: 60,000 keys, then a [-key] line for
     // each (about 8 MB), checked with --dry-run; and 20,000 "name"=- lines, imported for real
@@ -323,12 +333,17 @@ int main(int argc, char** argv) {
     std::printf("import of 20,000 \"x\"=- lines, 5,000 stored:  median %7.2f ms (3 runs)\n",
                 Median(deletions) * 1e3);
 
-    CompareMimeList(program, hive, 100000);
-    CompareShow(program, self, hive, 100000);
-    CompareShow(program, self, hive, 1000000);
-    CompareShow(program, self, hive, 1500000);
-    CompareSet(program, self, hive, 100000, 7);
-    CompareSet(program, self, hive, 1000000, 3);
+    for (const int count : {5000, 100000, 1000000}) {
+        const int runs = count < 1000000 ? 11 : 5;
+        CompareShow(program, hive, count, runs, table);
+        CompareMimeList(program, hive, count, runs, table);
+    }
+    CompareShow(program, hive, 1500000, 5, table);
+    CompareSet(program, hive, 5000, 11, table);
+    CompareSet(program, hive, 100000, 7, table);
+    CompareSet(program, hive, 1000000, 5, table);
+    table.push_back({"import", 5000, importMedian, importFloorMedian});
+    PrintTable(table);
     fs::remove_all(scratch);
     return 0;
 }
