@@ -13,6 +13,10 @@
 // latest tree under the hive's lock, so changes others made meanwhile are kept, and writes
 // the result in one step. Expectations in the log are tested again by that replay, so a
 // commit whose expectation no longer holds writes nothing.
+//
+// What a handle found and what a transaction sees are kept while they may still be
+// current: each records the registry's generation it was made at, and is current while the
+// generation has not moved on (see Registry::generation for what moves it).
 #pragma once
 
 #include <windows.h>
