@@ -94,6 +94,12 @@ struct Transaction {
     // generation.
     std::unique_ptr<Key> view;
     std::uint64_t viewAt = kNoGeneration;
+    // Whether the view is exactly what the commit's replay would make of the store's tree
+    // (every operation applied to it as it will then), and whether any operation changed
+    // it: a commit of a current, exact view takes it as the new tree instead of replaying
+    // (an import's commit would otherwise make every one of its values a second time).
+    bool viewExact = true;
+    bool viewChanged = false;
     // Whether a change was already let through: we may write the hive as far as it knows.
     bool mayWrite = false;
 };

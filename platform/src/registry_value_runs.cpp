@@ -61,7 +61,9 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, 
                                      .type = set ? change.type : 0,
                                      .data = set ? std::string(change.data) : std::string()});
     bool changed = false;
-    return ApplyStep(&key, stored, step, changed);
+    const LONG status = ApplyStep(&key, stored, step, changed);
+    transaction.viewChanged |= changed;
+    return status;
 }
 
 }  // namespace
