@@ -303,11 +303,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     Operation setting{.kind = Operation::kChangeValues, .path = handle->path};
-    setting.values.push_back(
-        {.kind = ValueStep::kSet,
-         .name = std::string(name),
-         .type = dwType,
-         .data = std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)});
+    setting.AddStep(ValueStep::kSet, name, dwType,
+                    {reinterpret_cast<const char*>(lpData), lpData ? cbData : 0});
     return ChangeThrough(registry, *handle, std::move(setting));
 }
 
@@ -318,7 +315,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     Operation deletion{.kind = Operation::kChangeValues, .path = handle->path};
-    deletion.values.push_back({.kind = ValueStep::kDelete, .name = lpValueName ? lpValueName : ""});
+    deletion.AddStep(ValueStep::kDelete, lpValueName ? lpValueName : "", 0, {});
     return ChangeThrough(registry, *handle, std::move(deletion));
 }
 

@@ -57,13 +57,15 @@ using KeyPath = std::vector<std::string>;
 
 // One change to a value, or an expectation about it, as the registry calls make it: a
 // single RegSetValueExA or RegDeleteValueA is a run of one step, a value expectation of
-// ExpectInTransaction too, and ChangeValuesInTransaction makes a run of many.
+// ExpectInTransaction too, and ChangeValuesInTransaction makes a run of many. Its name and
+// data are kept in the bytes of the run it belongs to (Operation::Name, Operation::Data),
+// not in strings of their own: an import's run holds thousands of them.
 struct ValueStep {
     enum Kind : std::uint8_t { kSet, kDelete, kExpect } kind = kSet;
-    std::string name{};
-    DWORD type = 0;                           // kSet; kExpect with Expect::kEqual
-    std::string data{};                       // likewise
     Expect::Kind expect = Expect::kAnything;  // kExpect
+    DWORD type = 0;                           // kSet; kExpect with Expect::kEqual
+    std::size_t at = 0;                       // where the name is in the run's bytes
+    DWORD nameSize = 0, dataSize = 0;         // the data follows the name
 };
 
 // One change to the tree, kept by a transaction until its commit.
@@ -72,8 +74,30 @@ struct Operation {
     KeyPath path{};   // the key changed; for kCreateKey the existing key below which
     KeyPath below{};  // kCreateKey: the keys to create below path
     std::vector<ValueStep> values{};          // kChangeValues: its steps, in order
+    std::string bytes{};                      // kChangeValues: their names and data
     bool keepKey = false;                     // kDeleteTree: only what lies below the key
     Expect::Kind expect = Expect::kAnything;  // kExpectKey: kAbsent or kPresent
+
+    // Sizes the caller merely claims reserve no more than a run could hold.
+    static constexpr std::size_t kMostReservedBytes = 1 << 26;
+
+    const ValueStep& AddStep(ValueStep::Kind kind, std::string_view name, DWORD type,
+                             std::string_view data, Expect::Kind expectation = Expect::kAnything) {
+        values.push_back({kind, expectation, type, bytes.size(), static_cast<DWORD>(name.size()),
+                          static_cast<DWORD>(data.size())});
+        bytes.append(name).append(data);
+        return values.back();
+    }
+    void DropLastStep() {
+        bytes.resize(values.back().at);
+        values.pop_back();
+    }
+    std::string_view Name(const ValueStep& step) const {
+        return {bytes.data() + step.at, step.nameSize};
+    }
+    std::string_view Data(const ValueStep& step) const {
+        return {bytes.data() + step.at + step.nameSize, step.dataSize};
+    }
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
@@ -237,9 +261,11 @@ LONG CheckAccess(HiveStore& store, REGSAM access);
 // Whether an expectation holds for what its value's name finds (null: nothing).
 bool Holds(const Value* value, Expect::Kind expect, DWORD type, std::string_view data);
 
-// Makes one step on its key (null: gone), given what its name finds there (`stored`).
-// ERROR_FILE_NOT_FOUND for a deletion that found nothing, leaving the key as it was.
-LONG ApplyStep(Key* key, const Value* stored, const ValueStep& step, bool& changed);
+// Makes one step of the run on its key (null: gone), given what the step's name finds there
+// (`stored`). ERROR_FILE_NOT_FOUND for a deletion that found nothing, leaving the key as it
+// was.
+LONG ApplyStep(Key* key, const Value* stored, const Operation& run, const ValueStep& step,
+               bool& changed);
 
 // Makes a change: to the hive at once, or within the transaction. `changed` tells
 // whether the tree was altered.

@@ -55,17 +55,18 @@ bool Holds(const Value* value, Expect::Kind expect, DWORD type, std::string_view
     return false;
 }
 
-LONG ApplyStep(Key* key, const Value* stored, const ValueStep& step, bool& changed) {
+LONG ApplyStep(Key* key, const Value* stored, const Operation& run, const ValueStep& step,
+               bool& changed) {
     if (step.kind == ValueStep::kExpect) {
-        return Holds(stored, step.expect, step.type, step.data)
+        return Holds(stored, step.expect, step.type, run.Data(step))
                    ? ERROR_SUCCESS
                    : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
     }
     if (!key) return ERROR_KEY_DELETED;
     if (step.kind == ValueStep::kSet) {
-        key->SetFoundValue(stored, step.name, step.type, step.data);
+        key->SetFoundValue(stored, run.Name(step), step.type, run.Data(step));
     } else if (stored) {
-        key->DeleteValue(step.name);
+        key->DeleteValue(run.Name(step));
     } else {
         return ERROR_FILE_NOT_FOUND;
     }
@@ -134,8 +135,8 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
             // meanwhile) ends the same and stops nothing.
             LONG result = ERROR_SUCCESS;
             for (const ValueStep& step : operation.values) {
-                const Value* stored = key ? key->FindValue(step.name) : nullptr;
-                const LONG status = ApplyStep(key, stored, step, changed);
+                const Value* stored = key ? key->FindValue(operation.Name(step)) : nullptr;
+                const LONG status = ApplyStep(key, stored, operation, step, changed);
                 if (status == ERROR_FILE_NOT_FOUND) {
                     result = status;
                 } else if (status != ERROR_SUCCESS) {
@@ -302,11 +303,7 @@ LONG ExpectInTransaction(HKEY hKey, std::string_view subKey, const std::string* 
     Operation expectation{.kind = Operation::kExpectKey, .path = std::move(target.path)};
     if (valueName) {
         expectation.kind = Operation::kChangeValues;
-        expectation.values.push_back({.kind = ValueStep::kExpect,
-                                      .name = *valueName,
-                                      .type = expect.type,
-                                      .data = std::string(expect.data),
-                                      .expect = expect.kind});
+        expectation.AddStep(ValueStep::kExpect, *valueName, expect.type, expect.data, expect.kind);
     } else {
         expectation.expect = expect.kind;
     }

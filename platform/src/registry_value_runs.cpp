@@ -10,7 +10,7 @@ namespace {
 // for the commit's replay. Whether it alters anything is decided here, once, for every
 // caller.
 LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, Key& key,
-                 const ValueChange& change, std::vector<ValueStep>& steps, std::size_t& roomToMake,
+                 const ValueChange& change, Operation& run, std::size_t& roomToMake,
                  std::vector<ValueFound>& found) {
     const bool set = change.action == ValueChange::kSet;
     if (set && !IsStorableName(change.name, kMaxValueNameCharacters)) {
@@ -20,17 +20,14 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, 
     if (expect.kind > Expect::kEqual) return ERROR_INVALID_PARAMETER;
     const Value* stored = key.FindValue(change.name);
     if (expect.kind != Expect::kAnything) {
-        ValueStep expectation{.kind = ValueStep::kExpect,
-                              .name = std::string(change.name),
-                              .type = expect.type,
-                              .data = std::string(expect.data),
-                              .expect = expect.kind};
+        const ValueStep& expectation =
+            run.AddStep(ValueStep::kExpect, change.name, expect.type, expect.data, expect.kind);
         bool changed = false;
-        if (const LONG status = ApplyStep(&key, stored, expectation, changed);
+        if (const LONG status = ApplyStep(&key, stored, run, expectation, changed);
             status != ERROR_SUCCESS) {
+            run.DropLastStep();
             return status;
         }
-        steps.push_back(std::move(expectation));
     }
     const bool alters = set ? !stored || stored->type != change.type || stored->data != change.data
                             : stored != nullptr;
@@ -56,12 +53,10 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, 
         roomToMake = 0;
     }
     const ValueStep& step =
-        steps.emplace_back(ValueStep{.kind = set ? ValueStep::kSet : ValueStep::kDelete,
-                                     .name = std::string(change.name),
-                                     .type = set ? change.type : 0,
-                                     .data = set ? std::string(change.data) : std::string()});
+        set ? run.AddStep(ValueStep::kSet, change.name, change.type, change.data)
+            : run.AddStep(ValueStep::kDelete, change.name, 0, {});
     bool changed = false;
-    const LONG status = ApplyStep(&key, stored, step, changed);
+    const LONG status = ApplyStep(&key, stored, run, step, changed);
     transaction.viewChanged |= changed;
     return status;
 }
@@ -90,12 +85,19 @@ ValueRun ChangeValuesInTransaction(HKEY hKey, std::span<const ValueChange> chang
     constexpr std::size_t kMostReserved = 1 << 16;
     const std::span<const ValueChange> reserved =
         changes.first(std::min(changes.size(), kMostReserved));
-    run.values.reserve(reserved.size());
+    // Room for the steps of these changes at once: a run's steps and bytes do not grow by
+    // copying themselves. Its expectations may double the steps.
+    std::size_t bytes = 0;
+    for (const ValueChange& change : reserved) {
+        bytes += change.name.size() * 2 + change.data.size() + change.expect.data.size();
+    }
+    run.values.reserve(reserved.size() * 2);
+    run.bytes.reserve(std::min(bytes, Operation::kMostReservedBytes));
     result.found.reserve(reserved.size());
     std::size_t roomToMake = reserved.size();
     for (; result.done < changes.size(); ++result.done) {
         result.status = ChangeValue(call.registry, transaction, *handle, *call.key,
-                                    changes[result.done], run.values, roomToMake, result.found);
+                                    changes[result.done], run, roomToMake, result.found);
         if (result.status != ERROR_SUCCESS) break;
     }
     if (run.values.empty()) transaction.log.pop_back();
