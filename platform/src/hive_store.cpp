@@ -213,8 +213,11 @@ HiveStore::AccessKey HiveStore::AccessKeyOf(const struct stat& status) {
 }
 
 void HiveStore::Forget() {
-    known_ = false;
-    failedLine_ = 0;
+    state_ = State::kUnread;
+}
+
+long HiveStore::Answer() const {
+    return state_ == State::kUnparsable ? ERROR_BADDB : ERROR_SUCCESS;
 }
 
 long HiveStore::Refresh() {
@@ -238,9 +241,10 @@ long HiveStore::Refresh(bool walkAgain) {
     // The path leads to the very file examined last, unchanged: it is still the one in the
     // place walked to, and the tree read from it is current. Reads are frequent; this spares
     // them a second look.
-    if (sameWay && leads && place_.outcome == HivePlace::kFound && known_ && !missing_ && seen_ &&
+    const bool fileRead = state_ == State::kLoaded || state_ == State::kUnparsable;
+    if (sameWay && leads && place_.outcome == HivePlace::kFound && fileRead && seen_ &&
         SameAndUnchanged(*seen_, status)) {
-        return status_;
+        return Answer();
     }
     if (!sameWay ||
         (place_.outcome != HivePlace::kFound && place_.outcome != HivePlace::kDirectoryMissing)) {
@@ -273,15 +277,17 @@ long HiveStore::Examine() {
             Forget();
             return errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_BADDB;
         }
-        if (!known_ || !missing_) {
+        if (state_ != State::kMissing) {
             root_ = std::make_shared<Key>();
-            known_ = missing_ = true;
-            status_ = ERROR_SUCCESS;
+            state_ = State::kMissing;
         }
-        return status_;
+        return Answer();
     }
     seen_ = status;
-    if (known_ && !missing_ && identity_ == IdentityOf(status)) return status_;
+    if ((state_ == State::kLoaded || state_ == State::kUnparsable) &&
+        identity_ == IdentityOf(status)) {
+        return Answer();
+    }
     if (!Readable(status)) {
         Forget();
         return ERROR_BADDB;
@@ -302,17 +308,15 @@ long HiveStore::Load() {
     if (!ReadAll(file.get(), *text)) return ERROR_BADDB;
     // The tree keeps the text: keys whose values nobody asked for are read from it later.
     std::unique_ptr<Key> root = ParseHive(std::move(text), &failedLine_);
-    known_ = true;
-    missing_ = false;
     identity_ = IdentityOf(status);
     if (!root) {
         // Remembered, so a corrupt hive is not parsed again on every call.
-        status_ = ERROR_BADDB;
-        return status_;
+        state_ = State::kUnparsable;
+        return Answer();
     }
     root_ = std::move(root);
-    status_ = ERROR_SUCCESS;
-    return status_;
+    state_ = State::kLoaded;
+    return Answer();
 }
 
 long HiveStore::CheckAccess(bool read, bool write) {
@@ -438,10 +442,8 @@ long HiveStore::WriteFile(const std::vector<std::string_view>& text) {
     const int error = ReplaceFileAt(place_.directory.get(), place_.name, text, rights, &written);
     if (error != 0) return WriteError(error);
 
-    known_ = true;
-    missing_ = false;
+    state_ = State::kLoaded;
     identity_ = IdentityOf(written);
-    status_ = ERROR_SUCCESS;
     seen_.reset();  // a new file: the next check asks again
     // A path that led to the file replaced leads to its replacement now: the next read
     // need not walk it again for our own write.

@@ -72,7 +72,7 @@ public:
     const std::shared_ptr<Key>& Root() const { return root_; }
     // The file Refresh reads, and the line where it stopped parsing (0: it did not fail so).
     const std::string& Path() const { return path_; }
-    std::size_t FailedLine() const { return failedLine_; }
+    std::size_t FailedLine() const { return state_ == State::kUnparsable ? failedLine_ : 0; }
 
     // Whether this process may read and/or replace the hive: ERROR_SUCCESS or
     // ERROR_ACCESS_DENIED. Writing needs write access to the hive, or, while there is no
@@ -98,6 +98,26 @@ public:
     const HiveProblem& Problem() const { return problem_; }
 
 private:
+    // What the store knows of the file in place_. What holds in each state:
+    //
+    //   kUnread      Nothing is known: the next Refresh looks at the file and reads it.
+    //                Where the store starts, and where it goes when the path leads
+    //                elsewhere, the file cannot be looked at, is no file it may read, or
+    //                a write failed. root_ is a tree nobody may read (kept for handles
+    //                that still point into it); identity_ and failedLine_ mean nothing.
+    //   kMissing     There is no file: root_ is an empty tree, Refresh succeeds;
+    //                identity_ and failedLine_ mean nothing.
+    //   kLoaded      root_ is the tree parsed from the file identity_ describes (or
+    //                written to it by this process); Refresh succeeds while the file
+    //                keeps that identity. failedLine_ means nothing.
+    //   kUnparsable  The file identity_ describes could not be parsed, at failedLine_:
+    //                Refresh fails with ERROR_BADDB without reading it again while it
+    //                keeps that identity. root_ is a tree nobody may read.
+    //
+    // seen_ (the file's status at the last look) and the caches of access answers may
+    // hold in any state: they describe the file, not what was read from it.
+    enum class State { kUnread, kMissing, kLoaded, kUnparsable };
+
     struct Identity {
         dev_t device = 0;
         ino_t inode = 0;
@@ -133,6 +153,8 @@ private:
     long Load();
     long WriteFile(const std::vector<std::string_view>& text);
     void Forget();
+    // What Refresh answers in a state it keeps: ERROR_SUCCESS, or ERROR_BADDB for kUnparsable.
+    long Answer() const;
 
     std::string path_;
     std::size_t failedLine_ = 0;
@@ -147,10 +169,8 @@ private:
     };
     PathEnd walkedTo_;
     HiveProblem problem_;
-    bool known_ = false;    // identity_ and status_ describe the file in place_
-    bool missing_ = false;  // the file did not exist
+    State state_ = State::kUnread;
     Identity identity_;
-    long status_ = 0;
     std::shared_ptr<Key> root_ = std::make_shared<Key>();
     // The file's status at the last Refresh, while it still describes the file in place_.
     std::optional<struct ::stat> seen_;

@@ -49,22 +49,30 @@ Key* Walk(Key& from, const KeyPath& path) {
     return key;
 }
 
-const std::shared_ptr<Key>& TreeOf(Registry& registry, OpenKey& handle) {
-    return handle.transaction ? ViewOf(registry, *handle.transaction) : registry.store.Root();
+LONG RefreshStore(Registry& registry) {
+    // Held through the call, so that a tree read anew is never taken for the old one at
+    // the same address.
+    const std::shared_ptr<Key> before = registry.store.Root();
+    const LONG status = registry.store.Refresh();
+    if (registry.store.Root() != before) ++registry.generation;
+    return status;
 }
 
-bool CacheIsCurrent(Registry& registry, const OpenKey& handle) {
-    if (!handle.cached || handle.cachedAt != registry.keysDestroyed) return false;
-    if (!handle.transaction) return handle.tree == registry.store.Root();
-    return handle.transaction->state == Transaction::State::kActive &&
-           handle.tree == handle.transaction->view && ViewIsCurrent(registry, *handle.transaction);
+LONG ModifyStore(Registry& registry, const std::function<long(Key& root, bool& changed)>& change) {
+    const LONG status = registry.store.Modify(change);
+    ++registry.generation;
+    return status;
+}
+
+Key& TreeOf(Registry& registry, OpenKey& handle) {
+    return handle.transaction ? ViewOf(registry, *handle.transaction) : *registry.store.Root();
 }
 
 Key* Locate(Registry& registry, OpenKey& handle) {
-    if (!CacheIsCurrent(registry, handle)) {
-        handle.tree = TreeOf(registry, handle);
-        handle.cached = Walk(*handle.tree, handle.path);
-        handle.cachedAt = registry.keysDestroyed;
+    if (handle.cachedAt != registry.generation) {
+        Key& tree = TreeOf(registry, handle);  // may build a view, and so move the generation
+        handle.cached = Walk(tree, handle.path);
+        handle.cachedAt = registry.generation;
     }
     if (!handle.cached) handle.deleted = true;
     return handle.cached;
@@ -104,8 +112,10 @@ void MarkDeleted(Registry& registry, const Operation& deletion, const Transactio
 }
 
 // The transaction a handle works in must still be open.
-LONG CheckTransaction(OpenKey& handle) {
-    if (handle.transaction && !IsActive(*handle.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+LONG CheckTransaction(Registry& registry, OpenKey& handle) {
+    if (handle.transaction && !IsActive(registry, *handle.transaction)) {
+        return ERROR_TRANSACTION_NOT_ACTIVE;
+    }
     return ERROR_SUCCESS;
 }
 
@@ -114,8 +124,10 @@ LONG Prepare(Registry& registry, HKEY hKey, REGSAM needed, OpenKey*& handle, Key
     if (!handle) return ERROR_INVALID_HANDLE;
     if ((handle->access & needed) != needed) return ERROR_ACCESS_DENIED;
     if (handle->deleted) return ERROR_KEY_DELETED;
-    if (const LONG status = CheckTransaction(*handle); status != ERROR_SUCCESS) return status;
-    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+    if (const LONG status = CheckTransaction(registry, *handle); status != ERROR_SUCCESS) {
+        return status;
+    }
+    if (const LONG status = RefreshStore(registry); status != ERROR_SUCCESS) return status;
     key = Locate(registry, *handle);
     return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
@@ -131,13 +143,13 @@ LONG ResolveSubKey(Registry& registry, HKEY hKey, LPCSTR lpSubKey,
     if (target.transaction != target.base->transaction) {
         // Another transaction's view of the open key's path.
         if (target.base->deleted) return ERROR_KEY_DELETED;
-        if (target.transaction && !IsActive(*target.transaction)) {
+        if (target.transaction && !IsActive(registry, *target.transaction)) {
             return ERROR_TRANSACTION_NOT_ACTIVE;
         }
-        if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
-        const std::shared_ptr<Key>& tree =
-            target.transaction ? ViewOf(registry, *target.transaction) : registry.store.Root();
-        target.baseKey = Walk(*tree, target.base->path);
+        if (const LONG status = RefreshStore(registry); status != ERROR_SUCCESS) return status;
+        Key& tree =
+            target.transaction ? ViewOf(registry, *target.transaction) : *registry.store.Root();
+        target.baseKey = Walk(tree, target.base->path);
         if (!target.baseKey) return ERROR_KEY_DELETED;
     } else if (const LONG status = Prepare(registry, hKey, 0, target.base, target.baseKey);
                status != ERROR_SUCCESS) {
@@ -290,12 +302,9 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
     OpenKey* handle = FindHandle(registry, hKey);
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    Operation setting{
-        .kind = Operation::kSetValue,
-        .path = handle->path,
-        .name = std::string(name),
-        .type = dwType,
-        .data = std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0)};
+    Operation setting{.kind = Operation::kChangeValues, .path = handle->path};
+    setting.AddStep(ValueStep::kSet, name, dwType,
+                    {reinterpret_cast<const char*>(lpData), lpData ? cbData : 0});
     return ChangeThrough(registry, *handle, std::move(setting));
 }
 
@@ -305,9 +314,8 @@ LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     OpenKey* handle = FindHandle(registry, hKey);
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    Operation deletion{.kind = Operation::kDeleteValue,
-                       .path = handle->path,
-                       .name = lpValueName ? lpValueName : ""};
+    Operation deletion{.kind = Operation::kChangeValues, .path = handle->path};
+    deletion.AddStep(ValueStep::kDelete, lpValueName ? lpValueName : "", 0, {});
     return ChangeThrough(registry, *handle, std::move(deletion));
 }
 
@@ -378,8 +386,8 @@ LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWOR
     Key* key = nullptr;
     // Only while the store still holds that tree: one it dropped may hold a change that
     // never reached the file.
-    const bool walkingOn = handle && !handle->deleted && CacheIsCurrent(registry, *handle) &&
-                           dwIndex > 0 &&
+    const bool walkingOn = handle && !handle->deleted && handle->cached &&
+                           handle->cachedAt == registry.generation && dwIndex > 0 &&
                            (dwIndex == handle->enumerated || dwIndex == handle->enumerated + 1);
     if (walkingOn && (handle->access & KEY_QUERY_VALUE)) {
         key = handle->cached;
@@ -443,14 +451,17 @@ namespace marrowick::platform {
 HiveFileStatus GetHiveFileStatus() {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    registry.store.Refresh();
+    RefreshStore(registry);
     return {registry.store.Path(), registry.store.FailedLine()};
 }
 
 long DescribeHiveFile(HiveFile& file) {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    return registry.store.Describe(file);
+    const std::shared_ptr<Key> before = registry.store.Root();  // see RefreshStore
+    const long status = registry.store.Describe(file);
+    if (registry.store.Root() != before) ++registry.generation;
+    return status;
 }
 
 HiveProblem GetHiveProblem() {

@@ -13,6 +13,10 @@
 // latest tree under the hive's lock, so changes others made meanwhile are kept, and writes
 // the result in one step. Expectations in the log are tested again by that replay, so a
 // commit whose expectation no longer holds writes nothing.
+//
+// What a handle found and what a transaction sees are kept while they may still be
+// current: each records the registry's generation it was made at, and is current while the
+// generation has not moved on (see Registry::generation for what moves it).
 #pragma once
 
 #include <windows.h>
@@ -22,6 +26,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -50,80 +55,73 @@ constexpr std::uintptr_t kLocalMachine = 0x80000002;
 
 using KeyPath = std::vector<std::string>;
 
-// A run of value changes in one key (ChangeValuesInTransaction): its steps in order, with
-// their names and data kept in one buffer, not in a string of their own each.
-class ValueSteps {
-public:
-    static constexpr std::size_t kMostReservedBytes = 1 << 26;
-
-    struct Step {
-        enum Kind : std::uint8_t { kSet, kDelete, kExpect } kind;
-        Expect::Kind expect;  // kExpect
-        DWORD type;           // kSet; kExpect with Expect::kEqual
-        std::size_t name;     // where the name is in the buffer; the data follows it
-        DWORD nameSize, dataSize;
-    };
-
-    // Room for the steps of these changes at once: a run's steps and bytes do not grow by
-    // copying themselves.
-    void Reserve(std::span<const ValueChange> changes) {
-        std::size_t bytes = 0;
-        for (const ValueChange& change : changes) {
-            bytes += change.name.size() + change.data.size() + change.expect.data.size();
-        }
-        steps_.reserve(changes.size());
-        // Sizes the caller merely claims reserve no more than a run could hold.
-        bytes_.reserve(std::min<std::size_t>(bytes, kMostReservedBytes));
-    }
-    void Add(Step::Kind kind, std::string_view name, DWORD type, std::string_view data,
-             Expect::Kind expect = Expect::kAnything) {
-        steps_.push_back({kind, expect, type, bytes_.size(), static_cast<DWORD>(name.size()),
-                          static_cast<DWORD>(data.size())});
-        bytes_.append(name).append(data);
-    }
-    const std::vector<Step>& Steps() const { return steps_; }
-    bool Empty() const { return steps_.empty(); }
-    std::string_view Name(const Step& step) const {
-        return {bytes_.data() + step.name, step.nameSize};
-    }
-    std::string_view Data(const Step& step) const {
-        return {bytes_.data() + step.name + step.nameSize, step.dataSize};
-    }
-
-private:
-    std::vector<Step> steps_;
-    std::string bytes_;
+// One change to a value, or an expectation about it, as the registry calls make it: a
+// single RegSetValueExA or RegDeleteValueA is a run of one step, a value expectation of
+// ExpectInTransaction too, and ChangeValuesInTransaction makes a run of many. Its name and
+// data are kept in the bytes of the run it belongs to (Operation::Name, Operation::Data),
+// not in strings of their own: an import's run holds thousands of them.
+struct ValueStep {
+    enum Kind : std::uint8_t { kSet, kDelete, kExpect } kind = kSet;
+    Expect::Kind expect = Expect::kAnything;  // kExpect
+    DWORD type = 0;                           // kSet; kExpect with Expect::kEqual
+    std::size_t at = 0;                       // where the name is in the run's bytes
+    DWORD nameSize = 0, dataSize = 0;         // the data follows the name
 };
 
 // One change to the tree, kept by a transaction until its commit.
 struct Operation {
-    enum Kind { kCreateKey, kSetValue, kDeleteValue, kDeleteTree, kExpect, kChangeValues } kind;
-    KeyPath path{};        // the key changed; for kCreateKey the existing key below which
-    KeyPath below{};       // kCreateKey: the keys to create below path
-    std::string name{};    // the value
-    DWORD type = 0;        // kSetValue
-    std::string data{};    // kSetValue
-    bool keepKey = false;  // kDeleteTree: only what lies below the key
-    Expect::Kind expect = Expect::kAnything;  // kExpect: about the value `name` or, ofKey, the key
-    bool ofKey = false;
-    ValueSteps values{};  // kChangeValues
+    enum Kind { kCreateKey, kChangeValues, kDeleteTree, kExpectKey } kind;
+    KeyPath path{};   // the key changed; for kCreateKey the existing key below which
+    KeyPath below{};  // kCreateKey: the keys to create below path
+    std::vector<ValueStep> values{};          // kChangeValues: its steps, in order
+    std::string bytes{};                      // kChangeValues: their names and data
+    bool keepKey = false;                     // kDeleteTree: only what lies below the key
+    Expect::Kind expect = Expect::kAnything;  // kExpectKey: kAbsent or kPresent
+
+    // Sizes the caller merely claims reserve no more than a run could hold.
+    static constexpr std::size_t kMostReservedBytes = 1 << 26;
+
+    const ValueStep& AddStep(ValueStep::Kind kind, std::string_view name, DWORD type,
+                             std::string_view data, Expect::Kind expectation = Expect::kAnything) {
+        values.push_back({kind, expectation, type, bytes.size(), static_cast<DWORD>(name.size()),
+                          static_cast<DWORD>(data.size())});
+        bytes.append(name).append(data);
+        return values.back();
+    }
+    void DropLastStep() {
+        bytes.resize(values.back().at);
+        values.pop_back();
+    }
+    std::string_view Name(const ValueStep& step) const {
+        return {bytes.data() + step.at, step.nameSize};
+    }
+    std::string_view Data(const ValueStep& step) const {
+        return {bytes.data() + step.at + step.nameSize, step.dataSize};
+    }
 };
 
 // Applies an operation, setting `changed` when it altered the tree. ERROR_KEY_DELETED when
-// the key it works on is gone; ERROR_FILE_NOT_FOUND when there was nothing to delete.
+// the key it works on is gone; ERROR_FILE_NOT_FOUND when there was nothing to delete (a run
+// still makes its other steps then); ERROR_TRANSACTION_INTEGRITY_VIOLATED when an
+// expectation does not hold.
 LONG Apply(Key& root, const Operation& operation, bool& changed);
+
+// The generation of the registry's caches (Registry::generation) that marks none as current.
+constexpr std::uint64_t kNoGeneration = 0;
 
 struct Transaction {
     enum class State { kActive, kCommitted, kRolledBack } state = State::kActive;
     std::optional<std::chrono::steady_clock::time_point> deadline;
     // Grows by one for each change; a deque never moves what it holds.
     std::deque<Operation> log;
-    // The latest tree with the log applied, and what it was built from.
-    std::shared_ptr<Key> view;
-    std::shared_ptr<Key> builtFrom;
-    std::uint64_t builtAt = 0;
-    // Whether the view is exactly what the commit's replay onto builtFrom would make (every
-    // operation applied to it as it will then), and whether any operation changed it.
+    // The latest tree with the log applied, current while viewAt is the registry's
+    // generation.
+    std::unique_ptr<Key> view;
+    std::uint64_t viewAt = kNoGeneration;
+    // Whether the view is exactly what the commit's replay would make of the store's tree
+    // (every operation applied to it as it will then), and whether any operation changed
+    // it: a commit of a current, exact view takes it as the new tree instead of replaying
+    // (an import's commit would otherwise make every one of its values a second time).
     bool viewExact = true;
     bool viewChanged = false;
     // Whether a change was already let through: we may write the hive as far as it knows.
@@ -137,11 +135,10 @@ struct OpenKey {
     REGSAM access;
     std::shared_ptr<Transaction> transaction;  // null: works on the hive directly
     bool deleted = false;
-    // The key in the tree last looked at; holding the tree keeps the pointer valid while
-    // no key of it has been destroyed since (cachedAt).
-    std::shared_ptr<Key> tree;
+    // The key last found in the tree the handle works on, current while cachedAt is the
+    // registry's generation.
     Key* cached = nullptr;
-    std::uint64_t cachedAt = 0;
+    std::uint64_t cachedAt = kNoGeneration;
     // The index last enumerated, or -1. An enumeration that walks on from there is served
     // from the tree it started in: one look at the file per enumeration, and one version
     // of the key throughout.
@@ -155,10 +152,10 @@ struct Registry {
     std::unordered_map<std::uintptr_t, std::shared_ptr<Transaction>> transactions;
     std::uintptr_t nextHandle = 0x100;
     OpenKey root{KeyPath{}, KEY_ALL_ACCESS, nullptr};
-    // Counts changes this process made to the store's tree (views built before are stale)
-    // and deletions of keys from any tree (key pointers found before may dangle).
-    std::uint64_t storeChanges = 0;
-    std::uint64_t keysDestroyed = 0;
+    // Grows whenever a cached key pointer or a view may have gone stale: the store's tree
+    // replaced or changed, a view built again or ended, a key destroyed in any tree. A
+    // cache made at this generation is current; one made at another is not.
+    std::uint64_t generation = kNoGeneration + 1;
 };
 
 Registry& TheRegistry();
@@ -173,20 +170,27 @@ OpenKey* FindHandle(Registry& registry, HKEY key);
 
 std::shared_ptr<Transaction> FindTransaction(Registry& registry, HANDLE handle);
 
-void End(Transaction& transaction, Transaction::State state);
+// Ends a transaction: its log and view go.
+void End(Registry& registry, Transaction& transaction, Transaction::State state);
 
 // A transaction past its time-out is rolled back when next looked at.
-bool IsActive(Transaction& transaction);
+bool IsActive(Registry& registry, Transaction& transaction);
+
+// Brings the store's tree up to date with the file (HiveStore::Refresh), and every cache
+// made from the tree it replaced out of date.
+LONG RefreshStore(Registry& registry);
+
+// Changes the store's tree (HiveStore::Modify); every cache made before is out of date.
+LONG ModifyStore(Registry& registry, const std::function<long(Key& root, bool& changed)>& change);
 
 Key* Walk(Key& from, const KeyPath& path);
 
-// Whether the transaction's view was built from the store's tree as it is now.
-bool ViewIsCurrent(Registry& registry, const Transaction& transaction);
+// The tree a transaction works on, built again when it is not current; call after
+// RefreshStore.
+Key& ViewOf(Registry& registry, Transaction& transaction);
 
-// The tree a transaction works on; call after the store's Refresh.
-const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction);
-
-bool CacheIsCurrent(Registry& registry, const OpenKey& handle);
+// The tree a handle works on: its transaction's view, or the store's tree.
+Key& TreeOf(Registry& registry, OpenKey& handle);
 
 // The key a handle names in the tree it works on, or null when it has been deleted.
 Key* Locate(Registry& registry, OpenKey& handle);
@@ -254,15 +258,14 @@ struct SubKeyCall {
 
 LONG CheckAccess(HiveStore& store, REGSAM access);
 
-// Whether an expectation about a value holds for what its name finds (null: nothing).
+// Whether an expectation holds for what its value's name finds (null: nothing).
 bool Holds(const Value* value, Expect::Kind expect, DWORD type, std::string_view data);
 
-// Whether an expectation holds in the tree.
-bool Holds(Key& root, const Operation& expectation);
-
-// Replays a run of value changes on its key (null: gone). Deleting a value others deleted
-// meanwhile ends the same.
-LONG ApplySteps(Key* key, const ValueSteps& values, bool& changed);
+// Makes one step of the run on its key (null: gone), given what the step's name finds there
+// (`stored`). ERROR_FILE_NOT_FOUND for a deletion that found nothing, leaving the key as it
+// was.
+LONG ApplyStep(Key* key, const Value* stored, const Operation& run, const ValueStep& step,
+               bool& changed);
 
 // Makes a change: to the hive at once, or within the transaction. `changed` tells
 // whether the tree was altered.

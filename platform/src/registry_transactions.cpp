@@ -4,29 +4,25 @@
 
 namespace marrowick::platform::registry {
 
-void End(Transaction& transaction, Transaction::State state) {
+void End(Registry& registry, Transaction& transaction, Transaction::State state) {
     transaction.state = state;
     transaction.log.clear();
     transaction.view.reset();
-    transaction.builtFrom.reset();
+    transaction.viewAt = kNoGeneration;
+    ++registry.generation;  // handles into the view go with it
 }
 
-bool IsActive(Transaction& transaction) {
+bool IsActive(Registry& registry, Transaction& transaction) {
     if (transaction.state == Transaction::State::kActive && transaction.deadline &&
         std::chrono::steady_clock::now() >= *transaction.deadline) {
-        End(transaction, Transaction::State::kRolledBack);
+        End(registry, transaction, Transaction::State::kRolledBack);
     }
     return transaction.state == Transaction::State::kActive;
 }
 
-bool ViewIsCurrent(Registry& registry, const Transaction& transaction) {
-    return transaction.view && transaction.builtFrom == registry.store.Root() &&
-           transaction.builtAt == registry.storeChanges;
-}
-
-const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction) {
-    if (!ViewIsCurrent(registry, transaction)) {
-        auto view = std::make_shared<Key>(registry.store.Root()->Copy());
+Key& ViewOf(Registry& registry, Transaction& transaction) {
+    if (transaction.viewAt != registry.generation) {
+        auto view = std::make_unique<Key>(registry.store.Root()->Copy());
         // An operation that no longer applies is left out of the view; the commit, which
         // replays it again, fails.
         transaction.viewExact = true;
@@ -40,11 +36,9 @@ const std::shared_ptr<Key>& ViewOf(Registry& registry, Transaction& transaction)
             transaction.viewChanged |= changed;
         }
         transaction.view = std::move(view);
-        transaction.builtFrom = registry.store.Root();
-        transaction.builtAt = registry.storeChanges;
-        ++registry.keysDestroyed;  // the old view goes
+        transaction.viewAt = ++registry.generation;  // the old view goes
     }
-    return transaction.view;
+    return *transaction.view;
 }
 
 bool Holds(const Value* value, Expect::Kind expect, DWORD type, std::string_view data) {
@@ -61,11 +55,23 @@ bool Holds(const Value* value, Expect::Kind expect, DWORD type, std::string_view
     return false;
 }
 
-bool Holds(Key& root, const Operation& expectation) {
-    const Key* key = Walk(root, expectation.path);
-    if (expectation.ofKey) return (key != nullptr) == (expectation.expect != Expect::kAbsent);
-    return Holds(key ? key->FindValue(expectation.name) : nullptr, expectation.expect,
-                 expectation.type, expectation.data);
+LONG ApplyStep(Key* key, const Value* stored, const Operation& run, const ValueStep& step,
+               bool& changed) {
+    if (step.kind == ValueStep::kExpect) {
+        return Holds(stored, step.expect, step.type, run.Data(step))
+                   ? ERROR_SUCCESS
+                   : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    }
+    if (!key) return ERROR_KEY_DELETED;
+    if (step.kind == ValueStep::kSet) {
+        key->SetFoundValue(stored, run.Name(step), step.type, run.Data(step));
+    } else if (stored) {
+        key->DeleteValue(run.Name(step));
+    } else {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    changed = true;
+    return ERROR_SUCCESS;
 }
 
 LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
@@ -73,24 +79,22 @@ LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
     changed = false;
     const bool deletesKeys = operation.kind == Operation::kDeleteTree;
     if (!transaction) {
-        const LONG status = registry.store.Modify([&](Key& root, bool& altered) -> long {
+        const LONG status = ModifyStore(registry, [&](Key& root, bool& altered) -> long {
             const long result = Apply(root, operation, altered);
             changed = altered;
             return result;
         });
-        ++registry.storeChanges;
-        if (deletesKeys) ++registry.keysDestroyed;
         if (status == ERROR_SUCCESS && deletesKeys) MarkDeleted(registry, operation, nullptr);
         return status;
     }
-    if (!IsActive(*transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    if (!IsActive(registry, *transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
     // A change goes onto the view as the transaction last looked at it: every read brings
     // the view up to date with other writers first, and the commit replays the change on
     // the latest tree under the lock, asking again whether we may write. So only a view
-    // built from another tree than the one read last, or the first change, looks at the
-    // file again, not every value of an import.
-    if (!transaction->mayWrite || !ViewIsCurrent(registry, *transaction)) {
-        if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
+    // that is not current, or the first change, looks at the file again, not every value
+    // of an import.
+    if (!transaction->mayWrite || transaction->viewAt != registry.generation) {
+        if (const LONG status = RefreshStore(registry); status != ERROR_SUCCESS) return status;
         // Refused now rather than at the commit, where the caller could no longer tell
         // which change it was.
         if (const LONG status = registry.store.CheckAccess(false, true); status != ERROR_SUCCESS) {
@@ -98,8 +102,9 @@ LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
         }
         transaction->mayWrite = true;
     }
-    const LONG status = Apply(*ViewOf(registry, *transaction), operation, changed);
-    if (deletesKeys) ++registry.keysDestroyed;
+    const LONG status = Apply(ViewOf(registry, *transaction), operation, changed);
+    // Keys gone from the view: pointers to them went stale, the view itself did not.
+    if (deletesKeys) transaction->viewAt = ++registry.generation;
     if (status != ERROR_SUCCESS) {
         transaction->viewExact = false;  // a failed operation may have left part of itself
         return status;
@@ -111,12 +116,6 @@ LONG Change(Registry& registry, const std::shared_ptr<Transaction>& transaction,
 }
 
 LONG Apply(Key& root, const Operation& operation, bool& changed) {
-    if (operation.kind == Operation::kExpect) {
-        return Holds(root, operation) ? ERROR_SUCCESS : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
-    }
-    if (operation.kind == Operation::kChangeValues) {
-        return ApplySteps(Walk(root, operation.path), operation.values, changed);
-    }
     if (operation.kind == Operation::kDeleteTree && !operation.keepKey) {
         if (operation.path.empty()) return ERROR_ACCESS_DENIED;
         const KeyPath parentPath(operation.path.begin(), operation.path.end() - 1);
@@ -126,30 +125,39 @@ LONG Apply(Key& root, const Operation& operation, bool& changed) {
         return ERROR_SUCCESS;
     }
     Key* key = Walk(root, operation.path);
-    if (!key) return ERROR_KEY_DELETED;
     switch (operation.kind) {
+        case Operation::kExpectKey:
+            return (key != nullptr) == (operation.expect != Expect::kAbsent)
+                       ? ERROR_SUCCESS
+                       : ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+        case Operation::kChangeValues: {
+            // Every step is made: a deletion that found nothing (others deleted the value
+            // meanwhile) ends the same and stops nothing.
+            LONG result = ERROR_SUCCESS;
+            for (const ValueStep& step : operation.values) {
+                const Value* stored = key ? key->FindValue(operation.Name(step)) : nullptr;
+                const LONG status = ApplyStep(key, stored, operation, step, changed);
+                if (status == ERROR_FILE_NOT_FOUND) {
+                    result = status;
+                } else if (status != ERROR_SUCCESS) {
+                    return status;
+                }
+            }
+            return result;
+        }
         case Operation::kCreateKey:
+            if (!key) return ERROR_KEY_DELETED;
             for (const std::string& name : operation.below) {
                 bool added = false;
                 key = &key->OpenOrAddSubKey(name, &added);
                 changed = changed || added;
             }
             return ERROR_SUCCESS;
-        case Operation::kSetValue:
-            key->SetValue(operation.name, operation.type, operation.data);
-            changed = true;
-            return ERROR_SUCCESS;
-        case Operation::kDeleteValue:
-            if (!key->DeleteValue(operation.name)) return ERROR_FILE_NOT_FOUND;
-            changed = true;
-            return ERROR_SUCCESS;
         case Operation::kDeleteTree:
-            changed = key->ValueCount() != 0 || key->SubKeyCount() != 0;
+            if (!key) return ERROR_KEY_DELETED;
+            changed = changed || key->ValueCount() != 0 || key->SubKeyCount() != 0;
             key->Clear();
             return ERROR_SUCCESS;
-        case Operation::kExpect:
-        case Operation::kChangeValues:
-            break;
     }
     return ERROR_INVALID_PARAMETER;
 }
@@ -175,7 +183,7 @@ std::shared_ptr<Transaction> ActiveTransaction(Registry& registry, HANDLE handle
     std::shared_ptr<Transaction> transaction = FindTransaction(registry, handle);
     if (!transaction) {
         lastError = ERROR_INVALID_HANDLE;
-    } else if (!IsActive(*transaction)) {
+    } else if (!IsActive(registry, *transaction)) {
         lastError = transaction->state == Transaction::State::kCommitted
                         ? ERROR_TRANSACTION_ALREADY_COMMITTED
                         : ERROR_TRANSACTION_ALREADY_ABORTED;
@@ -214,12 +222,14 @@ BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
     if (!transaction->log.empty()) {
         // Replayed onto a copy, so that an operation that no longer applies leaves the
         // tree as it was.
-        status = registry.store.Modify([&](Key& root, bool& changed) -> long {
-            // A view built from this very tree, with every operation applied, is what the
+        // Held through the commit, so that a tree read anew is never taken for this one at
+        // the same address.
+        const std::shared_ptr<Key> seen = registry.store.Root();
+        const bool viewCurrent = transaction->viewAt == registry.generation;
+        status = ModifyStore(registry, [&](Key& root, bool& changed) -> long {
+            // A current view of this very tree, with every operation applied, is what the
             // replay would make: it becomes the tree instead of being built a second time.
-            if (transaction->view && transaction->viewExact &&
-                transaction->builtFrom.get() == &root &&
-                transaction->builtAt == registry.storeChanges) {
+            if (viewCurrent && transaction->viewExact && &root == seen.get()) {
                 changed = transaction->viewChanged;
                 root = std::move(*transaction->view);
                 return ERROR_SUCCESS;
@@ -233,11 +243,9 @@ BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
             root = std::move(result);
             return ERROR_SUCCESS;
         });
-        ++registry.storeChanges;
-        ++registry.keysDestroyed;
     }
     if (status != ERROR_SUCCESS) {
-        End(*transaction, Transaction::State::kRolledBack);
+        End(registry, *transaction, Transaction::State::kRolledBack);
         lastError = static_cast<DWORD>(status);
         return FALSE;
     }
@@ -246,7 +254,7 @@ BOOL WINAPI CommitTransaction(HANDLE TransactionHandle) {
             MarkDeleted(registry, operation, nullptr);
         }
     }
-    End(*transaction, Transaction::State::kCommitted);
+    End(registry, *transaction, Transaction::State::kCommitted);
     return TRUE;
 }
 
@@ -255,7 +263,7 @@ BOOL WINAPI RollbackTransaction(HANDLE TransactionHandle) {
     std::lock_guard lock(registry.mutex);
     const std::shared_ptr<Transaction> transaction = ActiveTransaction(registry, TransactionHandle);
     if (!transaction) return FALSE;
-    End(*transaction, Transaction::State::kRolledBack);
+    End(registry, *transaction, Transaction::State::kRolledBack);
     return TRUE;
 }
 
@@ -270,7 +278,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     // Whatever was not committed is rolled back.
     Transaction& transaction = *found->second;
     if (transaction.state == Transaction::State::kActive) {
-        End(transaction, Transaction::State::kRolledBack);
+        End(registry, transaction, Transaction::State::kRolledBack);
     }
     registry.transactions.erase(found);
     return TRUE;
@@ -290,16 +298,19 @@ LONG ExpectInTransaction(HKEY hKey, std::string_view subKey, const std::string* 
     Registry& registry = call.registry;
     SubKeyTarget& target = call.target;
     if (!target.transaction) return ERROR_INVALID_PARAMETER;
-    if (!IsActive(*target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
-    if (const LONG status = registry.store.Refresh(); status != ERROR_SUCCESS) return status;
-    Operation expectation{Operation::kExpect, std::move(target.path)};
-    expectation.expect = expect.kind;
-    expectation.ofKey = valueName == nullptr;
-    if (valueName) expectation.name = *valueName;
-    expectation.type = expect.type;
-    expectation.data = expect.data;
-    if (!Holds(*ViewOf(registry, *target.transaction), expectation)) {
-        return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+    if (!IsActive(registry, *target.transaction)) return ERROR_TRANSACTION_NOT_ACTIVE;
+    if (const LONG status = RefreshStore(registry); status != ERROR_SUCCESS) return status;
+    Operation expectation{.kind = Operation::kExpectKey, .path = std::move(target.path)};
+    if (valueName) {
+        expectation.kind = Operation::kChangeValues;
+        expectation.AddStep(ValueStep::kExpect, *valueName, expect.type, expect.data, expect.kind);
+    } else {
+        expectation.expect = expect.kind;
+    }
+    bool changed = false;
+    if (const LONG status = Apply(ViewOf(registry, *target.transaction), expectation, changed);
+        status != ERROR_SUCCESS) {
+        return status;
     }
     target.transaction->log.push_back(std::move(expectation));
     return ERROR_SUCCESS;

@@ -1,32 +1,6 @@
 // A run of value changes in one key of a transaction, made in one call.
 #include "registry_state.h"
 
-namespace marrowick::platform::registry {
-
-LONG ApplySteps(Key* key, const ValueSteps& values, bool& changed) {
-    using Step = ValueSteps::Step;
-    for (const Step& step : values.Steps()) {
-        const std::string_view name = values.Name(step);
-        if (step.kind == Step::kExpect) {
-            if (!Holds(key ? key->FindValue(name) : nullptr, step.expect, step.type,
-                       values.Data(step))) {
-                return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
-            }
-            continue;
-        }
-        if (!key) return ERROR_KEY_DELETED;
-        if (step.kind == Step::kSet) {
-            key->SetValue(name, step.type, std::string(values.Data(step)));
-            changed = true;
-        } else if (key->DeleteValue(name)) {
-            changed = true;
-        }
-    }
-    return ERROR_SUCCESS;
-}
-
-}  // namespace marrowick::platform::registry
-
 using namespace marrowick::platform;
 using namespace marrowick::platform::registry;
 
@@ -36,7 +10,7 @@ namespace {
 // for the commit's replay. Whether it alters anything is decided here, once, for every
 // caller.
 LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, Key& key,
-                 const ValueChange& change, ValueSteps& steps, std::size_t& roomToMake,
+                 const ValueChange& change, Operation& run, std::size_t& roomToMake,
                  std::vector<ValueFound>& found) {
     const bool set = change.action == ValueChange::kSet;
     if (set && !IsStorableName(change.name, kMaxValueNameCharacters)) {
@@ -46,10 +20,14 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, 
     if (expect.kind > Expect::kEqual) return ERROR_INVALID_PARAMETER;
     const Value* stored = key.FindValue(change.name);
     if (expect.kind != Expect::kAnything) {
-        if (!Holds(stored, expect.kind, expect.type, expect.data)) {
-            return ERROR_TRANSACTION_INTEGRITY_VIOLATED;
+        const ValueStep& expectation =
+            run.AddStep(ValueStep::kExpect, change.name, expect.type, expect.data, expect.kind);
+        bool changed = false;
+        if (const LONG status = ApplyStep(&key, stored, run, expectation, changed);
+            status != ERROR_SUCCESS) {
+            run.DropLastStep();
+            return status;
         }
-        steps.Add(ValueSteps::Step::kExpect, change.name, expect.type, expect.data, expect.kind);
     }
     const bool alters = set ? !stored || stored->type != change.type || stored->data != change.data
                             : stored != nullptr;
@@ -68,21 +46,19 @@ LONG ChangeValue(Registry& registry, Transaction& transaction, OpenKey& handle, 
         }
         transaction.mayWrite = true;
     }
-    if (set) {
-        steps.Add(ValueSteps::Step::kSet, change.name, change.type, change.data);
-        // The first value the call adds makes room for as many as it has changes: a large
-        // import grows the key's table once, not by doubling it again and again.
-        if (!stored && roomToMake != 0) {
-            key.MakeRoomForValues(roomToMake);
-            roomToMake = 0;
-        }
-        key.SetFoundValue(stored, change.name, change.type, change.data);
-    } else {
-        steps.Add(ValueSteps::Step::kDelete, change.name, 0, {});
-        key.DeleteValue(change.name);
+    // The first value the call adds makes room for as many as it has changes: a large
+    // import grows the key's table once, not by doubling it again and again.
+    if (set && !stored && roomToMake != 0) {
+        key.MakeRoomForValues(roomToMake);
+        roomToMake = 0;
     }
-    transaction.viewChanged = true;
-    return ERROR_SUCCESS;
+    const ValueStep& step =
+        set ? run.AddStep(ValueStep::kSet, change.name, change.type, change.data)
+            : run.AddStep(ValueStep::kDelete, change.name, 0, {});
+    bool changed = false;
+    const LONG status = ApplyStep(&key, stored, run, step, changed);
+    transaction.viewChanged |= changed;
+    return status;
 }
 
 }  // namespace
@@ -109,15 +85,22 @@ ValueRun ChangeValuesInTransaction(HKEY hKey, std::span<const ValueChange> chang
     constexpr std::size_t kMostReserved = 1 << 16;
     const std::span<const ValueChange> reserved =
         changes.first(std::min(changes.size(), kMostReserved));
-    run.values.Reserve(reserved);
+    // Room for the steps of these changes at once: a run's steps and bytes do not grow by
+    // copying themselves. Its expectations may double the steps.
+    std::size_t bytes = 0;
+    for (const ValueChange& change : reserved) {
+        bytes += change.name.size() * 2 + change.data.size() + change.expect.data.size();
+    }
+    run.values.reserve(reserved.size() * 2);
+    run.bytes.reserve(std::min(bytes, Operation::kMostReservedBytes));
     result.found.reserve(reserved.size());
     std::size_t roomToMake = reserved.size();
     for (; result.done < changes.size(); ++result.done) {
         result.status = ChangeValue(call.registry, transaction, *handle, *call.key,
-                                    changes[result.done], run.values, roomToMake, result.found);
+                                    changes[result.done], run, roomToMake, result.found);
         if (result.status != ERROR_SUCCESS) break;
     }
-    if (run.values.Empty()) transaction.log.pop_back();
+    if (run.values.empty()) transaction.log.pop_back();
     return result;
 }
 
