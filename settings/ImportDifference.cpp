@@ -23,59 +23,6 @@ std::string Parent(const std::string& path) {
     return end == std::string::npos ? std::string() : path.substr(0, end);
 }
 
-// The positions of a key's values by folded name: the names in a list and an open-addressed
-// table of positions over their hashes, so that a key of thousands of values takes no
-// allocation for each (short names live inside their strings).
-class FoldedNames {
-public:
-    static constexpr std::size_t npos = std::size_t(-1);
-
-    // The name's position, and whether it was added at the end now.
-    std::pair<std::size_t, bool> FindOrAdd(std::string folded) {
-        if (2 * (names_.size() + 1) > slots_.size()) Rebuild(2 * (names_.size() + 1));
-        const std::size_t slot = Probe(folded);
-        if (slots_[slot] != 0) return {slots_[slot] - 1, false};
-        names_.push_back(std::move(folded));
-        slots_[slot] = static_cast<std::uint32_t>(names_.size());
-        return {names_.size() - 1, true};
-    }
-    std::size_t Find(std::string_view folded) const {
-        if (slots_.empty()) return npos;
-        const std::size_t slot = Probe(folded);
-        return slots_[slot] != 0 ? slots_[slot] - 1 : npos;
-    }
-    void Reserve(std::size_t count) {
-        names_.reserve(count);
-        if (2 * count > slots_.size()) Rebuild(2 * count);
-    }
-    void Clear() {
-        names_.clear();
-        slots_.clear();
-    }
-
-private:
-    // The slot holding the name, or the empty one where it would go.
-    std::size_t Probe(std::string_view folded) const {
-        const std::size_t mask = slots_.size() - 1;
-        const std::size_t hash = std::hash<std::string_view>{}(folded);
-        std::size_t slot = hash & mask;
-        while (slots_[slot] != 0 && names_[slots_[slot] - 1] != folded) slot = (slot + 1) & mask;
-        return slot;
-    }
-    // Room for at least `size` slots, a power of two.
-    void Rebuild(std::size_t size) {
-        std::size_t slots = 16;
-        while (slots < size) slots *= 2;
-        slots_.assign(slots, 0);
-        for (std::size_t i = 0; i < names_.size(); ++i) {
-            slots_[Probe(names_[i])] = static_cast<std::uint32_t>(i + 1);
-        }
-    }
-
-    std::vector<std::string> names_;
-    std::vector<std::uint32_t> slots_;  // a position plus one; 0 is empty
-};
-
 // A key tree in memory, changed as a file says, to learn what the file changes. Its values
 // stay where they are, in the stored tree or in the file's statements, which outlive it.
 class Model {
@@ -91,15 +38,15 @@ public:
         std::string path;
         bool present = true;
         std::vector<Slot> values;
-        FoldedNames index;  // positions in values
+        std::unordered_map<std::string, std::size_t> index;  // folded name -> position in values
         // Keys below this one that may be present, for deleting the tree; `listed` says
         // whether this key is in its parent's list.
         std::vector<std::size_t> children;
         bool listed = false;
 
         const RegFileValue* Find(const std::string& name) const {
-            const std::size_t found = index.Find(FoldName(name));
-            return found == FoldedNames::npos ? nullptr : values[found].Get();
+            const auto found = index.find(FoldName(name));
+            return found == index.end() ? nullptr : values[found->second].Get();
         }
     };
 
@@ -131,7 +78,7 @@ public:
             pending.pop_back();
             key.present = false;
             key.values.clear();
-            key.index.Clear();
+            key.index.clear();
             for (const std::size_t child : key.children) keys_[child].listed = false;
             pending.insert(pending.end(), key.children.begin(), key.children.end());
             key.children.clear();
@@ -139,7 +86,9 @@ public:
     }
     // A present value keeps the spelling of its name; a deleted one takes the new.
     static void Set(Key& key, Slot slot) {
-        const auto [position, added] = key.index.FindOrAdd(FoldName(slot.Get()->name));
+        const auto [place, added] =
+            key.index.try_emplace(FoldName(slot.Get()->name), key.values.size());
+        const std::size_t position = place->second;
         if (added) {
             key.values.push_back(slot);
             return;
@@ -153,11 +102,11 @@ public:
         const std::size_t wanted = key.values.size() + more;
         if (wanted <= key.values.capacity()) return;
         key.values.reserve(std::max(wanted, 2 * key.values.capacity()));
-        key.index.Reserve(wanted);
+        key.index.reserve(wanted);
     }
     static void Delete(Key& key, const std::string& name) {
-        const std::size_t found = key.index.Find(FoldName(name));
-        if (found != FoldedNames::npos) key.values[found] = {};
+        const auto found = key.index.find(FoldName(name));
+        if (found != key.index.end()) key.values[found->second] = {};
     }
 
 private:
