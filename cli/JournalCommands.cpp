@@ -33,29 +33,37 @@ std::uint64_t NowUsec() {
                                           .count());
 }
 
-// 2026-12-09T02:51:03.123456Z
-std::string UtcText(std::uint64_t usec) {
+namespace {
+
+// The whole seconds of a time in µs, in UTC or local time, as `format` spells them.
+std::string SecondsText(std::uint64_t usec, bool utc, const char* format) {
     const std::time_t seconds = static_cast<std::time_t>(usec / 1000000);
     std::tm parts{};
-    gmtime_r(&seconds, &parts);
+    if (utc) {
+        gmtime_r(&seconds, &parts);
+    } else {
+        localtime_r(&seconds, &parts);
+    }
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    char fraction[16];
-    std::snprintf(fraction, sizeof fraction, ".%06uZ", static_cast<unsigned>(usec % 1000000));
-    return std::string(text) + fraction;
+    std::strftime(text, sizeof text, format, &parts);
+    return text;
 }
-
-namespace {
 
 // 2026-12-09 03:51:03, in local time.
 std::string LocalText(std::uint64_t usec) {
-    const std::time_t seconds = static_cast<std::time_t>(usec / 1000000);
-    std::tm parts{};
-    localtime_r(&seconds, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
+    return SecondsText(usec, false, "%Y-%m-%d %H:%M:%S");
 }
+
+}  // namespace
+
+// 2026-12-09T02:51:03.123456Z
+std::string UtcText(std::uint64_t usec) {
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%06uZ", static_cast<unsigned>(usec % 1000000));
+    return SecondsText(usec, true, "%Y-%m-%dT%H:%M:%S") + fraction;
+}
+
+namespace {
 
 bool ReadWhole(std::string_view text, int& number) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
